@@ -1,0 +1,30 @@
+#pragma once
+
+#include "calendar/color_ref.h"
+
+#include <QLabel>
+
+/// A bordered, centred label in colours of the settings store; reports clicks.
+class GridLabel : public QLabel
+{
+    Q_OBJECT
+
+public:
+    explicit GridLabel(QWidget* parent = nullptr);
+
+    void setColors(ColorRef background, ColorRef foreground);
+    void setBackground(ColorRef background) { setColors(background, m_foreground); }
+    void setForeground(ColorRef foreground) { setColors(m_background, foreground); }
+    [[nodiscard]] ColorRef background() const { return m_background; }
+    [[nodiscard]] ColorRef foreground() const { return m_foreground; }
+
+signals:
+    void clicked();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    ColorRef m_background = 16777215;
+    ColorRef m_foreground = 0;
+};

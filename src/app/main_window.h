@@ -1,0 +1,71 @@
+#pragma once
+
+#include "app_context.h"
+#include "calendar/month_grid.h"
+
+#include <QWidget>
+
+#include <array>
+
+class GridLabel;
+class QPushButton;
+
+/// Form1, the main window: the month heading, the weekday row, the 42 day cells and
+/// the six buttons. It owns the program-wide state and runs start-up and shutdown.
+class Form1 : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit Form1(AppServices services, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    /// Start-up: data folder, titles, month, colours, connection, first drawing.
+    void Form_Load();
+    /// Asked to close: releases the database connection. Closing is never refused.
+    void Form_QueryUnload();
+
+    /// Redraws the grid for ViewMonth/ViewYear and shows it. Failures propagate
+    /// to the calling procedure; the cells keep what was painted before a failure.
+    void DrawMonth();
+
+    void PushButton1_Click(); ///< "Last Month"
+    void PushButton2_Click(); ///< "Add New Event"
+    void PushButton3_Click(); ///< "Next Month"
+    void PushButton4_Click(); ///< "Manage Events"
+    void PushButton5_Click(); ///< "Colors"
+    void PushButton6_Click(); ///< "Startup"
+
+    [[nodiscard]] AppState& state() { return m_state; }
+    [[nodiscard]] const MonthGrid& grid() const { return m_grid; }
+    [[nodiscard]] const PassedEventIds& passedEventIds() const { return m_passedEventIds; }
+    /// Where start-up found (or made) the live database; empty when it could not.
+    [[nodiscard]] QString liveDatabaseFile() const { return m_liveFile; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void SetApplicationTitle();
+    void showMonthHeading();
+    void moveMonth(int months);
+    void renderGrid();
+
+    AppServices m_services;
+    AppState m_state;
+    MonthGrid m_grid;
+    PassedEventIds m_passedEventIds;
+    QString m_liveFile;
+
+    GridLabel* m_monthYear = nullptr;
+    std::array<GridLabel*, 7> m_dow{};
+    std::array<GridLabel*, MonthGrid::kCellCount> m_lblday{};
+};
+
+/// The application title for a product name: the name cut before its last blank,
+/// repeatedly, until at most 40 characters remain; a name without blanks stays whole.
+[[nodiscard]] QString ApplicationTitleFor(const QString& productName);
+
+/// "mmmm yyyy": the month's full name in the user's language, a blank, the year.
+[[nodiscard]] QString MonthHeading(int month, int year);

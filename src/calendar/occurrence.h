@@ -1,0 +1,31 @@
+#pragma once
+
+#include "event_record.h"
+
+#include <QVarLengthArray>
+
+/// The facts about one month that the occurrence rule needs, computed once per month.
+struct MonthFrame
+{
+    int month = 1;        ///< 1..12
+    int year = 2000;      ///< four-digit year
+    int firstWeekday = 1; ///< weekday of day 1, Sunday = 1
+    int dayCount = 31;    ///< 28..31
+
+    /// Throws std::invalid_argument for a month outside 1..12 or an unusable year.
+    [[nodiscard]] static MonthFrame of(int month, int year);
+    /// Weekday (Sunday = 1) of day 1..dayCount.
+    [[nodiscard]] int weekdayOf(int day) const { return (firstWeekday - 1 + day - 1) % 7 + 1; }
+};
+
+/// Whether `event` falls on day `day` of `month`/`year`. Days outside the month,
+/// unknown codes and missing fields that the event's kind needs all give false.
+/// A by-date weekly event never occurs; nothing moves to the month's last day.
+[[nodiscard]] bool OccurrenceRule(const EventRecord& event, int month, int year, int day);
+
+/// The same rule on a precomputed month.
+[[nodiscard]] bool OccursOn(const EventRecord& event, const MonthFrame& frame, int day);
+
+/// All days of the month on which `event` falls, ascending. Every kind but
+/// by-weekday weekly yields at most one day.
+[[nodiscard]] QVarLengthArray<int, 5> OccurrenceDays(const EventRecord& event, const MonthFrame& frame);

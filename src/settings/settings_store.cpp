@@ -1,0 +1,90 @@
+#include "settings_store.h"
+
+#include <QSettings>
+#include <QStringList>
+
+#include <limits>
+
+namespace {
+
+const QString kApplication = QStringLiteral("Quendrix");
+const QString kSection = QStringLiteral("Quillmoor");
+
+QString keyPath(const QString& key)
+{
+    return kSection + u'/' + key;
+}
+
+template <typename Int> Int convert(const QString& text, const QString& key, const char* what)
+{
+    bool ok = false;
+    const qlonglong value = text.trimmed().toLongLong(&ok, 10);
+    if (!ok)
+        throw SettingConversionError(QStringLiteral("The setting \"%1\" holds \"%2\", which is not a whole number.")
+                                         .arg(key, text)
+                                         .toStdString());
+    if (value < std::numeric_limits<Int>::min() || value > std::numeric_limits<Int>::max())
+        throw SettingConversionError(QStringLiteral("The setting \"%1\" holds %2, which is too large for a %3.")
+                                         .arg(key, text.trimmed(), QLatin1String(what))
+                                         .toStdString());
+    return Int(value);
+}
+
+} // namespace
+
+SettingsStore::SettingsStore()
+    : m_settings(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, kApplication,
+                                             QStringLiteral("Quillmoor")))
+{}
+
+SettingsStore::SettingsStore(const QString& fileName)
+    : m_settings(std::make_unique<QSettings>(fileName, QSettings::IniFormat))
+{}
+
+SettingsStore::~SettingsStore() = default;
+
+QString SettingsStore::get(const QString& key, qint64 defaultValue) const
+{
+    const QVariant value = m_settings->value(keyPath(key));
+    if (!value.isValid())
+        return QString::number(defaultValue);
+    // A hand-edited value with a comma comes back as a list; give the text back whole.
+    if (value.userType() == QMetaType::QStringList)
+        return value.toStringList().join(QStringLiteral(", "));
+    return value.toString();
+}
+
+void SettingsStore::save(const QString& key, const QString& text)
+{
+    m_settings->setValue(keyPath(key), text);
+}
+
+ColorRef SettingsStore::color(const QString& key, ColorRef defaultValue) const
+{
+    return ColorRef(ToLong(get(key, defaultValue), key));
+}
+
+qint16 SettingsStore::flag(const QString& key, qint16 defaultValue) const
+{
+    return ToInteger(get(key, defaultValue), key);
+}
+
+void SettingsStore::sync()
+{
+    m_settings->sync();
+}
+
+QString SettingsStore::fileName() const
+{
+    return m_settings->fileName();
+}
+
+qint32 ToLong(const QString& text, const QString& key)
+{
+    return convert<qint32>(text, key, "colour");
+}
+
+qint16 ToInteger(const QString& text, const QString& key)
+{
+    return convert<qint16>(text, key, "choice");
+}

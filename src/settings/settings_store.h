@@ -1,0 +1,57 @@
+#pragma once
+
+#include "calendar/color_ref.h"
+
+#include <QString>
+
+#include <memory>
+#include <stdexcept>
+
+class QSettings;
+
+/// A stored setting whose text cannot be converted to the number its reader needs.
+class SettingConversionError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// The per-user preferences: text values under application "Quendrix", section
+/// "Quillmoor". Readers ask at the moment they need a value and pass their own
+/// default; nothing is cached here beyond what QSettings keeps in memory, so a
+/// single get is a lookup, not a file parse.
+class SettingsStore
+{
+public:
+    /// The user's own store: $XDG_CONFIG_HOME/Quendrix/Quillmoor.conf.
+    SettingsStore();
+    /// A store kept in the given file (tests, tools).
+    explicit SettingsStore(const QString& fileName);
+    ~SettingsStore();
+    SettingsStore(const SettingsStore&) = delete;
+    SettingsStore& operator=(const SettingsStore&) = delete;
+
+    /// The stored text, or the decimal text of `defaultValue` when the key is absent.
+    /// A key holding empty text is present.
+    [[nodiscard]] QString get(const QString& key, qint64 defaultValue) const;
+    /// Stores `text` under `key`, replacing any earlier value.
+    void save(const QString& key, const QString& text);
+
+    /// get() converted to a 32-bit colour; throws SettingConversionError.
+    [[nodiscard]] ColorRef color(const QString& key, ColorRef defaultValue) const;
+    /// get() converted to a 16-bit flag or choice; throws SettingConversionError.
+    [[nodiscard]] qint16 flag(const QString& key, qint16 defaultValue) const;
+
+    /// Writes pending changes to disk now (QSettings otherwise does it lazily).
+    void sync();
+    [[nodiscard]] QString fileName() const;
+
+private:
+    std::unique_ptr<QSettings> m_settings;
+};
+
+/// Decimal text to a 32-bit signed integer; blanks around the number and a sign are
+/// accepted. Throws SettingConversionError naming `key` for anything else.
+[[nodiscard]] qint32 ToLong(const QString& text, const QString& key);
+/// Decimal text to a 16-bit signed integer, as ToLong.
+[[nodiscard]] qint16 ToInteger(const QString& text, const QString& key);

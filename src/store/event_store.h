@@ -1,0 +1,90 @@
+#pragma once
+
+#include "calendar/event_record.h"
+
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <stdexcept>
+
+namespace SQLite {
+class Database;
+}
+
+/// A failure of the event database, carrying the database's own message.
+class StoreError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// The eleven values the editor writes for an event; `id` is the database's.
+struct EventFields
+{
+    QString title;
+    QString description;
+    int timetype = 1;
+    int consistancy = 1;
+    int eventmonth = 1;
+    int eventday = 1;
+    int eventyear = 2000;
+    int eventweekdate = 1;
+    int eventweekday = 1;
+    int warnevent = 1;
+    int daysbefore = 1;
+};
+
+/// The one connection to the event database and the statements run on it. Values
+/// travel only as bound parameters. Every failure is thrown as StoreError with the
+/// database's message; the store never shows anything itself.
+class EventStore final : public EventSource
+{
+public:
+    EventStore();
+    ~EventStore() override;
+    EventStore(const EventStore&) = delete;
+    EventStore& operator=(const EventStore&) = delete;
+
+    /// Opens an existing event database. Throws when the file cannot be opened, is
+    /// not a database, or has no usable event table; the store then stays closed.
+    void open(const QString& fileName);
+    /// Releases the file. Closing a closed store does nothing.
+    void close();
+    [[nodiscard]] bool isOpen() const;
+
+    /// Every event in ascending id (the order of entry).
+    void forEachEvent(const std::function<void(const EventRecord&)>& visit) const override;
+    /// Every event by title: case-insensitive and in the user's locale's order.
+    void forEachEventByTitle(const std::function<void(const EventRecord&)>& visit) const;
+    /// The event with `id`, or nothing when there is none.
+    [[nodiscard]] std::optional<EventRecord> eventById(qint64 id) const;
+    /// Stores a new event and returns its id. Ids are never reused.
+    qint64 insert(const EventFields& fields);
+    /// Changes event `id`; false when there is no such event (nothing changed).
+    bool update(qint64 id, const EventFields& fields);
+    /// Removes event `id`; removing a missing id is not a failure.
+    void remove(qint64 id);
+
+private:
+    SQLite::Database& db() const;
+
+    std::unique_ptr<SQLite::Database> m_db;
+};
+
+/// Creates a new, empty event database at `fileName` (which must not exist).
+void CreateEventDatabase(const QString& fileName);
+
+/// Where the live database lives and how it came to be there.
+struct DataFolder
+{
+    QString folder;   ///< .../Quendrix/Quillmoor
+    QString liveFile; ///< folder + "/dbData.mdb"
+};
+
+/// Prepares the data folder under `machineRoot` (normally /var/lib), or under
+/// `userRoot` (normally ~/.local/share) where the machine-wide one cannot be created
+/// or written, and on the first run copies `templateFile` to the live file (or creates
+/// an empty database when the template is missing). An existing live file is never
+/// replaced. Throws StoreError when no folder can be prepared.
+DataFolder PrepareDataFolder(const QString& machineRoot, const QString& userRoot, const QString& templateFile);
