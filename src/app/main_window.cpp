@@ -106,6 +106,8 @@ void Form1::buildControls()
     m_monthYear->setFont(arialBold(24));
     m_monthYear->setToolTip(QStringLiteral("Click to Change"));
     m_monthYear->setWordWrap(false);
+    // Centred, the 24-point heading keeps its descenders clear of the weekday row it overlaps.
+    m_monthYear->setAlignment(Qt::AlignCenter);
     m_monthYear->setGeometry(fromTwips(2160, 120, 10215, 615));
 
     const QStringList weekdays = {QStringLiteral("Sunday"),    QStringLiteral("Monday"),   QStringLiteral("Tuesday"),
