@@ -155,7 +155,9 @@ void EventStore::open(const QString& fileName)
     } catch (const StoreError&) {
         throw;
     } catch (const std::exception& e) {
-        throw StoreError(QStringLiteral("%1 (%2)").arg(QString::fromUtf8(e.what()), fileName).toStdString());
+        throw StoreError(QStringLiteral("Cannot open the event database %1: %2")
+                             .arg(fileName, QString::fromUtf8(e.what()))
+                             .toStdString());
     }
 }
 
