@@ -88,10 +88,10 @@ EventRecord recordAt(const SQLite::Statement& row)
 
 void bindFields(SQLite::Statement& statement, const EventFields& f)
 {
-    const QByteArray title = f.title.toUtf8();
-    const QByteArray description = f.description.toUtf8();
-    statement.bind(1, title.constData(), title.size());
-    statement.bind(2, description.constData(), description.size());
+    // Bound as text (the pointer-and-size overload would store blobs, which sort
+    // bytewise and ignore the title collation).
+    statement.bind(1, f.title.toStdString());
+    statement.bind(2, f.description.toStdString());
     const int numbers[] = {f.timetype,      f.consistancy,  f.eventmonth, f.eventday,  f.eventyear,
                            f.eventweekdate, f.eventweekday, f.warnevent,  f.daysbefore};
     int index = 3;
