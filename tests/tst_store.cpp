@@ -1,0 +1,510 @@
+#include "store/event_store.h"
+#include "test_env.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+#include <SQLiteCpp/SQLiteCpp.h>
+
+#include <chrono>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+QString newDatabase(const TestEnv& env, const QString& name = QStringLiteral("events.mdb"))
+{
+    const QString file = env.path(name);
+    CreateEventDatabase(file);
+    return file;
+}
+
+EventFields titled(const QString& title, const QString& description = QStringLiteral("Details"))
+{
+    EventFields f;
+    f.title = title;
+    f.description = description;
+    return f;
+}
+
+QList<EventRecord> allEvents(const EventStore& store)
+{
+    QList<EventRecord> rows;
+    store.forEachEvent([&](const EventRecord& r) { rows.append(r); });
+    return rows;
+}
+
+QStringList titlesByTitle(const EventStore& store)
+{
+    QStringList titles;
+    store.forEachEventByTitle([&](const EventRecord& r) { titles.append(r.title); });
+    return titles;
+}
+
+QByteArray contents(const QString& file)
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString& file, const QByteArray& bytes)
+{
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+int rowCount(const QString& file)
+{
+    SQLite::Database raw(file.toStdString(), SQLite::OPEN_READONLY);
+    return raw.execAndGet("select count(*) from tblEvents").getInt();
+}
+
+} // namespace
+
+class TestStore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void firstRunCreatesFoldersAndCopiesTemplate()
+    {
+        TestEnv env;
+        const QString templateFile = newDatabase(env, QStringLiteral("program/dbBlank.mdb"));
+
+        const DataFolder data = PrepareDataFolder(env.machineDataRoot(), env.userDataRoot(), templateFile);
+
+        QCOMPARE(data.folder, QDir(env.machineDataRoot()).filePath(QStringLiteral("Quendrix/Quillmoor")));
+        QCOMPARE(data.liveFile, data.folder + QStringLiteral("/dbData.mdb"));
+        QVERIFY(QFileInfo(data.folder).isDir());
+        QCOMPARE(contents(data.liveFile), contents(templateFile));
+        QVERIFY(!QFileInfo::exists(QDir(env.userDataRoot()).filePath(QStringLiteral("Quendrix"))));
+    }
+
+    void laterRunLeavesLiveFileAndEvents()
+    {
+        TestEnv env;
+        const QString templateFile = newDatabase(env, QStringLiteral("program/dbBlank.mdb"));
+        const DataFolder first = PrepareDataFolder(env.machineDataRoot(), env.userDataRoot(), templateFile);
+        {
+            EventStore store;
+            store.open(first.liveFile);
+            store.insert(titled(QStringLiteral("Dentist")));
+            store.insert(titled(QStringLiteral("Book club")));
+        }
+        const QByteArray before = contents(first.liveFile);
+
+        const DataFolder second = PrepareDataFolder(env.machineDataRoot(), env.userDataRoot(), templateFile);
+
+        QCOMPARE(second.liveFile, first.liveFile);
+        QCOMPARE(contents(second.liveFile), before);
+        EventStore store;
+        store.open(second.liveFile);
+        const QList<EventRecord> rows = allEvents(store);
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows[0].title, QStringLiteral("Dentist"));
+        QCOMPARE(rows[1].title, QStringLiteral("Book club"));
+    }
+
+    void fallsBackToUserRoot_data()
+    {
+        QTest::addColumn<QString>("blocker"); // made a plain file, relative to the test folder
+        QTest::addColumn<bool>("readOnlyMachineRoot");
+        QTest::addColumn<bool>("userRootExists");
+        QTest::newRow("machine root is a file") << "var-lib" << false << true;
+        QTest::newRow("Quendrix is a file") << "var-lib/Quendrix" << false << true;
+        QTest::newRow("Quillmoor is a file") << "var-lib/Quendrix/Quillmoor" << false << true;
+        QTest::newRow("user root not yet created") << "var-lib" << false << false;
+        QTest::newRow("machine root read-only") << "" << true << true;
+    }
+    void fallsBackToUserRoot()
+    {
+        QFETCH(QString, blocker);
+        QFETCH(bool, readOnlyMachineRoot);
+        QFETCH(bool, userRootExists);
+        if (readOnlyMachineRoot && geteuid() == 0)
+            QSKIP("Permission bits do not stop root");
+
+        TestEnv env;
+        const QString templateFile = newDatabase(env, QStringLiteral("program/dbBlank.mdb"));
+        if (!blocker.isEmpty()) {
+            QDir(env.path(blocker)).removeRecursively();
+            QDir().mkpath(QFileInfo(env.path(blocker)).path());
+            writeFile(env.path(blocker), "not a folder");
+        }
+        if (readOnlyMachineRoot)
+            QVERIFY(QFile::setPermissions(env.machineDataRoot(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        const QString userRoot = userRootExists ? env.userDataRoot() : env.path(QStringLiteral("home/.local/share"));
+
+        const DataFolder data = PrepareDataFolder(env.machineDataRoot(), userRoot, templateFile);
+
+        QCOMPARE(data.folder, QDir(userRoot).filePath(QStringLiteral("Quendrix/Quillmoor")));
+        QCOMPARE(contents(data.liveFile), contents(templateFile));
+        if (!blocker.isEmpty())
+            QCOMPARE(contents(env.path(blocker)), QByteArray("not a folder"));
+        if (readOnlyMachineRoot)
+            QFile::setPermissions(env.machineDataRoot(),
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+
+    void noUsableFolderThrows()
+    {
+        TestEnv env;
+        QDir(env.machineDataRoot()).removeRecursively();
+        QDir(env.userDataRoot()).removeRecursively();
+        writeFile(env.machineDataRoot(), "x");
+        writeFile(env.userDataRoot(), "x");
+        QVERIFY_THROWS_EXCEPTION(StoreError, PrepareDataFolder(env.machineDataRoot(), env.userDataRoot(),
+                                                               env.path(QStringLiteral("program/dbBlank.mdb"))));
+    }
+
+    void missingTemplateCreatesEmptyDatabase()
+    {
+        TestEnv env;
+        const DataFolder data = PrepareDataFolder(env.machineDataRoot(), env.userDataRoot(),
+                                                  env.path(QStringLiteral("program/dbBlank.mdb")));
+
+        EventStore store;
+        store.open(data.liveFile);
+        QVERIFY(allEvents(store).isEmpty());
+        QCOMPARE(store.insert(titled(QStringLiteral("First"))), 1);
+    }
+
+    void textRoundTrip_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("apostrophe") << "Mom's day"
+                                    << "Flowers for 'her'";
+        QTest::newRow("two-line description") << "Dentist"
+                                              << "Bring the card\r\nand the letter";
+        QTest::newRow("newline only") << "Dentist"
+                                      << "Line one\nLine two";
+        QTest::newRow("double quotes and percent") << "\"100%\" done"
+                                                   << "50% off";
+        QTest::newRow("non-Latin text") << QString::fromUtf8("Zoë's café – 日本") << QString::fromUtf8("Grüße");
+        QTest::newRow("statement text as title") << "1); drop table tblEvents; --"
+                                                 << "x'); delete from tblEvents; --";
+    }
+    void textRoundTrip()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, description);
+        TestEnv env;
+        const QString file = newDatabase(env);
+        EventStore store;
+        store.open(file);
+        store.insert(titled(QStringLiteral("Already there")));
+
+        const qint64 id = store.insert(titled(title, description));
+
+        const std::optional<EventRecord> back = store.eventById(id);
+        QVERIFY(back);
+        QCOMPARE(back->title, title);
+        QCOMPARE(back->description, description);
+        QVERIFY(store.update(id, titled(title + title, description + description)));
+        QCOMPARE(store.eventById(id)->title, title + title);
+        QCOMPARE(store.eventById(id)->description, description + description);
+        QCOMPARE(allEvents(store).size(), 2);
+        store.close();
+        QCOMPARE(rowCount(file), 2);
+    }
+
+    void allElevenValuesByPosition()
+    {
+        TestEnv env;
+        const QString file = newDatabase(env);
+        EventStore store;
+        store.open(file);
+        EventFields f;
+        f.title = QStringLiteral("Quarterly review");
+        f.description = QStringLiteral("Room 4");
+        f.timetype = 2;
+        f.consistancy = 4;
+        f.eventmonth = 11;
+        f.eventday = 30;
+        f.eventyear = 2031;
+        f.eventweekdate = 5;
+        f.eventweekday = 7;
+        f.warnevent = 0;
+        f.daysbefore = 14;
+
+        const qint64 id = store.insert(f);
+
+        const EventRecord r = *store.eventById(id);
+        QCOMPARE(r.id, id);
+        QCOMPARE(r.title, f.title);
+        QCOMPARE(r.description, f.description);
+        QCOMPARE(r.timetype, 2);
+        QCOMPARE(r.consistancy, 4);
+        QCOMPARE(r.eventmonth, 11);
+        QCOMPARE(r.eventday, 30);
+        QCOMPARE(r.eventyear, 2031);
+        QCOMPARE(r.eventweekdate, 5);
+        QCOMPARE(r.eventweekday, 7);
+        QCOMPARE(r.warnevent, 0);
+        QCOMPARE(r.daysbefore, 14);
+
+        // Another tool reading the file by column position sees the same values.
+        SQLite::Database raw(file.toStdString(), SQLite::OPEN_READONLY);
+        SQLite::Statement row(raw, "select * from tblEvents");
+        QVERIFY(row.executeStep());
+        QCOMPARE(row.getColumnCount(), 12);
+        QCOMPARE(row.getColumn(0).getInt64(), id);
+        QVERIFY(row.getColumn(1).isText());
+        QVERIFY(row.getColumn(2).isText());
+        QCOMPARE(QString::fromStdString(row.getColumn(1).getString()), f.title);
+        QCOMPARE(QString::fromStdString(row.getColumn(2).getString()), f.description);
+        const int numbers[] = {2, 4, 11, 30, 2031, 5, 7, 0, 14};
+        for (int i = 0; i < 9; ++i)
+            QCOMPARE(row.getColumn(3 + i).getInt(), numbers[i]);
+    }
+
+    void idsComeInOrderAndAreNeverReused()
+    {
+        TestEnv env;
+        EventStore store;
+        store.open(newDatabase(env));
+        QCOMPARE(store.insert(titled(QStringLiteral("a"))), 1);
+        QCOMPARE(store.insert(titled(QStringLiteral("b"))), 2);
+        QCOMPARE(store.insert(titled(QStringLiteral("c"))), 3);
+
+        store.remove(3);
+        QCOMPARE(store.insert(titled(QStringLiteral("d"))), 4);
+        store.remove(2);
+        store.remove(4);
+        QCOMPARE(store.insert(titled(QStringLiteral("e"))), 5);
+
+        QList<qint64> ids;
+        store.forEachEvent([&](const EventRecord& r) { ids.append(r.id); });
+        QCOMPARE(ids, (QList<qint64>{1, 5}));
+        QVERIFY(!store.eventById(2));
+    }
+
+    void missingIdsChangeNothing()
+    {
+        TestEnv env;
+        EventStore store;
+        store.open(newDatabase(env));
+        const qint64 id = store.insert(titled(QStringLiteral("Keep me")));
+
+        store.remove(id + 1);
+        QVERIFY(!store.update(id + 1, titled(QStringLiteral("Changed"))));
+        QVERIFY(!store.eventById(id + 1));
+
+        const QList<EventRecord> rows = allEvents(store);
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows[0].title, QStringLiteral("Keep me"));
+        QVERIFY(store.update(id, titled(QStringLiteral("Changed"))));
+        QCOMPARE(store.eventById(id)->title, QStringLiteral("Changed"));
+    }
+
+    void emptyTableReadsNoRows()
+    {
+        TestEnv env;
+        EventStore store;
+        store.open(newDatabase(env));
+        int visited = 0;
+        store.forEachEvent([&](const EventRecord&) { ++visited; });
+        store.forEachEventByTitle([&](const EventRecord&) { ++visited; });
+        QCOMPARE(visited, 0);
+        QVERIFY(!store.eventById(1));
+    }
+
+    void titleOrder_data()
+    {
+        QTest::addColumn<QStringList>("entered");
+        QTest::addColumn<QStringList>("sorted");
+        QTest::newRow("case does not matter")
+            << QStringList{"Zoo", "apple", "Meeting"} << QStringList{"apple", "Meeting", "Zoo"};
+        QTest::newRow("same title but for case keeps entry order")
+            << QStringList{"b", "B", "a", "A"} << QStringList{"a", "A", "b", "B"};
+        QTest::newRow("prefix first") << QStringList{"Meetings", "meet", "Meeting"}
+                                      << QStringList{"meet", "Meeting", "Meetings"};
+    }
+    void titleOrder()
+    {
+        QFETCH(QStringList, entered);
+        QFETCH(QStringList, sorted);
+        TestEnv env;
+        EventStore store;
+        store.open(newDatabase(env));
+        for (const QString& title : entered)
+            store.insert(titled(title));
+
+        QCOMPARE(titlesByTitle(store), sorted);
+        QStringList natural;
+        store.forEachEvent([&](const EventRecord& r) { natural.append(r.title); });
+        QCOMPARE(natural, entered);
+    }
+
+    void unusableDatabaseThrowsAndStaysClosed_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("folder in place of the file") << "folder"
+                                                     << "unable to open";
+        QTest::newRow("not a database") << "text"
+                                        << "not a database";
+        QTest::newRow("wrong column count") << "columns"
+                                            << "has 2 columns instead of 12";
+        QTest::newRow("no event table") << "notable"
+                                        << "no such table";
+        QTest::newRow("missing file is not created") << "missing"
+                                                     << "unable to open";
+    }
+    void unusableDatabaseThrowsAndStaysClosed()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, message);
+        TestEnv env;
+        const QString bad = env.path(QStringLiteral("bad.mdb"));
+        if (kind == u"folder") {
+            QVERIFY(QDir().mkpath(bad));
+        } else if (kind == u"text") {
+            writeFile(bad, QByteArray("These are not the events you are looking for.\n").repeated(200));
+        } else if (kind != u"missing") {
+            SQLite::Database raw(bad.toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+            raw.exec(kind == u"columns" ? "create table tblEvents (id integer primary key, title text)"
+                                        : "create table other (x)");
+        }
+        EventStore store;
+        store.open(newDatabase(env)); // a failing open must not keep the earlier file
+
+        try {
+            store.open(bad);
+            QFAIL("open did not throw");
+        } catch (const StoreError& e) {
+            const QString what = QString::fromUtf8(e.what());
+            QVERIFY2(what.contains(message, Qt::CaseInsensitive), qPrintable(what));
+            QVERIFY2(what.contains(bad), qPrintable(what));
+        }
+        QVERIFY(!store.isOpen());
+        QVERIFY_THROWS_EXCEPTION(StoreError, allEvents(store));
+        if (kind == u"missing")
+            QVERIFY(!QFileInfo::exists(bad));
+    }
+
+    void closedStoreThrows_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::newRow("all events") << "all";
+        QTest::newRow("by title") << "byTitle";
+        QTest::newRow("one event") << "one";
+        QTest::newRow("insert") << "insert";
+        QTest::newRow("update") << "update";
+        QTest::newRow("remove") << "remove";
+    }
+    void closedStoreThrows()
+    {
+        QFETCH(QString, operation);
+        TestEnv env;
+        EventStore store;
+        store.open(newDatabase(env));
+        store.close();
+        store.close(); // closing twice is harmless
+        QVERIFY(!store.isOpen());
+
+        const auto run = [&] {
+            if (operation == u"all")
+                store.forEachEvent([](const EventRecord&) {});
+            else if (operation == u"byTitle")
+                store.forEachEventByTitle([](const EventRecord&) {});
+            else if (operation == u"one")
+                (void)store.eventById(1);
+            else if (operation == u"insert")
+                store.insert(titled(QStringLiteral("x")));
+            else if (operation == u"update")
+                store.update(1, titled(QStringLiteral("x")));
+            else
+                store.remove(1);
+        };
+        try {
+            run();
+            QFAIL("no exception on a closed store");
+        } catch (const StoreError& e) {
+            QVERIFY(QString::fromUtf8(e.what()).contains(QStringLiteral("not open")));
+        }
+    }
+
+    void foreignValuesReadAsEmpty_data()
+    {
+        QTest::addColumn<QString>("value"); // as another tool would write it into every number column
+        QTest::addColumn<std::optional<int>>("expected");
+        QTest::newRow("NULL") << "NULL" << std::optional<int>();
+        QTest::newRow("words") << "'next Tuesday'" << std::optional<int>();
+        QTest::newRow("empty text") << "''" << std::optional<int>();
+        QTest::newRow("fraction") << "3.5" << std::optional<int>();
+        QTest::newRow("blob") << "x'0102'" << std::optional<int>();
+        QTest::newRow("beyond 32 bits") << "1099511627776" << std::optional<int>();
+        QTest::newRow("below 32 bits") << "-3000000000" << std::optional<int>();
+        QTest::newRow("digits as text") << "'7'" << std::optional<int>(7);
+        QTest::newRow("negative") << "-2" << std::optional<int>(-2);
+    }
+    void foreignValuesReadAsEmpty()
+    {
+        QFETCH(QString, value);
+        QFETCH(std::optional<int>, expected);
+        TestEnv env;
+        const QString file = newDatabase(env);
+        {
+            SQLite::Database raw(file.toStdString(), SQLite::OPEN_READWRITE);
+            raw.exec(QStringLiteral("insert into tblEvents values (9, NULL, NULL, %1, %1, %1, %1, %1, %1, %1, %1, %1)")
+                         .arg(value)
+                         .toStdString());
+        }
+        EventStore store;
+        store.open(file);
+
+        const QList<EventRecord> rows = allEvents(store);
+        QCOMPARE(rows.size(), 1);
+        const EventRecord& r = rows[0];
+        QCOMPARE(r.id, 9);
+        QVERIFY(r.title.isEmpty());
+        QVERIFY(r.description.isEmpty());
+        for (const std::optional<int>& n : {r.timetype, r.consistancy, r.eventmonth, r.eventday, r.eventyear,
+                                            r.eventweekdate, r.eventweekday, r.warnevent, r.daysbefore})
+            QCOMPARE(n, expected);
+        QCOMPARE(*store.eventById(9), r);
+        QCOMPARE(titlesByTitle(store), QStringList{QString()});
+    }
+
+    void insertWaitsForAnotherWriter()
+    {
+        TestEnv env;
+        const QString file = newDatabase(env);
+        EventStore store;
+        store.open(file);
+        SQLite::Database other(file.toStdString(), SQLite::OPEN_READWRITE);
+        other.exec("BEGIN IMMEDIATE");
+        other.exec("insert into tblEvents (title) values ('from the other copy')");
+
+        QElapsedTimer timer;
+        timer.start();
+        std::thread releaser([&other] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            other.exec("COMMIT");
+        });
+        qint64 id = 0;
+        try {
+            id = store.insert(titled(QStringLiteral("from this copy")));
+        } catch (const StoreError& e) {
+            releaser.join();
+            QFAIL(e.what());
+        }
+        const qint64 waited = timer.elapsed();
+        releaser.join();
+
+        QVERIFY2(waited >= 250, qPrintable(QString::number(waited)));
+        QCOMPARE(id, 2);
+        QStringList titles;
+        store.forEachEvent([&](const EventRecord& r) { titles.append(r.title); });
+        QCOMPARE(titles, (QStringList{"from the other copy", "from this copy"}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStore)
+#include "tst_store.moc"
