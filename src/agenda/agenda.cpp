@@ -1,0 +1,171 @@
+#include "agenda.h"
+
+#include "calendar/clock.h"
+#include "calendar/occurrence.h"
+#include "store/event_store.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+
+#include <array>
+#include <stdexcept>
+
+namespace {
+
+const QString kLiveFile = QStringLiteral("Quendrix/Quillmoor/dbData.mdb");
+
+bool isAsciiDigits(QStringView text)
+{
+    for (QChar c : text) {
+        if (c < u'0' || c > u'9')
+            return false;
+    }
+    return true;
+}
+
+void writeAll(std::FILE* file, const QByteArray& bytes)
+{
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), file);
+    std::fflush(file);
+}
+
+} // namespace
+
+std::optional<ViewedMonth> ParseMonth(const QString& text)
+{
+    if (text.size() != 7 || text[4] != u'-')
+        return std::nullopt;
+    const QStringView year = QStringView(text).left(4);
+    const QStringView month = QStringView(text).mid(5);
+    if (!isAsciiDigits(year) || !isAsciiDigits(month))
+        return std::nullopt;
+    const ViewedMonth view{month.toInt(), year.toInt()};
+    if (view.month < 1 || view.month > 12 || view.year < 1)
+        return std::nullopt;
+    return view;
+}
+
+AgendaOptions ParseAgendaArguments(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    const QCommandLineOption db(QStringLiteral("db"), QString(), QStringLiteral("FILE"));
+    parser.addOption(help);
+    parser.addOption(db);
+    if (!parser.parse(QStringList{QStringLiteral("quillmoor-agenda")} + arguments))
+        throw std::invalid_argument(OneLine(parser.errorText()).toStdString());
+
+    AgendaOptions options;
+    options.help = parser.isSet(help);
+    if (options.help)
+        return options;
+    options.database = parser.value(db);
+    if (parser.isSet(db) && options.database.isEmpty())
+        throw std::invalid_argument("The database file name after --db is empty.");
+    const QStringList rest = parser.positionalArguments();
+    if (rest.size() > 1)
+        throw std::invalid_argument(QStringLiteral("Give at most one month; got %1.")
+                                        .arg(OneLine(rest.join(QStringLiteral(", "))))
+                                        .toStdString());
+    if (!rest.isEmpty()) {
+        options.month = ParseMonth(rest.first());
+        if (!options.month)
+            throw std::invalid_argument(
+                QStringLiteral("\"%1\" is not a month; write it as YYYY-MM.").arg(OneLine(rest.first())).toStdString());
+    }
+    return options;
+}
+
+QString DefaultDatabase(const QString& machineRoot, const QString& userRoot)
+{
+    const QString shared = QDir(machineRoot).filePath(kLiveFile);
+    return QFileInfo::exists(shared) ? shared : QDir(userRoot).filePath(kLiveFile);
+}
+
+QString OneLine(QString text)
+{
+    for (QChar& c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = u' ';
+    }
+    return text;
+}
+
+QByteArray AgendaText(ViewedMonth month, const EventSource& events)
+{
+    const MonthFrame frame = MonthFrame::of(month.month, month.year);
+    // One buffer per day, filled in the source's order, then joined by day.
+    std::array<QByteArray, 31> days;
+    const QByteArray monthPrefix = QStringLiteral("%1-%2-")
+                                       .arg(frame.year, 4, 10, QLatin1Char('0'))
+                                       .arg(frame.month, 2, 10, QLatin1Char('0'))
+                                       .toLatin1();
+    events.forEachEvent([&](const EventRecord& event) {
+        const QVarLengthArray<int, 5> occurrences = OccurrenceDays(event, frame);
+        if (occurrences.isEmpty())
+            return;
+        const QByteArray title = OneLine(event.title).toUtf8();
+        for (int day : occurrences) {
+            QByteArray& lines = days[std::size_t(day - 1)];
+            lines += monthPrefix;
+            lines += char('0' + day / 10);
+            lines += char('0' + day % 10);
+            lines += '\t';
+            lines += title;
+            lines += '\n';
+        }
+    });
+    qsizetype size = 0;
+    for (const QByteArray& lines : days)
+        size += lines.size();
+    QByteArray text;
+    text.reserve(size);
+    for (const QByteArray& lines : days)
+        text += lines;
+    return text;
+}
+
+QString AgendaUsage()
+{
+    return QStringLiteral("Usage: quillmoor-agenda [--db FILE] [YYYY-MM]\n"
+                          "\n"
+                          "Lists the Quillmoor events of one month, one line per day on which an event falls:\n"
+                          "the date as YYYY-MM-DD, a tab, then the event's title. Lines come in day order and,\n"
+                          "within a day, in the order the calendar's month view lists the titles (order of entry).\n"
+                          "Control characters in a title (line breaks, tabs and the like) are printed as blanks,\n"
+                          "so every occurrence is exactly one line.\n"
+                          "\n"
+                          "  YYYY-MM    the month to list, e.g. 2024-03; default: the current month\n"
+                          "  --db FILE  the event database to read; default: /var/lib/Quendrix/Quillmoor/dbData.mdb,\n"
+                          "             or $XDG_DATA_HOME/Quendrix/Quillmoor/dbData.mdb (normally\n"
+                          "             ~/.local/share/...) when the machine-wide file does not exist.\n"
+                          "             The database is only read; nothing is created.\n"
+                          "  -h, --help show this text\n"
+                          "\n"
+                          "Exit status: 0 when the month was listed (an empty month prints nothing);\n"
+                          "2 for a bad argument or a database that cannot be read, with one line on standard error.\n");
+}
+
+int RunAgenda(const QStringList& arguments, const Clock& clock, const QString& machineRoot, const QString& userRoot,
+              std::FILE* out, std::FILE* err)
+{
+    try {
+        const AgendaOptions options = ParseAgendaArguments(arguments);
+        if (options.help) {
+            writeAll(out, AgendaUsage().toUtf8());
+            return 0;
+        }
+        const QDate today = clock.today();
+        const ViewedMonth month = options.month.value_or(ViewedMonth{today.month(), today.year()});
+        const QString file = options.database.isEmpty() ? DefaultDatabase(machineRoot, userRoot) : options.database;
+
+        EventStore store;
+        store.open(file);
+        writeAll(out, AgendaText(month, store));
+        return 0;
+    } catch (const std::exception& e) {
+        writeAll(err, "quillmoor-agenda: " + OneLine(QString::fromUtf8(e.what())).toUtf8() + '\n');
+        return 2;
+    }
+}

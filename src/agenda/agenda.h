@@ -1,0 +1,51 @@
+#pragma once
+
+#include "calendar/event_record.h"
+#include "calendar/month_grid.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+#include <optional>
+
+class Clock;
+
+/// A month written as YYYY-MM: four ASCII digits for a year 0001..9999, a hyphen, two
+/// for a month 01..12. Nothing for any other text, blanks included.
+[[nodiscard]] std::optional<ViewedMonth> ParseMonth(const QString& text);
+
+/// What the command line of quillmoor-agenda asks for.
+struct AgendaOptions
+{
+    bool help = false;
+    QString database;                 ///< empty: DefaultDatabase()
+    std::optional<ViewedMonth> month; ///< empty: the current month
+};
+
+/// Reads the arguments that follow the program name. Throws std::invalid_argument
+/// with a one-line message for an unknown option, a missing value, a second month
+/// or a month that ParseMonth rejects.
+[[nodiscard]] AgendaOptions ParseAgendaArguments(const QStringList& arguments);
+
+/// The machine-wide live database under `machineRoot` when that file exists, else the
+/// per-user one under `userRoot`, whether or not it exists. Creates nothing.
+[[nodiscard]] QString DefaultDatabase(const QString& machineRoot, const QString& userRoot);
+
+/// `text` on one line: each control character (below 0x20, and 0x7f) becomes a blank.
+[[nodiscard]] QString OneLine(QString text);
+
+/// One UTF-8 line "YYYY-MM-DD<tab>title" per day of `month` on which an event falls,
+/// by day and, within a day, in the order `events` gives them (as the month grid lists
+/// them). Throws what the source throws; nothing is returned then.
+[[nodiscard]] QByteArray AgendaText(ViewedMonth month, const EventSource& events);
+
+/// The text --help prints.
+[[nodiscard]] QString AgendaUsage();
+
+/// The whole tool: parses `arguments`, reads the database and writes the agenda to
+/// `out`. Returns 0, or 2 after one line on `err` for a bad argument or a database
+/// that cannot be read.
+int RunAgenda(const QStringList& arguments, const Clock& clock, const QString& machineRoot, const QString& userRoot,
+              std::FILE* out, std::FILE* err);

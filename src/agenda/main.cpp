@@ -1,0 +1,14 @@
+// quillmoor-agenda: one month's events as text, from the same rule the calendar draws with.
+#include "agenda.h"
+#include "calendar/clock.h"
+
+#include <QCoreApplication>
+#include <QStandardPaths>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const SystemClock clock;
+    return RunAgenda(QCoreApplication::arguments().mid(1), clock, QStringLiteral("/var/lib"),
+                     QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation), stdout, stderr);
+}
