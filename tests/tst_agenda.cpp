@@ -1,0 +1,326 @@
+#include "agenda/agenda.h"
+#include "store/event_store.h"
+#include "test_env.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTest>
+
+namespace {
+
+class ListSource final : public EventSource
+{
+public:
+    QList<EventRecord> rows;
+    void forEachEvent(const std::function<void(const EventRecord&)>& visit) const override
+    {
+        for (const EventRecord& r : rows)
+            visit(r);
+    }
+};
+
+EventRecord byDate(qint64 id, const QString& title, Consistancy repeat, int month, int day, int year)
+{
+    EventRecord r;
+    r.id = id;
+    r.title = title;
+    r.timetype = int(TimeType::ByDate);
+    r.consistancy = int(repeat);
+    r.eventmonth = month;
+    r.eventday = day;
+    r.eventyear = year;
+    return r;
+}
+
+EventRecord byWeekday(qint64 id, const QString& title, Consistancy repeat, int weekday, int nth)
+{
+    EventRecord r;
+    r.id = id;
+    r.title = title;
+    r.timetype = int(TimeType::ByDayOfWeek);
+    r.consistancy = int(repeat);
+    r.eventmonth = 1;
+    r.eventyear = 2000;
+    r.eventweekday = weekday;
+    r.eventweekdate = nth;
+    return r;
+}
+
+EventFields fields(const QString& title, Consistancy repeat, int day)
+{
+    EventFields f;
+    f.title = title;
+    f.description = QStringLiteral("-");
+    f.timetype = int(TimeType::ByDate);
+    f.consistancy = int(repeat);
+    f.eventmonth = 11;
+    f.eventday = day;
+    f.eventyear = 2021;
+    return f;
+}
+
+} // namespace
+
+class TestAgenda : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void oneLine_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("plain") << "Book club"
+                               << "Book club";
+        QTest::newRow("CR LF is two blanks") << "Pay\r\nrent"
+                                             << "Pay  rent";
+        QTest::newRow("lone LF") << "a\nb"
+                                 << "a b";
+        QTest::newRow("tab") << "a\tb"
+                             << "a b";
+        QTest::newRow("NUL, 0x01 and 0x1f") << QString::fromUtf16(u"a\u0000b\u0001c\u001f", 6) << "a b c ";
+        QTest::newRow("DEL") << QString::fromUtf16(u"x\u007fy") << "x y";
+        QTest::newRow("blank and non-ASCII kept")
+            << QString::fromUtf8(" Zoë – 日本 ") << QString::fromUtf8(" Zoë – 日本 ");
+    }
+    void oneLine()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QCOMPARE(OneLine(text), expected);
+    }
+
+    void parseMonth_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<int>("month");
+        QTest::addColumn<int>("year");
+        QTest::newRow("March 2024") << "2024-03" << true << 3 << 2024;
+        QTest::newRow("December") << "2021-12" << true << 12 << 2021;
+        QTest::newRow("year 1") << "0001-01" << true << 1 << 1;
+        QTest::newRow("year 9999") << "9999-12" << true << 12 << 9999;
+        QTest::newRow("month 13") << "2024-13" << false << 0 << 0;
+        QTest::newRow("month 00") << "2024-00" << false << 0 << 0;
+        QTest::newRow("letter in month") << "2024-1x" << false << 0 << 0;
+        QTest::newRow("empty") << "" << false << 0 << 0;
+        QTest::newRow("one-digit month") << "2024-1" << false << 0 << 0;
+        QTest::newRow("three-digit month") << "2024-011" << false << 0 << 0;
+        QTest::newRow("two-digit year") << "24-01" << false << 0 << 0;
+        QTest::newRow("year 0") << "0000-05" << false << 0 << 0;
+        QTest::newRow("slash") << "2024/03" << false << 0 << 0;
+        QTest::newRow("signed month") << "2024-+3" << false << 0 << 0;
+        QTest::newRow("leading blank") << " 2024-03" << false << 0 << 0;
+        QTest::newRow("full-width digits") << QString::fromUtf8("２０２４-０３") << false << 0 << 0;
+    }
+    void parseMonth()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, valid);
+        const std::optional<ViewedMonth> parsed = ParseMonth(text);
+        QCOMPARE(parsed.has_value(), valid);
+        if (valid) {
+            QTEST(parsed->month, "month");
+            QTEST(parsed->year, "year");
+        }
+    }
+
+    void arguments_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<bool>("help");
+        QTest::addColumn<QString>("database");
+        QTest::addColumn<QString>("month"); // as given, empty for none
+        QTest::newRow("nothing") << QStringList{} << true << false << ""
+                                 << "";
+        QTest::newRow("month only") << QStringList{"2024-03"} << true << false << ""
+                                    << "2024-03";
+        QTest::newRow("db and month") << QStringList{"--db", "a.mdb", "2024-03"} << true << false << "a.mdb"
+                                      << "2024-03";
+        QTest::newRow("month before db") << QStringList{"2024-03", "--db", "a.mdb"} << true << false << "a.mdb"
+                                         << "2024-03";
+        QTest::newRow("db with equals sign") << QStringList{"--db=a b.mdb"} << true << false << "a b.mdb"
+                                             << "";
+        QTest::newRow("help wins over a bad month") << QStringList{"--help", "2024-13"} << true << true << ""
+                                                    << "";
+        QTest::newRow("short help") << QStringList{"-h"} << true << true << ""
+                                    << "";
+        QTest::newRow("db without a value") << QStringList{"--db"} << false << false << ""
+                                            << "";
+        QTest::newRow("empty db") << QStringList{"--db="} << false << false << ""
+                                  << "";
+        QTest::newRow("unknown option") << QStringList{"--verbose"} << false << false << ""
+                                        << "";
+        QTest::newRow("two months") << QStringList{"2024-03", "2024-04"} << false << false << ""
+                                    << "";
+        QTest::newRow("bad month") << QStringList{"2024-13"} << false << false << ""
+                                   << "";
+        QTest::newRow("February: nothing on the 30th") << QStringList{""} << false << false << ""
+                                                       << "";
+        QTest::newRow("line break in bad month") << QStringList{"20\n24-03"} << false << false << ""
+                                                 << "";
+    }
+    void arguments()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, valid);
+        QFETCH(bool, help);
+        QFETCH(QString, database);
+        QFETCH(QString, month);
+        try {
+            const AgendaOptions options = ParseAgendaArguments(arguments);
+            QVERIFY2(valid, "accepted");
+            QCOMPARE(options.help, help);
+            QCOMPARE(options.database, database);
+            QCOMPARE(options.month.has_value(), !month.isEmpty());
+            if (options.month) {
+                QCOMPARE(options.month->month, ParseMonth(month)->month);
+                QCOMPARE(options.month->year, ParseMonth(month)->year);
+            }
+        } catch (const std::invalid_argument& e) {
+            QVERIFY2(!valid, e.what());
+            const QString message = QString::fromUtf8(e.what());
+            QVERIFY(!message.isEmpty());
+            QVERIFY(!message.contains(u'\n'));
+        }
+    }
+
+    void defaultDatabase_data()
+    {
+        QTest::addColumn<bool>("machineFile");
+        QTest::addColumn<bool>("userFile");
+        QTest::addColumn<bool>("expectMachine");
+        QTest::newRow("machine-wide file exists") << true << true << true;
+        QTest::newRow("only the per-user file") << false << true << false;
+        QTest::newRow("neither") << false << false << false;
+    }
+    void defaultDatabase()
+    {
+        QFETCH(bool, machineFile);
+        QFETCH(bool, userFile);
+        QFETCH(bool, expectMachine);
+        TestEnv env;
+        const QString machine = QDir(env.machineDataRoot()).filePath(QStringLiteral("Quendrix/Quillmoor/dbData.mdb"));
+        const QString user = QDir(env.userDataRoot()).filePath(QStringLiteral("Quendrix/Quillmoor/dbData.mdb"));
+        for (const auto& [wanted, file] : {std::pair{machineFile, machine}, std::pair{userFile, user}}) {
+            if (wanted) {
+                QDir().mkpath(QFileInfo(file).path());
+                CreateEventDatabase(file);
+            }
+        }
+
+        QCOMPARE(DefaultDatabase(env.machineDataRoot(), env.userDataRoot()), expectMachine ? machine : user);
+        QCOMPARE(QFileInfo::exists(machine), machineFile);
+        QCOMPARE(QFileInfo::exists(user), userFile);
+    }
+
+    void agendaOrder()
+    {
+        ListSource source;
+        source.rows = {
+            byDate(1, QStringLiteral("Rent"), Consistancy::Monthly, 1, 15, 2000),
+            byWeekday(2, QStringLiteral("Gym"), Consistancy::Weekly, 2, 0),
+            byDate(3, QStringLiteral("Kick-off"), Consistancy::Once, 11, 1, 2021),
+            byDate(4, QStringLiteral("Other month"), Consistancy::Annually, 10, 15, 2000),
+            byDate(5, QStringLiteral("Dentist"), Consistancy::Once, 11, 15, 2021),
+            byWeekday(6, QStringLiteral("Thanksgiving dinner"), Consistancy::Annually, 5, 4),
+            byDate(7, QStringLiteral("Weekly by date never occurs"), Consistancy::Weekly, 11, 8, 2021),
+        };
+        source.rows[5].eventmonth = 11;
+
+        // November 2021 starts on a Monday.
+        QCOMPARE(AgendaText(ViewedMonth{11, 2021}, source), QByteArray("2021-11-01\tGym\n"
+                                                                       "2021-11-01\tKick-off\n"
+                                                                       "2021-11-08\tGym\n"
+                                                                       "2021-11-15\tRent\n"
+                                                                       "2021-11-15\tGym\n"
+                                                                       "2021-11-15\tDentist\n"
+                                                                       "2021-11-22\tGym\n"
+                                                                       "2021-11-25\tThanksgiving dinner\n"
+                                                                       "2021-11-29\tGym\n"));
+    }
+
+    void agendaTitlesAreOneLineOfUtf8()
+    {
+        ListSource source;
+        source.rows = {byDate(1, QString::fromUtf8("Zoë's\r\nparty\tnow"), Consistancy::Monthly, 1, 31, 2000)};
+        QCOMPARE(AgendaText(ViewedMonth{1, 2022}, source), QByteArray("2022-01-31\tZo\xc3\xab's  party now\n"));
+        QCOMPARE(AgendaText(ViewedMonth{2, 2022}, source), QByteArray());
+        QCOMPARE(AgendaText(ViewedMonth{3, 982}, source), QByteArray("0982-03-31\tZo\xc3\xab's  party now\n"));
+    }
+
+    void wholeProcess_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // "DB" stands for the test database
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("output");
+        QTest::newRow("listed") << QStringList{"--db", "DB", "2021-11"} << 0
+                                << QByteArray("2021-11-11\tSchool's out\n2021-11-11\tPay day\n2021-11-30\tPay day\n");
+        QTest::newRow("February: nothing on the 30th") << QStringList{"--db", "DB", "2021-02"} << 0 << QByteArray();
+        QTest::newRow("bad month") << QStringList{"--db", "DB", "2021-13"} << 2 << QByteArray();
+        QTest::newRow("unknown option") << QStringList{"--db", "DB", "--all"} << 2 << QByteArray();
+        QTest::newRow("missing database") << QStringList{"--db", "missing.mdb", "2021-11"} << 2 << QByteArray();
+        QTest::newRow("not a database") << QStringList{"--db", "notes.txt", "2021-11"} << 2 << QByteArray();
+    }
+    void wholeProcess()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QByteArray, output);
+        TestEnv env;
+        const QString db = env.path(QStringLiteral("events.mdb"));
+        CreateEventDatabase(db);
+        {
+            EventStore store;
+            store.open(db);
+            store.insert(fields(QStringLiteral("School's out"), Consistancy::Annually, 11));
+            store.insert(fields(QStringLiteral("Pay\tday"), Consistancy::Monthly, 30));
+            store.insert(fields(QStringLiteral("Pay\tday"), Consistancy::Annually, 11));
+        }
+        QFile notes(env.path(QStringLiteral("notes.txt")));
+        QVERIFY(notes.open(QIODevice::WriteOnly));
+        notes.write(QByteArray("Not a database at all.\n").repeated(100));
+        notes.close();
+        for (QString& a : arguments) {
+            if (a == u"DB")
+                a = db;
+            else if (a.endsWith(u".mdb") || a.endsWith(u".txt"))
+                a = env.path(a);
+        }
+
+        QProcess agenda;
+        agenda.start(QStringLiteral(QUILLMOOR_AGENDA_BINARY), arguments);
+        QVERIFY(agenda.waitForFinished(10000));
+        const QByteArray errors = agenda.readAllStandardError();
+
+        QCOMPARE(agenda.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(agenda.exitCode(), status);
+        QCOMPARE(agenda.readAllStandardOutput(), output);
+        if (status == 0) {
+            QCOMPARE(errors, QByteArray());
+        } else {
+            QVERIFY2(errors.endsWith('\n') && errors.count('\n') == 1, errors.constData());
+            QVERIFY(errors.startsWith("quillmoor-agenda: "));
+        }
+        QVERIFY(!QFileInfo::exists(env.path(QStringLiteral("missing.mdb"))));
+    }
+
+    void helpExplainsUsage()
+    {
+        QProcess agenda;
+        agenda.start(QStringLiteral(QUILLMOOR_AGENDA_BINARY), {QStringLiteral("--help")});
+        QVERIFY(agenda.waitForFinished(10000));
+        QCOMPARE(agenda.exitCode(), 0);
+        const QString usage = QString::fromUtf8(agenda.readAllStandardOutput());
+        QCOMPARE(usage, AgendaUsage());
+        for (const char* part : {"--db FILE", "YYYY-MM", "/var/lib/Quendrix/Quillmoor/dbData.mdb", "XDG_DATA_HOME",
+                                 "tab", "Exit status", "2 for"})
+            QVERIFY2(usage.contains(QLatin1String(part)), part);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAgenda)
+#include "tst_agenda.moc"
