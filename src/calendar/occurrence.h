@@ -21,6 +21,7 @@ struct MonthFrame
 /// Whether `event` falls on day `day` of `month`/`year`. Days outside the month,
 /// unknown codes and missing fields that the event's kind needs all give false.
 /// A by-date weekly event never occurs; nothing moves to the month's last day.
+/// Throws std::invalid_argument for a month outside 1..12 or an unusable year.
 [[nodiscard]] bool OccurrenceRule(const EventRecord& event, int month, int year, int day);
 
 /// The same rule on a precomputed month.
