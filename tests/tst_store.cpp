@@ -284,6 +284,35 @@ private slots:
         QVERIFY(!store.eventById(2));
     }
 
+    void filteredReadDecidesOnNumbers()
+    {
+        TestEnv env;
+        EventStore store;
+        store.open(newDatabase(env));
+        for (int day = 1; day <= 4; ++day) {
+            EventFields f = titled(QStringLiteral("Day %1").arg(day), QStringLiteral("Line\r\n%1").arg(day));
+            f.eventday = day;
+            f.daysbefore = 10 + day;
+            store.insert(f);
+        }
+
+        QList<int> askedDays;
+        QList<EventRecord> visited;
+        store.forEachEventWhere(
+            [&](const EventRecord& r) {
+                askedDays.append(r.eventday.value_or(0));
+                return r.eventday.value_or(0) % 2 == 0;
+            },
+            [&](const EventRecord& r) { visited.append(r); });
+
+        QCOMPARE(askedDays, (QList<int>{1, 2, 3, 4}));
+        QCOMPARE(visited.size(), 2);
+        QCOMPARE(visited[0], *store.eventById(2));
+        QCOMPARE(visited[1], *store.eventById(4));
+        QCOMPARE(visited[1].description, QStringLiteral("Line\r\n4"));
+        QCOMPARE(visited[1].daysbefore, 14);
+    }
+
     void missingIdsChangeNothing()
     {
         TestEnv env;

@@ -101,10 +101,9 @@ QByteArray AgendaText(ViewedMonth month, const EventSource& events)
                                        .arg(frame.year, 4, 10, QLatin1Char('0'))
                                        .arg(frame.month, 2, 10, QLatin1Char('0'))
                                        .toLatin1();
-    events.forEachEvent([&](const EventRecord& event) {
+    const auto occurs = [&](const EventRecord& event) { return !OccurrenceDays(event, frame).isEmpty(); };
+    events.forEachEventWhere(occurs, [&](const EventRecord& event) {
         const QVarLengthArray<int, 5> occurrences = OccurrenceDays(event, frame);
-        if (occurrences.isEmpty())
-            return;
         const QByteArray title = OneLine(event.title).toUtf8();
         for (int day : occurrences) {
             QByteArray& lines = days[std::size_t(day - 1)];

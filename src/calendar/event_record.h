@@ -52,4 +52,16 @@ class EventSource
 public:
     virtual ~EventSource() = default;
     virtual void forEachEvent(const std::function<void(const EventRecord&)>& visit) const = 0;
+
+    /// The rows that `wanted` accepts, in the same order. `wanted` must decide on the
+    /// id and the numbers alone: a source may ask it before reading a row's title and
+    /// description (they are empty then), so rows that are never shown cost no text.
+    virtual void forEachEventWhere(const std::function<bool(const EventRecord&)>& wanted,
+                                   const std::function<void(const EventRecord&)>& visit) const
+    {
+        forEachEvent([&](const EventRecord& event) {
+            if (wanted(event))
+                visit(event);
+        });
+    }
 };

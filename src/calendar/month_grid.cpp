@@ -91,9 +91,12 @@ void FillEvents(MonthGrid& grid, ViewedMonth view, QDate today, const EventSourc
 {
     const MonthFrame frame = MonthFrame::of(view.month, view.year);
     const int first = frame.firstWeekday - 1;
-    events.forEachEvent([&](const EventRecord& event) {
+    const auto occurs = [&](const EventRecord& event) { return !OccurrenceDays(event, frame).isEmpty(); };
+    events.forEachEventWhere(occurs, [&](const EventRecord& event) {
         for (int day : OccurrenceDays(event, frame)) {
-            grid.cells[std::size_t(first + day - 1)].text += QStringLiteral("\r\n") + event.title;
+            QString& text = grid.cells[std::size_t(first + day - 1)].text;
+            text += u"\r\n";
+            text += event.title;
             if (event.is(Consistancy::Once) && QDate(view.year, view.month, day) < today)
                 passed.append(event.id);
         }

@@ -55,6 +55,9 @@ public:
 
     /// Every event in ascending id (the order of entry).
     void forEachEvent(const std::function<void(const EventRecord&)>& visit) const override;
+    /// As forEachEvent, reading the title and description only of the rows `wanted` accepts.
+    void forEachEventWhere(const std::function<bool(const EventRecord&)>& wanted,
+                           const std::function<void(const EventRecord&)>& visit) const override;
     /// Every event by title: case-insensitive and in the user's locale's order.
     void forEachEventByTitle(const std::function<void(const EventRecord&)>& visit) const;
     /// The event with `id`, or nothing when there is none.
