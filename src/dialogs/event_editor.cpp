@@ -1,0 +1,483 @@
+#include "event_editor.h"
+
+#include "dialog_parts.h"
+#include "settings/error_report.h"
+#include "settings/look.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QScopedValueRollback>
+#include <QTimer>
+
+#include <array>
+#include <stdexcept>
+
+using namespace dialogs;
+
+namespace {
+
+constexpr int kWidth = 328;
+constexpr int kHeight = 580;
+
+// Pixels at 96 dpi; controls inside a frame are placed relative to it.
+constexpr Place kPlaces[] = {
+    {"Label1_0", 8, 11, 61, 15},      {"Text1", 80, 8, 240, 25},          {"Label1_1", 8, 43, 68, 15},
+    {"Text2", 80, 40, 240, 97},       {"Frame1", 8, 140, 312, 81},        {"Option1", 16, 24, 121, 17},
+    {"Option2", 16, 48, 133, 17},     {"Frame2", 8, 224, 312, 129},       {"Option3", 16, 24, 81, 17},
+    {"Option4", 16, 48, 89, 17},      {"Option5", 16, 72, 81, 17},        {"Option6", 16, 96, 89, 17},
+    {"Frame3", 8, 356, 312, 97},      {"Combo1", 16, 24, 145, 23},        {"Text3", 168, 24, 41, 25},
+    {"Text4", 216, 24, 65, 25},       {"Label2", 16, 69, 37, 15},         {"Text5", 64, 64, 41, 25},
+    {"Label3", 112, 69, 11, 15},      {"Combo2", 144, 64, 137, 23},       {"Frame4", 8, 456, 312, 81},
+    {"Check1", 16, 24, 145, 17},      {"Text6", 16, 48, 41, 25},          {"Label4", 64, 53, 138, 15},
+    {"PushButton1", 8, 546, 152, 27}, {"PushButton2", 168, 546, 152, 27},
+};
+
+const QStringList kMonths = {
+    QStringLiteral("January"),   QStringLiteral("February"), QStringLiteral("March"),    QStringLiteral("April"),
+    QStringLiteral("May"),       QStringLiteral("June"),     QStringLiteral("July"),     QStringLiteral("August"),
+    QStringLiteral("September"), QStringLiteral("October"),  QStringLiteral("November"), QStringLiteral("December"),
+};
+// "Wedneday" is how the list has always read; users and their notes know it so.
+const QStringList kWeekdays = {
+    QStringLiteral("Sunday"),   QStringLiteral("Monday"), QStringLiteral("Tuesday"),  QStringLiteral("Wedneday"),
+    QStringLiteral("Thursday"), QStringLiteral("Friday"), QStringLiteral("Saturday"),
+};
+
+const QString kNotNumeric = QStringLiteral("Must be numeric value");
+const QString kWeekNotNumeric = QStringLiteral("You must enter numeric value");
+const QString kWeekOutOfRange = QStringLiteral("You must enter between 1 to 5");
+
+// Which date fields a kind of event uses: month, day, year, week, weekday.
+struct DateFields
+{
+    bool month, day, year, week, weekday;
+};
+// By time type (by date, by day of week) and repetition (once, weekly, monthly, annually).
+// Weekly by date cannot be chosen; it leaves the fields as they are.
+constexpr std::array<std::array<std::optional<DateFields>, 4>, 2> kDateFields = {{
+    {{DateFields{true, true, true, false, false}, std::nullopt, DateFields{false, true, false, false, false},
+      DateFields{true, true, false, false, false}}},
+    {{DateFields{true, false, true, true, true}, DateFields{false, false, false, false, true},
+      DateFields{false, false, false, true, true}, DateFields{true, false, false, true, true}}},
+}};
+
+QString WeekSuffix(int week)
+{
+    static const char* const suffixes[] = {"st", "nd", "rd", "th", "th"};
+    return QString::fromLatin1(suffixes[week - 1]);
+}
+
+int Present(const std::optional<int>& value, const char* column)
+{
+    if (!value)
+        throw std::runtime_error(std::string("Invalid use of Null: the event has no ") + column + '.');
+    return *value;
+}
+
+void SelectPosition(QComboBox* list, const std::optional<int>& value, const char* column, const char* what)
+{
+    const int position = Present(value, column) - 1;
+    if (position < 0 || position >= list->count())
+        throw std::runtime_error(QStringLiteral("Invalid property value: there is no %1 %2.")
+                                     .arg(QLatin1String(what))
+                                     .arg(*value)
+                                     .toStdString());
+    list->setCurrentIndex(position);
+}
+
+void ShowNumber(QLineEdit* field, const std::optional<int>& value, const char* column)
+{
+    const QString text = QString::number(Present(value, column));
+    // A short field would cut the value, and a later save would store the cut one.
+    if (text.size() > field->maxLength())
+        throw std::runtime_error(QStringLiteral("Invalid property value: %1 does not fit in the %2 field.")
+                                     .arg(text, QLatin1String(column))
+                                     .toStdString());
+    field->setText(text);
+}
+
+} // namespace
+
+std::optional<int> WholeNumberIn(const QString& text)
+{
+    static const QRegularExpression wholeNumber(QStringLiteral("^[+-]?[0-9]+$"));
+    const QString trimmed = text.trimmed();
+    if (!wholeNumber.match(trimmed).hasMatch())
+        return std::nullopt;
+    bool ok = false;
+    const int value = trimmed.toInt(&ok, 10);
+    if (!ok)
+        return std::nullopt;
+    return value;
+}
+
+qint64 EventIdFrom(const QString& text)
+{
+    bool ok = false;
+    const qint64 id = text.trimmed().toLongLong(&ok, 10);
+    if (!ok)
+        throw std::invalid_argument(QStringLiteral("\"%1\" is not an event id.").arg(text).toStdString());
+    return id;
+}
+
+Form3::Form3(AppServices& services, EventStore& store, QWidget* parent)
+    : QDialog(parent), m_services(services), m_store(store)
+{
+    setObjectName(QStringLiteral("Form3"));
+    MakeFixedDialog(*this, kWidth, kHeight);
+    setWindowTitle(QStringLiteral("Add Event"));
+    buildControls();
+    resetFields();
+}
+
+Form3::~Form3() = default;
+
+void Form3::buildControls()
+{
+    Make<QLabel>(this, "Label1_0", "Event Title:");
+    Text1 = Make<QLineEdit>(this, "Text1");
+    Make<QLabel>(this, "Label1_1", "Description:");
+    Text2 = Make<QPlainTextEdit>(this, "Text2");
+    Text2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Text2->setTabChangesFocus(true);
+
+    auto* frame1 = Make<QGroupBox>(this, "Frame1", "Type of Time");
+    Option1 = Make<QRadioButton>(frame1, "Option1", "Set By Date");
+    Option2 = Make<QRadioButton>(frame1, "Option2", "Set By Day of Week");
+
+    auto* frame2 = Make<QGroupBox>(this, "Frame2", "Consistancy of Event");
+    Option3 = Make<QRadioButton>(frame2, "Option3", "Once");
+    Option4 = Make<QRadioButton>(frame2, "Option4", " Weekly");
+    Option5 = Make<QRadioButton>(frame2, "Option5", "Monthly");
+    Option6 = Make<QRadioButton>(frame2, "Option6", "Annually");
+
+    auto* frame3 = Make<QGroupBox>(this, "Frame3", "Date of Event");
+    Combo1 = Make<QComboBox>(frame3, "Combo1");
+    Combo1->addItems(kMonths);
+    Text3 = Make<QLineEdit>(frame3, "Text3");
+    Text4 = Make<QLineEdit>(frame3, "Text4");
+    Make<QLabel>(frame3, "Label2", "On the");
+    Text5 = Make<QLineEdit>(frame3, "Text5");
+    Text5->setMaxLength(1);
+    Label3 = Make<QLabel>(frame3, "Label3", "st");
+    Combo2 = Make<QComboBox>(frame3, "Combo2");
+    Combo2->addItems(kWeekdays);
+
+    auto* frame4 = Make<QGroupBox>(this, "Frame4", "Event Warning");
+    Check1 = Make<QCheckBox>(frame4, "Check1", "Warn you of event");
+    Text6 = Make<QLineEdit>(frame4, "Text6");
+    Text6->setMaxLength(1);
+    Make<QLabel>(frame4, "Label4", "days before day of event");
+
+    PushButton1 = Make<QPushButton>(this, "PushButton1", "Save");
+    PushButton2 = Make<QPushButton>(this, "PushButton2", "Cancel");
+    for (QPushButton* button : {PushButton1, PushButton2}) {
+        button->setFont(ArialBold(11.25));
+        // Enter in a field must not save a half-typed event.
+        button->setAutoDefault(false);
+    }
+
+    PlaceControls(*this, kPlaces);
+
+    const QList<QWidget*> tabOrder = {Text1, Text2, Option1, Option2, Option3, Option4, Option5,     Option6,    Combo1,
+                                      Text3, Text4, Text5,   Combo2,  Check1,  Text6,   PushButton1, PushButton2};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+
+    const auto onSelected = [this](QRadioButton* option, void (Form3::*handler)()) {
+        connect(option, &QRadioButton::toggled, this, [this, handler](bool selected) {
+            if (selected)
+                (this->*handler)();
+        });
+    };
+    onSelected(Option1, &Form3::Option1_Click);
+    onSelected(Option2, &Form3::Option2_Click);
+    for (QRadioButton* option : {Option3, Option4, Option5, Option6})
+        onSelected(option, &Form3::RepetitionClick);
+    connect(Text5, &QLineEdit::textChanged, this, &Form3::Text5_Change);
+    connect(PushButton1, &QPushButton::clicked, this, &Form3::PushButton1_Click);
+    connect(PushButton2, &QPushButton::clicked, this, &Form3::PushButton2_Click);
+
+    // Focus checks on leaving, and the click that took the focus away from a failing field.
+    for (QWidget* child : findChildren<QWidget*>())
+        child->installEventFilter(this);
+}
+
+void Form3::resetFields()
+{
+    Text1->clear();
+    Text2->clear();
+    Option1->setChecked(true);
+    Option3->setChecked(true);
+    Option4->setEnabled(false);
+    Combo1->setCurrentIndex(-1);
+    Text3->setText(QStringLiteral("1"));
+    Text4->setText(QStringLiteral("2000"));
+    Text5->setText(QStringLiteral("1"));
+    Label3->setText(QStringLiteral("st"));
+    Combo2->setCurrentIndex(-1);
+    Check1->setChecked(true);
+    Text6->setText(QStringLiteral("1"));
+    applyDateFields();
+    Text1->setFocus();
+}
+
+void Form3::setVisible(bool visible)
+{
+    if (visible && !isVisible()) {
+        m_closing = false;
+        Form_Load();
+        CentreOnScreen(*this);
+    }
+    QDialog::setVisible(visible);
+}
+
+void Form3::done(int result)
+{
+    // Leaving fields while the window goes away is no reason to complain about them.
+    m_closing = true;
+    QDialog::done(result);
+}
+
+void Form3::Form_Load()
+{
+    ErrorTrap trap(m_services.prompts, QStringLiteral("Form3.Form_Load"));
+    trap(100, [&] { PrepareDialog(*this); });
+    trap(102, [&] {
+        setWindowTitle(m_updateCaption ? QStringLiteral("Update Event") : QStringLiteral("Add Event"));
+        m_updateCaption = false;
+    });
+    trap(104, [&] { resetFields(); });
+    trap(106, [&] { Combo1->setCurrentIndex(m_services.clock.today().month() - 1); });
+    trap(108, [&] { Text3->setText(QString::number(m_services.clock.today().day())); });
+    trap(110,
+         [&] { Text4->setText(QStringLiteral("%1").arg(m_services.clock.today().year(), 4, 10, QLatin1Char('0'))); });
+    trap(112, [&] { Combo2->setCurrentIndex(0); });
+
+    std::optional<EventRecord> event;
+    trap(114, [&] {
+        if (!m_ID.isEmpty())
+            event = m_store.eventById(EventIdFrom(m_ID));
+    });
+    if (!event)
+        return;
+    trap(116, [&] { Text1->setText(event->title); });
+    trap(118, [&] { Text2->setPlainText(event->description); });
+    trap(120, [&] {
+        // Selecting by program acts as the user's click would; other codes select nothing new.
+        if (event->timetype == int(TimeType::ByDate))
+            Option1->setChecked(true);
+        else if (event->timetype == int(TimeType::ByDayOfWeek))
+            Option2->setChecked(true);
+    });
+    trap(122, [&] {
+        const std::array<QRadioButton*, 4> repetitions = {Option3, Option4, Option5, Option6};
+        if (event->consistancy >= 1 && event->consistancy <= 4)
+            repetitions[std::size_t(*event->consistancy - 1)]->setChecked(true);
+    });
+    trap(124, [&] { SelectPosition(Combo1, event->eventmonth, "eventmonth", "month"); });
+    trap(126, [&] { ShowNumber(Text3, event->eventday, "eventday"); });
+    trap(128, [&] { ShowNumber(Text4, event->eventyear, "eventyear"); });
+    trap(130, [&] { ShowNumber(Text5, event->eventweekdate, "eventweekdate"); });
+    trap(132, [&] { SelectPosition(Combo2, event->eventweekday, "eventweekday", "weekday"); });
+    trap(134, [&] { Check1->setChecked(event->warnevent == 1); });
+    trap(136, [&] { ShowNumber(Text6, event->daysbefore, "daysbefore"); });
+}
+
+void Form3::Option1_Click()
+{
+    if (Option4->isChecked())
+        Option3->setChecked(true);
+    Option4->setEnabled(false);
+    applyDateFields();
+}
+
+void Form3::Option2_Click()
+{
+    Option4->setEnabled(true);
+    applyDateFields();
+}
+
+void Form3::RepetitionClick()
+{
+    applyDateFields();
+}
+
+void Form3::applyDateFields()
+{
+    const std::size_t timeType = Option2->isChecked() ? 1 : 0;
+    const std::array<QRadioButton*, 4> repetitions = {Option3, Option4, Option5, Option6};
+    for (std::size_t r = 0; r < repetitions.size(); ++r) {
+        if (!repetitions[r]->isChecked())
+            continue;
+        if (const auto& fields = kDateFields[timeType][r]) {
+            Combo1->setEnabled(fields->month);
+            Text3->setEnabled(fields->day);
+            Text4->setEnabled(fields->year);
+            Text5->setEnabled(fields->week);
+            Combo2->setEnabled(fields->weekday);
+        }
+        return;
+    }
+}
+
+void Form3::Text5_Change()
+{
+    const std::optional<int> week = WholeNumberIn(Text5->text());
+    if (!week || *week < 1 || *week > 5) {
+        tell(week ? kWeekOutOfRange : kWeekNotNumeric);
+        Text5->setText(QStringLiteral("1")); // checked again, and passes
+        Label3->setText(QStringLiteral("st"));
+        return;
+    }
+    Label3->setText(WeekSuffix(*week));
+}
+
+bool Form3::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+        // The press that moved the focus out of a failing field: the field has the
+        // focus back, so the click must not go on to change another control.
+        if (m_swallowNextPress) {
+            m_swallowNextPress = false;
+            return true;
+        }
+        break;
+    case QEvent::FocusOut:
+        if (watched == Text3 || watched == Text4 || watched == Text6) {
+            // Switching windows or opening a menu is not leaving the field.
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+                checkNumberOnLeaving(static_cast<QLineEdit*>(watched));
+        }
+        break;
+    default:
+        break;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void Form3::checkNumberOnLeaving(QLineEdit* field)
+{
+    if (m_prompting || m_closing || !isVisible() || !field->isEnabled())
+        return;
+    if (WholeNumberIn(field->text()))
+        return;
+    complain(field, kNotNumeric);
+    // Only a press still on its way belongs to this focus change.
+    m_swallowNextPress = true;
+    QTimer::singleShot(0, this, [this] { m_swallowNextPress = false; });
+}
+
+void Form3::tell(const QString& text)
+{
+    const QScopedValueRollback<bool> prompting(m_prompting, true);
+    m_services.prompts.inform(text);
+}
+
+void Form3::complain(QWidget* field, const QString& text)
+{
+    const QScopedValueRollback<bool> prompting(m_prompting, true);
+    m_services.prompts.inform(text);
+    field->setFocus();
+}
+
+bool Form3::askYesNo(const QString& text)
+{
+    const QScopedValueRollback<bool> prompting(m_prompting, true);
+    return m_services.prompts.ask(text);
+}
+
+bool Form3::fieldsAreComplete()
+{
+    if (Text1->text().isEmpty()) {
+        complain(Text1, QStringLiteral("You forgot to input title."));
+        return false;
+    }
+    if (Text2->toPlainText().isEmpty()) {
+        complain(Text2, QStringLiteral("You forgot to input description."));
+        return false;
+    }
+    // Every number is stored, also from disabled fields, so each must convert.
+    const std::pair<QLineEdit*, QString> numbers[] = {
+        {Text3, kNotNumeric}, {Text4, kNotNumeric}, {Text5, kWeekNotNumeric}, {Text6, kNotNumeric}};
+    for (const auto& [field, message] : numbers) {
+        if (!WholeNumberIn(field->text())) {
+            complain(field, message);
+            return false;
+        }
+    }
+    const int week = *WholeNumberIn(Text5->text());
+    if (week < 1 || week > 5) {
+        complain(Text5, kWeekOutOfRange);
+        return false;
+    }
+    return true;
+}
+
+EventFields Form3::fieldsFromControls() const
+{
+    EventFields f;
+    f.title = Text1->text();
+    f.description = Text2->toPlainText();
+    f.timetype = int(Option2->isChecked() ? TimeType::ByDayOfWeek : TimeType::ByDate);
+    f.consistancy = Option3->isChecked()   ? int(Consistancy::Once)
+                    : Option4->isChecked() ? int(Consistancy::Weekly)
+                    : Option5->isChecked() ? int(Consistancy::Monthly)
+                                           : int(Consistancy::Annually);
+    f.eventmonth = Combo1->currentIndex() + 1;
+    f.eventday = WholeNumberIn(Text3->text()).value();
+    f.eventyear = WholeNumberIn(Text4->text()).value();
+    f.eventweekdate = WholeNumberIn(Text5->text()).value();
+    f.eventweekday = Combo2->currentIndex() + 1;
+    f.warnevent = Check1->isChecked() ? 1 : 0;
+    f.daysbefore = WholeNumberIn(Text6->text()).value();
+    return f;
+}
+
+bool Form3::store(const EventFields& fields)
+{
+    if (m_ID.isEmpty()) {
+        m_store.insert(fields);
+        return true;
+    }
+    if (m_store.update(EventIdFrom(m_ID), fields))
+        return true;
+    // Deleted meanwhile (another window, another user): don't lose what was typed.
+    if (!askYesNo(QStringLiteral("This event no longer exists. Save it as a new event?")))
+        return false;
+    m_store.insert(fields);
+    return true;
+}
+
+void Form3::PushButton1_Click()
+{
+    ErrorTrap trap(m_services.prompts, QStringLiteral("Form3.PushButton1_Click"));
+    bool complete = false;
+    trap(100, [&] { complete = fieldsAreComplete(); });
+    if (!complete)
+        return;
+    bool stored = false;
+    trap(102, [&] { stored = store(fieldsFromControls()); });
+    // A refused save keeps the dialog open with everything typed.
+    if (!stored)
+        return;
+    trap(104, [&] { tell(QStringLiteral("Event Saved.")); });
+    trap(106, [&] { accept(); });
+}
+
+void Form3::PushButton2_Click()
+{
+    ErrorTrap trap(m_services.prompts, QStringLiteral("Form3.PushButton2_Click"));
+    trap(100, [&] { reject(); });
+}

@@ -1,0 +1,206 @@
+#include "event_management.h"
+
+#include "calendar/dates.h"
+#include "dialog_parts.h"
+#include "event_editor.h"
+#include "settings/error_report.h"
+#include "settings/look.h"
+
+#include <QHeaderView>
+#include <QLocale>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include <iterator>
+
+using namespace dialogs;
+
+namespace {
+
+constexpr int kWidth = 536;
+constexpr int kHeight = 211;
+constexpr int kTwipsPerPixel = 15;
+
+constexpr Place kPlaces[] = {
+    {"ListView1", 8, 8, 520, 162},
+    {"PushButton1", 8, 176, 168, 27},
+    {"PushButton2", 184, 176, 168, 27},
+    {"PushButton3", 360, 176, 168, 27},
+};
+
+struct Column
+{
+    const char* heading;
+    int twips;
+};
+// The id column is one twip wide: there for Delete and Update, not for the eye.
+constexpr Column kColumns[] = {
+    {"Event ID", 1},      {"Title", 2000},  {"Description", 2000}, {"Type", 700},
+    {"Consistancy", 700}, {"Month", 700},   {"Day", 700},          {"Year", 700},
+    {"Week", 700},        {"Weekday", 700}, {"Warn Event", 700},   {"Days Before", 700},
+};
+
+QString NumberText(const std::optional<int>& value)
+{
+    return value ? QString::number(*value) : QString();
+}
+
+QString TypeText(const std::optional<int>& timetype)
+{
+    if (timetype == int(TimeType::ByDate))
+        return QStringLiteral("By Date");
+    if (timetype == int(TimeType::ByDayOfWeek))
+        return QStringLiteral("By Day of Week");
+    return {};
+}
+
+QString ConsistancyText(const std::optional<int>& consistancy)
+{
+    static const char* const names[] = {"Once", "Weekly", "Monthly", "Annually"};
+    if (consistancy >= 1 && consistancy <= 4)
+        return QString::fromLatin1(names[*consistancy - 1]);
+    return {};
+}
+
+QString MonthText(const std::optional<int>& month)
+{
+    if (month >= 1 && month <= 12)
+        return QLocale().standaloneMonthName(*month, QLocale::LongFormat);
+    return {};
+}
+
+} // namespace
+
+QStringList EventRowTexts(const EventRecord& event)
+{
+    return {
+        QString::number(event.id),
+        event.title,
+        event.description,
+        TypeText(event.timetype),
+        ConsistancyText(event.consistancy),
+        MonthText(event.eventmonth),
+        NumberText(event.eventday),
+        NumberText(event.eventyear),
+        NumberText(event.eventweekdate),
+        event.eventweekday ? WeekdayNameOf(*event.eventweekday) : QString(),
+        event.warnevent == 1 ? QStringLiteral("Yes") : QStringLiteral("No"),
+        NumberText(event.daysbefore),
+    };
+}
+
+Form4::Form4(AppServices& services, EventStore& store, QWidget* parent)
+    : QDialog(parent), m_services(services), m_store(store)
+{
+    setObjectName(QStringLiteral("Form4"));
+    MakeFixedDialog(*this, kWidth, kHeight);
+    setWindowTitle(QStringLiteral("Event Management"));
+    buildControls();
+    m_editor = new Form3(services, store, this);
+}
+
+Form4::~Form4() = default;
+
+void Form4::buildControls()
+{
+    ListView1 = Make<QTreeWidget>(this, "ListView1");
+    ListView1->setRootIsDecorated(false);
+    ListView1->setItemsExpandable(false);
+    ListView1->setExpandsOnDoubleClick(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setAllColumnsShowFocus(true);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setSortingEnabled(false);
+    QHeaderView* header = ListView1->header();
+    header->setSectionsClickable(false);
+    header->setSectionsMovable(false);
+    header->setStretchLastSection(false);
+    header->setMinimumSectionSize(0);
+
+    auto* add = Make<QPushButton>(this, "PushButton1", "Add");
+    auto* remove = Make<QPushButton>(this, "PushButton2", "Delete");
+    auto* update = Make<QPushButton>(this, "PushButton3", "Update");
+    for (QPushButton* button : {add, remove, update}) {
+        button->setFont(ArialBold(11.25));
+        button->setAutoDefault(false);
+    }
+    connect(add, &QPushButton::clicked, this, &Form4::PushButton1_Click);
+    connect(remove, &QPushButton::clicked, this, &Form4::PushButton2_Click);
+    connect(update, &QPushButton::clicked, this, &Form4::PushButton3_Click);
+
+    PlaceControls(*this, kPlaces);
+}
+
+void Form4::setVisible(bool visible)
+{
+    if (visible && !isVisible()) {
+        Form_Load();
+        CentreOnScreen(*this);
+    }
+    QDialog::setVisible(visible);
+}
+
+void Form4::Form_Load()
+{
+    ErrorTrap trap(m_services.prompts, QStringLiteral("Form4.Form_Load"));
+    trap(100, [&] { PrepareDialog(*this); });
+    trap(102, [&] {
+        QStringList headings;
+        for (const Column& column : kColumns)
+            headings << QString::fromLatin1(column.heading);
+        ListView1->setHeaderLabels(headings);
+    });
+    trap(104, [&] {
+        for (int i = 0; i < int(std::size(kColumns)); ++i)
+            ListView1->setColumnWidth(i, kColumns[i].twips / kTwipsPerPixel);
+    });
+    trap(106, [&] { fillList(); });
+}
+
+void Form4::fillList()
+{
+    ListView1->clear();
+    m_store.forEachEventByTitle(
+        [this](const EventRecord& event) { new QTreeWidgetItem(ListView1, EventRowTexts(event)); });
+}
+
+QTreeWidgetItem* Form4::selectedRow() const
+{
+    const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();
+    return selected.isEmpty() ? nullptr : selected.first();
+}
+
+void Form4::PushButton1_Click()
+{
+    ErrorTrap trap(m_services.prompts, QStringLiteral("Form4.PushButton1_Click"));
+    trap(100, [&] { m_editor->m_ID.clear(); });
+    trap(102, [&] { m_editor->exec(); });
+    trap(104, [&] { fillList(); });
+}
+
+void Form4::PushButton2_Click()
+{
+    ErrorTrap trap(m_services.prompts, QStringLiteral("Form4.PushButton2_Click"));
+    // Only the row the user sees highlighted may go.
+    QTreeWidgetItem* row = selectedRow();
+    if (!row)
+        return;
+    const QString id = row->text(0);
+    trap(100, [&] { m_store.remove(EventIdFrom(id)); });
+    trap(102, [&] { fillList(); });
+}
+
+void Form4::PushButton3_Click()
+{
+    ErrorTrap trap(m_services.prompts, QStringLiteral("Form4.PushButton3_Click"));
+    QTreeWidgetItem* row = selectedRow();
+    if (!row)
+        return;
+    const QString id = row->text(0);
+    trap(100, [&] { m_editor->m_ID = id; });
+    trap(102, [&] { m_editor->useUpdateCaption(); });
+    trap(104, [&] { m_editor->exec(); });
+    trap(106, [&] { fillList(); });
+}

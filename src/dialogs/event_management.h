@@ -1,0 +1,47 @@
+#pragma once
+
+#include "app/app_context.h"
+
+#include <QDialog>
+
+class Form3;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+/// Form4, event management: every stored event in title order, with "Add", "Delete"
+/// and "Update" (the last two act on the highlighted row only).
+class Form4 : public QDialog
+{
+    Q_OBJECT
+
+public:
+    Form4(AppServices& services, EventStore& store, QWidget* parent = nullptr);
+    ~Form4() override;
+
+    /// Loading: the twelve columns, then the list.
+    void Form_Load();
+
+    void PushButton1_Click(); ///< "Add"
+    void PushButton2_Click(); ///< "Delete"
+    void PushButton3_Click(); ///< "Update"
+
+    /// The editor "Add" and "Update" open.
+    [[nodiscard]] Form3& editor() { return *m_editor; }
+
+    void setVisible(bool visible) override;
+
+private:
+    void buildControls();
+    /// Rebuilds the rows from the table; a failing read leaves the rows read so far.
+    void fillList();
+    /// The highlighted row, if any.
+    [[nodiscard]] QTreeWidgetItem* selectedRow() const;
+
+    AppServices& m_services;
+    EventStore& m_store;
+    Form3* m_editor = nullptr;
+    QTreeWidget* ListView1 = nullptr;
+};
+
+/// How Form4 shows one event: the id, then the eleven cells of its row.
+[[nodiscard]] QStringList EventRowTexts(const EventRecord& event);
