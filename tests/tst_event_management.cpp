@@ -1,0 +1,295 @@
+#include "dialogs/event_editor.h"
+#include "dialogs/event_management.h"
+#include "scripted_prompts.h"
+#include "test_env.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <functional>
+
+namespace {
+
+EventFields eventNamed(const QString& title, int timetype = 1, int consistancy = 1, int month = 3, int week = 1,
+                       int weekday = 1, int warn = 1)
+{
+    EventFields f;
+    f.title = title;
+    f.description = title + QStringLiteral(" notes");
+    f.timetype = timetype;
+    f.consistancy = consistancy;
+    f.eventmonth = month;
+    f.eventday = 15;
+    f.eventyear = 2024;
+    f.eventweekdate = week;
+    f.eventweekday = weekday;
+    f.warnevent = warn;
+    f.daysbefore = 2;
+    return f;
+}
+
+struct Management
+{
+    TestEnv env;
+    FixedClock clock{QDate(2024, 3, 15)};
+    ScriptedPrompts prompts;
+    AppServices services{
+        clock, prompts, env.settings(), {env.programFolder(), env.machineDataRoot(), env.userDataRoot()}};
+    EventStore store;
+    std::unique_ptr<Form4> dialog;
+
+    Management()
+    {
+        const QString file = env.path(QStringLiteral("events.mdb"));
+        CreateEventDatabase(file);
+        store.open(file);
+        dialog = std::make_unique<Form4>(services, store);
+    }
+
+    [[nodiscard]] bool open()
+    {
+        dialog->show();
+        return QTest::qWaitForWindowExposed(dialog.get());
+    }
+    QTreeWidget* list() const { return dialog->findChild<QTreeWidget*>(QStringLiteral("ListView1")); }
+    QStringList column(int c) const
+    {
+        QStringList texts;
+        for (int i = 0; i < list()->topLevelItemCount(); ++i)
+            texts << list()->topLevelItem(i)->text(c);
+        return texts;
+    }
+    QStringList storedTitles() const
+    {
+        QStringList titles;
+        store.forEachEvent([&](const EventRecord& r) { titles << r.title; });
+        return titles;
+    }
+    /// Clicks the row showing `title`, as the user would.
+    void select(const QString& title) const
+    {
+        const QList<QTreeWidgetItem*> found = list()->findItems(title, Qt::MatchExactly, 1);
+        QCOMPARE(found.size(), 1);
+        const QRect row = list()->visualItemRect(found.first());
+        QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, QPoint(60, row.center().y()));
+        QVERIFY(found.first()->isSelected());
+    }
+    /// Presses a button whose dialog runs modally; `inEditor` runs while the editor is up.
+    /// Whatever happens in there, the editor is closed afterwards so the test goes on.
+    void pressWithEditor(const char* button, const std::function<void(Form3&)>& inEditor) const
+    {
+        QTimer::singleShot(0, dialog.get(), [inEditor] {
+            auto* editor = qobject_cast<Form3*>(QApplication::activeModalWidget());
+            if (!editor)
+                return;
+            inEditor(*editor);
+            if (editor->isVisible())
+                editor->reject();
+        });
+        press(button);
+    }
+    void press(const char* button) const
+    {
+        QTest::mouseClick(dialog->findChild<QPushButton*>(QString::fromLatin1(button)), Qt::LeftButton);
+    }
+};
+
+QLineEdit* field(Form3& editor, const char* name)
+{
+    return editor.findChild<QLineEdit*>(QString::fromLatin1(name));
+}
+QPlainTextEdit* description(Form3& editor)
+{
+    return editor.findChild<QPlainTextEdit*>(QStringLiteral("Text2"));
+}
+void press(Form3& editor, const char* button)
+{
+    QTest::mouseClick(editor.findChild<QPushButton*>(QString::fromLatin1(button)), Qt::LeftButton);
+}
+
+} // namespace
+
+class TestEventManagement : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+
+    void emptyTableListsNothingAndDeleteAndUpdateDoNothing()
+    {
+        Management m;
+        QVERIFY(m.open());
+        QCOMPARE(m.dialog->windowTitle(), QString("Event Management"));
+        QCOMPARE(m.dialog->size(), QSize(536, 211));
+        QTreeWidgetItem* header = m.list()->headerItem();
+        QCOMPARE(header->columnCount(), 12);
+        QCOMPARE(header->text(1), QString("Title"));
+        QCOMPARE(header->text(11), QString("Days Before"));
+        QCOMPARE(m.list()->columnWidth(0), 0); // the id is there for the buttons, not shown
+        QCOMPARE(m.list()->columnWidth(1), 133);
+        QCOMPARE(m.list()->columnWidth(4), 46);
+        QCOMPARE(m.list()->topLevelItemCount(), 0);
+
+        bool editorOpened = false;
+        m.pressWithEditor("PushButton3", [&](Form3&) { editorOpened = true; });
+        m.press("PushButton2");
+        QTest::qWait(20);
+        QVERIFY(!editorOpened);
+        QVERIFY(m.prompts.shown.isEmpty());
+    }
+
+    void rowsComeInTitleOrder()
+    {
+        Management m;
+        for (const char* title : {"Zoo", "apple", "Meeting"})
+            m.store.insert(eventNamed(title));
+        QVERIFY(m.open());
+        QCOMPARE(m.column(1), QStringList({"apple", "Meeting", "Zoo"}));
+    }
+
+    void rowShowsEveryStoredValue_data()
+    {
+        QTest::addColumn<int>("timetype");
+        QTest::addColumn<int>("consistancy");
+        QTest::addColumn<int>("month");
+        QTest::addColumn<int>("week");
+        QTest::addColumn<int>("weekday");
+        QTest::addColumn<int>("warn");
+        QTest::addColumn<QStringList>("cells");
+        QTest::newRow("third Friday, monthly")
+            << 2 << 3 << 3 << 3 << 6 << 1
+            << QStringList{"By Day of Week", "Monthly", "March", "15", "2024", "3", "Friday", "Yes", "2"};
+        QTest::newRow("February by date, once, no warning")
+            << 1 << 1 << 2 << 1 << 1 << 0
+            << QStringList{"By Date", "Once", "February", "15", "2024", "1", "Sunday", "No", "2"};
+        QTest::newRow("weekly") << 2 << 2 << 12 << 5 << 7 << 1
+                                << QStringList{"By Day of Week", "Weekly", "December", "15", "2024", "5",
+                                               "Saturday",       "Yes",    "2"};
+        QTest::newRow("annually, warn value other than 1")
+            << 1 << 4 << 1 << 2 << 2 << 2
+            << QStringList{"By Date", "Annually", "January", "15", "2024", "2", "Monday", "No", "2"};
+        QTest::newRow("codes out of range show empty cells")
+            << 3 << 9 << 13 << 0 << 8 << 1 << QStringList{"", "", "", "15", "2024", "0", "", "Yes", "2"};
+    }
+    void rowShowsEveryStoredValue()
+    {
+        QFETCH(int, timetype);
+        QFETCH(int, consistancy);
+        QFETCH(int, month);
+        QFETCH(int, week);
+        QFETCH(int, weekday);
+        QFETCH(int, warn);
+        QFETCH(QStringList, cells);
+        Management m;
+        const qint64 id = m.store.insert(eventNamed("Club", timetype, consistancy, month, week, weekday, warn));
+        QVERIFY(m.open());
+        QCOMPARE(m.list()->topLevelItemCount(), 1);
+        QTreeWidgetItem* row = m.list()->topLevelItem(0);
+        QStringList shown;
+        for (int c = 3; c < 12; ++c)
+            shown << row->text(c);
+        QCOMPARE(row->text(0), QString::number(id));
+        QCOMPARE(row->text(1), QString("Club"));
+        QCOMPARE(row->text(2), QString("Club notes"));
+        QCOMPARE(shown, cells);
+    }
+
+    void deleteRemovesOnlyTheHighlightedRow()
+    {
+        Management m;
+        for (const char* title : {"Zoo", "apple", "Meeting"})
+            m.store.insert(eventNamed(title));
+        QVERIFY(m.open());
+        // A current row without a highlight is not a choice the user made.
+        m.list()->setFocus();
+        m.press("PushButton2");
+        QCOMPARE(m.storedTitles(), QStringList({"Zoo", "apple", "Meeting"}));
+
+        m.select("Meeting");
+        m.press("PushButton2");
+        QCOMPARE(m.storedTitles(), QStringList({"Zoo", "apple"}));
+        QCOMPARE(m.column(1), QStringList({"apple", "Zoo"}));
+        QVERIFY(m.list()->selectedItems().isEmpty());
+        QVERIFY(m.prompts.shown.isEmpty());
+
+        m.press("PushButton2"); // nothing highlighted after the refill
+        QCOMPARE(m.storedTitles(), QStringList({"Zoo", "apple"}));
+    }
+
+    void updateThenCancelLeavesTheEvent()
+    {
+        Management m;
+        m.store.insert(eventNamed("apple"));
+        m.store.insert(eventNamed("Zoo", 2, 4, 11, 4, 5, 0));
+        QVERIFY(m.open());
+        m.select("Zoo");
+        m.pressWithEditor("PushButton3", [](Form3& editor) {
+            QCOMPARE(editor.windowTitle(), QString("Update Event"));
+            QCOMPARE(field(editor, "Text1")->text(), QString("Zoo"));
+            QCOMPARE(field(editor, "Text5")->text(), QString("4"));
+            field(editor, "Text1")->setText("Zoo visit");
+            press(editor, "PushButton2");
+            QVERIFY(!editor.isVisible());
+        });
+        QCOMPARE(m.storedTitles(), QStringList({"apple", "Zoo"}));
+        QCOMPARE(m.column(1), QStringList({"apple", "Zoo"}));
+        QVERIFY(m.list()->selectedItems().isEmpty());
+        QVERIFY(m.prompts.shown.isEmpty());
+    }
+
+    void addUpdateAddEndsInAddMode()
+    {
+        Management m;
+        QVERIFY(m.open());
+        m.pressWithEditor("PushButton1", [](Form3& editor) {
+            QCOMPARE(editor.windowTitle(), QString("Add Event"));
+            field(editor, "Text1")->setText("Dentist");
+            description(editor)->setPlainText("Check-up");
+            press(editor, "PushButton1");
+        });
+        QCOMPARE(m.column(1), QStringList{"Dentist"});
+
+        m.select("Dentist");
+        m.pressWithEditor("PushButton3", [](Form3& editor) {
+            QCOMPARE(editor.windowTitle(), QString("Update Event"));
+            QCOMPARE(field(editor, "Text1")->text(), QString("Dentist"));
+            field(editor, "Text1")->setText("Dentist at nine");
+            press(editor, "PushButton1");
+        });
+        QCOMPARE(m.column(1), QStringList{"Dentist at nine"});
+
+        bool addMode = false;
+        m.pressWithEditor("PushButton1", [&](Form3& editor) {
+            addMode = editor.windowTitle() == "Add Event" && field(editor, "Text1")->text().isEmpty() &&
+                      description(editor)->toPlainText().isEmpty() && editor.m_ID.isEmpty();
+            press(editor, "PushButton2");
+        });
+        QVERIFY(addMode);
+        QCOMPARE(m.storedTitles(), QStringList{"Dentist at nine"});
+        QCOMPARE(m.prompts.texts(), QStringList({"Event Saved.", "Event Saved."}));
+    }
+
+    void failingDeleteIsReportedAndTheListRefilled()
+    {
+        Management m;
+        m.store.insert(eventNamed("apple"));
+        QVERIFY(m.open());
+        m.select("apple");
+        m.store.close();
+        m.press("PushButton2");
+        QCOMPARE(m.prompts.shown.size(), 2);
+        QVERIFY(m.prompts.shown[0].text.contains("in Quillmoor2021/08/31.Form4.PushButton2_Click at line 100\r"));
+        QVERIFY(m.prompts.shown[1].text.contains("in Quillmoor2021/08/31.Form4.PushButton2_Click at line 102\r"));
+        QCOMPARE(m.list()->topLevelItemCount(), 0);
+    }
+};
+
+QTEST_MAIN(TestEventManagement)
+#include "tst_event_management.moc"
