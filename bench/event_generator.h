@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QString>
+
+/// Writes a new event database `fileName` (which must not exist) holding `count`
+/// events: every time type and repetition in equal shares, dates spread over
+/// 2018..2030 and titles and descriptions such as people type. The same seed gives
+/// the same file. Throws StoreError or std::exception on failure.
+void GenerateEvents(const QString& fileName, int count, unsigned seed = 1);
