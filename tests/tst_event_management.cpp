@@ -201,6 +201,18 @@ private slots:
         QCOMPARE(shown, cells);
     }
 
+    void descriptionShowsOnOneLineWithTheWholeTextInItsTip()
+    {
+        Management m;
+        EventFields f = eventNamed("Trip");
+        f.description = "Train at 9\r\nback on Sunday";
+        m.store.insert(f);
+        QVERIFY(m.open());
+        QTreeWidgetItem* row = m.list()->topLevelItem(0);
+        QCOMPARE(row->text(2), QString("Train at 9 back on Sunday"));
+        QCOMPARE(row->toolTip(2), QString("Train at 9\nback on Sunday"));
+    }
+
     void deleteRemovesOnlyTheHighlightedRow()
     {
         Management m;

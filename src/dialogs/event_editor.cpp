@@ -17,6 +17,7 @@
 #include <QScopedValueRollback>
 #include <QTimer>
 
+#include <algorithm>
 #include <array>
 #include <stdexcept>
 
@@ -186,6 +187,16 @@ void Form3::buildControls()
     }
 
     PlaceControls(*this, kPlaces);
+    // The designed widths come from another font renderer; a caption is never cut short.
+    for (QLabel* label : findChildren<QLabel*>()) {
+        int needed = label->sizeHint().width();
+        if (label == Label3) {
+            for (int week = 1; week <= 5; ++week)
+                needed = std::max(needed, label->fontMetrics().horizontalAdvance(WeekSuffix(week)));
+        }
+        if (needed > label->width())
+            label->resize(needed, label->height());
+    }
 
     const QList<QWidget*> tabOrder = {Text1, Text2, Option1, Option2, Option3, Option4, Option5,     Option6,    Combo1,
                                       Text3, Text4, Text5,   Combo2,  Check1,  Text6,   PushButton1, PushButton2};
@@ -389,6 +400,9 @@ void Form3::complain(QWidget* field, const QString& text)
 {
     const QScopedValueRollback<bool> prompting(m_prompting, true);
     m_services.prompts.inform(text);
+    // The message box may not hand the activation back by itself.
+    if (!isActiveWindow())
+        activateWindow();
     field->setFocus();
 }
 

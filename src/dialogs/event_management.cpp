@@ -5,6 +5,7 @@
 #include "event_editor.h"
 #include "settings/error_report.h"
 #include "settings/look.h"
+#include "settings/qt_prompts.h"
 
 #include <QHeaderView>
 #include <QLocale>
@@ -45,6 +46,15 @@ QString NumberText(const std::optional<int>& value)
     return value ? QString::number(*value) : QString();
 }
 
+// A row is one line high; the whole description is in the cell's tool tip.
+QString OneLine(QString text)
+{
+    text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    text.replace(u'\r', u' ');
+    text.replace(u'\n', u' ');
+    return text;
+}
+
 QString TypeText(const std::optional<int>& timetype)
 {
     if (timetype == int(TimeType::ByDate))
@@ -76,7 +86,7 @@ QStringList EventRowTexts(const EventRecord& event)
     return {
         QString::number(event.id),
         event.title,
-        event.description,
+        OneLine(event.description),
         TypeText(event.timetype),
         ConsistancyText(event.consistancy),
         MonthText(event.eventmonth),
@@ -110,7 +120,9 @@ void Form4::buildControls()
     ListView1->setUniformRowHeights(true);
     ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListView1->setAllColumnsShowFocus(true);
+    // The keyboard cursor stays in the hidden id column: a row that merely has the
+    // focus must not look chosen, as only a highlighted row is acted on.
+    ListView1->setAllColumnsShowFocus(false);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->setSortingEnabled(false);
     QHeaderView* header = ListView1->header();
@@ -162,8 +174,10 @@ void Form4::Form_Load()
 void Form4::fillList()
 {
     ListView1->clear();
-    m_store.forEachEventByTitle(
-        [this](const EventRecord& event) { new QTreeWidgetItem(ListView1, EventRowTexts(event)); });
+    m_store.forEachEventByTitle([this](const EventRecord& event) {
+        auto* row = new QTreeWidgetItem(ListView1, EventRowTexts(event));
+        row->setToolTip(2, DisplayText(event.description));
+    });
 }
 
 QTreeWidgetItem* Form4::selectedRow() const
