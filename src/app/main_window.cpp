@@ -1,5 +1,7 @@
 #include "main_window.h"
 
+#include "dialogs/event_editor.h"
+#include "dialogs/event_management.h"
 #include "grid_label.h"
 #include "settings/error_report.h"
 #include "settings/look.h"
@@ -251,12 +253,26 @@ void Form1::PushButton3_Click()
     trap(102, [&] { showMonthHeading(); });
 }
 
+void Form1::PushButton2_Click()
+{
+    ErrorTrap trap(m_services.prompts, QStringLiteral("Form1.PushButton2_Click"));
+    Form3 editor(m_services, m_state.EventConnection, this);
+    trap(100, [&] { editor.m_ID.clear(); });
+    trap(102, [&] { editor.exec(); });
+    // The editor gives no result, so the month is redrawn whether it saved or not.
+    trap(104, [&] { DrawMonth(); });
+}
+
+void Form1::PushButton4_Click()
+{
+    ErrorTrap trap(m_services.prompts, QStringLiteral("Form1.PushButton4_Click"));
+    Form4 management(m_services, m_state.EventConnection, this);
+    trap(100, [&] { management.exec(); });
+    trap(102, [&] { DrawMonth(); });
+}
+
 // The dialogs behind these buttons are not part of the program yet; until they are,
 // a click does nothing.
-void Form1::PushButton2_Click()
-{}
-void Form1::PushButton4_Click()
-{}
 void Form1::PushButton5_Click()
 {}
 void Form1::PushButton6_Click()
