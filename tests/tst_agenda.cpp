@@ -99,7 +99,6 @@ private slots:
         QTest::addColumn<int>("month");
         QTest::addColumn<int>("year");
         QTest::newRow("March 2024") << "2024-03" << true << 3 << 2024;
-        QTest::newRow("December") << "2021-12" << true << 12 << 2021;
         QTest::newRow("year 1") << "0001-01" << true << 1 << 1;
         QTest::newRow("year 9999") << "9999-12" << true << 12 << 9999;
         QTest::newRow("month 13") << "2024-13" << false << 0 << 0;
@@ -260,6 +259,7 @@ private slots:
         QTest::newRow("listed") << QStringList{"--db", "DB", "2021-11"} << 0
                                 << QByteArray("2021-11-11\tSchool's out\n2021-11-11\tPay day\n2021-11-30\tPay day\n");
         QTest::newRow("February: nothing on the 30th") << QStringList{"--db", "DB", "2021-02"} << 0 << QByteArray();
+        QTest::newRow("help") << QStringList{"--help"} << 0 << AgendaUsage().toUtf8();
         QTest::newRow("bad month") << QStringList{"--db", "DB", "2021-13"} << 2 << QByteArray();
         QTest::newRow("unknown option") << QStringList{"--db", "DB", "--all"} << 2 << QByteArray();
         QTest::newRow("missing database") << QStringList{"--db", "missing.mdb", "2021-11"} << 2 << QByteArray();
@@ -306,19 +306,6 @@ private slots:
             QVERIFY(errors.startsWith("quillmoor-agenda: "));
         }
         QVERIFY(!QFileInfo::exists(env.path(QStringLiteral("missing.mdb"))));
-    }
-
-    void helpExplainsUsage()
-    {
-        QProcess agenda;
-        agenda.start(QStringLiteral(QUILLMOOR_AGENDA_BINARY), {QStringLiteral("--help")});
-        QVERIFY(agenda.waitForFinished(10000));
-        QCOMPARE(agenda.exitCode(), 0);
-        const QString usage = QString::fromUtf8(agenda.readAllStandardOutput());
-        QCOMPARE(usage, AgendaUsage());
-        for (const char* part : {"--db FILE", "YYYY-MM", "/var/lib/Quendrix/Quillmoor/dbData.mdb", "XDG_DATA_HOME",
-                                 "tab", "Exit status", "2 for"})
-            QVERIFY2(usage.contains(QLatin1String(part)), part);
     }
 };
 
