@@ -1,18 +1,14 @@
 #include "grid_label.h"
 
 #include <QMouseEvent>
-
-namespace {
-QString cssColor(ColorRef c)
-{
-    return QStringLiteral("rgb(%1,%2,%3)").arg(redOf(c)).arg(greenOf(c)).arg(blueOf(c));
-}
-} // namespace
+#include <QPainter>
 
 GridLabel::GridLabel(QWidget* parent) : QLabel(parent)
 {
     setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     setWordWrap(true);
+    setAutoFillBackground(true);
+    setContentsMargins(1, 1, 1, 1); // room for the border
     setColors(m_background, m_foreground);
 }
 
@@ -20,8 +16,20 @@ void GridLabel::setColors(ColorRef background, ColorRef foreground)
 {
     m_background = background;
     m_foreground = foreground;
-    setStyleSheet(QStringLiteral("QLabel { background-color: %1; color: %2; border: 1px solid black; }")
-                      .arg(cssColor(background), cssColor(foreground)));
+    // Palette colours rather than a style sheet: a style sheet would also reset the
+    // font the label inherits from its window.
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, QColor(redOf(background), greenOf(background), blueOf(background)));
+    colours.setColor(QPalette::WindowText, QColor(redOf(foreground), greenOf(foreground), blueOf(foreground)));
+    setPalette(colours);
+}
+
+void GridLabel::paintEvent(QPaintEvent* event)
+{
+    QLabel::paintEvent(event);
+    QPainter painter(this);
+    painter.setPen(Qt::black);
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
 void GridLabel::mouseReleaseEvent(QMouseEvent* event)

@@ -4,7 +4,7 @@
 
 #include <QLabel>
 
-/// A bordered, centred label in colours of the settings store; reports clicks.
+/// A bordered label, centred across, in colours of the settings store; reports clicks.
 class GridLabel : public QLabel
 {
     Q_OBJECT
@@ -22,6 +22,7 @@ signals:
     void clicked();
 
 protected:
+    void paintEvent(QPaintEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
