@@ -3,12 +3,15 @@
 #include "scripted_prompts.h"
 #include "test_env.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -220,6 +223,36 @@ private slots:
         p.window->show();
         QVERIFY(p.window->close());
         QVERIFY(!p.window->isVisible());
+        QVERIFY(p.prompts.shown.isEmpty());
+    }
+
+    void dialogButtonsRedrawTheMonthEvenWhenCancelled_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("dialog");
+        QTest::newRow("Add New Event") << "PushButton2"
+                                       << "Form3";
+        QTest::newRow("Manage Events") << "PushButton4"
+                                       << "Form4";
+    }
+    void dialogButtonsRedrawTheMonthEvenWhenCancelled()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, dialog);
+        Program p;
+        p.start();
+        QString shownDialog;
+        QTimer::singleShot(0, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            QVERIFY(modal);
+            shownDialog = modal->objectName();
+            // Someone else adds an event while the dialog is open; the dialog is then closed unsaved.
+            p.window->state().EventConnection.insert({"Dentist", "Check-up", 1, 1, 11, 3, 2021, 1, 1, 0, 0});
+            static_cast<QDialog*>(modal)->reject();
+        });
+        QTest::mouseClick(p.button(button), Qt::LeftButton);
+        QCOMPARE(shownDialog, dialog);
+        QCOMPARE(p.cell(3)->text(), QString("3\nDentist"));
         QVERIFY(p.prompts.shown.isEmpty());
     }
 
