@@ -226,6 +226,25 @@ private slots:
         QVERIFY(p.prompts.shown.isEmpty());
     }
 
+    void noDataFolderAnywhereIsReportedClearly()
+    {
+        Program p;
+        // Files where both data roots should be folders.
+        for (const QString& root : {p.env.machineDataRoot(), p.env.userDataRoot()}) {
+            QDir().rmdir(root);
+            QFile file(root);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        p.start();
+        const QStringList reports = p.prompts.texts();
+        QVERIFY(reports.size() >= 2);
+        QVERIFY(reports[0].startsWith("Cannot create a data folder in "));
+        QVERIFY(reports[0].contains("at line 100\r"));
+        QVERIFY(reports[1].startsWith("There is no event database: its data folder could not be prepared.\r\n"));
+        QVERIFY(reports[1].contains("at line 122\r"));
+        QCOMPARE(p.cell(1)->text(), QString("1"));
+    }
+
     void dialogButtonsRedrawTheMonthEvenWhenCancelled_data()
     {
         QTest::addColumn<QString>("button");

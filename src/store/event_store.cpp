@@ -184,6 +184,9 @@ EventStore::~EventStore() = default;
 void EventStore::open(const QString& fileName)
 {
     close();
+    // SQLite would take an empty name for a private temporary database.
+    if (fileName.isEmpty())
+        throw StoreError("There is no event database: its data folder could not be prepared.");
     try {
         // Never create here: a missing live file is the preparation's business. One
         // thread uses the connection, so SQLite's per-call locking is only overhead.
