@@ -101,9 +101,7 @@ QByteArray AgendaText(ViewedMonth month, const EventSource& events)
                                        .arg(frame.year, 4, 10, QLatin1Char('0'))
                                        .arg(frame.month, 2, 10, QLatin1Char('0'))
                                        .toLatin1();
-    const auto occurs = [&](const EventRecord& event) { return !OccurrenceDays(event, frame).isEmpty(); };
-    events.forEachEventWhere(occurs, [&](const EventRecord& event) {
-        const QVarLengthArray<int, 5> occurrences = OccurrenceDays(event, frame);
+    ForEachOccurrence(events, frame, [&](const EventRecord& event, const QVarLengthArray<int, 5>& occurrences) {
         const QByteArray title = OneLine(event.title).toUtf8();
         for (int day : occurrences) {
             QByteArray& lines = days[std::size_t(day - 1)];

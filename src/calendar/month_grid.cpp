@@ -91,9 +91,8 @@ void FillEvents(MonthGrid& grid, ViewedMonth view, QDate today, const EventSourc
 {
     const MonthFrame frame = MonthFrame::of(view.month, view.year);
     const int first = frame.firstWeekday - 1;
-    const auto occurs = [&](const EventRecord& event) { return !OccurrenceDays(event, frame).isEmpty(); };
-    events.forEachEventWhere(occurs, [&](const EventRecord& event) {
-        for (int day : OccurrenceDays(event, frame)) {
+    ForEachOccurrence(events, frame, [&](const EventRecord& event, const QVarLengthArray<int, 5>& days) {
+        for (int day : days) {
             QString& text = grid.cells[std::size_t(first + day - 1)].text;
             text += u"\r\n";
             text += event.title;

@@ -103,3 +103,10 @@ QVarLengthArray<int, 5> OccurrenceDays(const EventRecord& e, const MonthFrame& f
     }
     return days;
 }
+
+void ForEachOccurrence(const EventSource& events, const MonthFrame& frame,
+                       const std::function<void(const EventRecord&, const QVarLengthArray<int, 5>&)>& visit)
+{
+    const auto occurs = [&](const EventRecord& event) { return !OccurrenceDays(event, frame).isEmpty(); };
+    events.forEachEventWhere(occurs, [&](const EventRecord& event) { visit(event, OccurrenceDays(event, frame)); });
+}

@@ -30,3 +30,8 @@ struct MonthFrame
 /// All days of the month on which `event` falls, ascending. Every kind but
 /// by-weekday weekly yields at most one day.
 [[nodiscard]] QVarLengthArray<int, 5> OccurrenceDays(const EventRecord& event, const MonthFrame& frame);
+
+/// Visits, in the source's order, every event that falls on at least one day of the
+/// month, with those days. Events that never fall in the month are not read whole.
+void ForEachOccurrence(const EventSource& events, const MonthFrame& frame,
+                       const std::function<void(const EventRecord&, const QVarLengthArray<int, 5>&)>& visit);
