@@ -2,6 +2,8 @@
 #include "calendar/month_grid.h"
 #include "test_env.h"
 
+#include "event_codes.h"
+
 #include <QTest>
 
 #include <stdexcept>
@@ -13,16 +15,6 @@ namespace {
 using Events = QList<EventRecord>;
 using Ids = PassedEventIds;
 using TextsByDay = QMap<int, QString>; // days not listed read their day number only
-
-constexpr int kByDate = 1;
-constexpr int kByDayOfWeek = 2;
-constexpr int kOnce = 1;
-constexpr int kWeekly = 2;
-constexpr int kMonthly = 3;
-constexpr int kAnnually = 4;
-constexpr int kSunday = 1;
-constexpr int kMonday = 2;
-constexpr int kThursday = 5;
 
 // A "today" in no month that these tests show.
 const QDate kTodayElsewhere(1990, 5, 15);

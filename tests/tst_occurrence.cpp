@@ -1,5 +1,7 @@
 #include "calendar/occurrence.h"
 
+#include "event_codes.h"
+
 #include <QTest>
 
 #include <array>
@@ -39,15 +41,6 @@ EventRecord record(const Fields& f)
     e.eventweekday = f.weekday;
     return e;
 }
-
-constexpr int kByDate = 1;
-constexpr int kByDayOfWeek = 2;
-constexpr int kOnce = 1;
-constexpr int kWeekly = 2;
-constexpr int kMonthly = 3;
-constexpr int kAnnually = 4;
-constexpr int kMonday = 2;
-constexpr int kThursday = 5;
 
 Days toDays(const QVarLengthArray<int, 5>& days)
 {
