@@ -2,8 +2,8 @@
 // occurrence rule and the filling of the cells (no painting on screen).
 #include "agenda/agenda.h"
 #include "calendar/month_grid.h"
+#include "core/settings_store.h"
 #include "event_generator.h"
-#include "settings/settings_store.h"
 #include "store/event_store.h"
 
 #include <QDate>

@@ -1,5 +1,5 @@
+#include "core/error_report.h"
 #include "scripted_prompts.h"
-#include "settings/error_report.h"
 
 #include <QTest>
 

@@ -73,6 +73,7 @@ struct Editor
     /// Shows the dialog as the user gets it: loaded, active, focus in the title.
     [[nodiscard]] bool open()
     {
+        dialog->Form_Load();
         dialog->show();
         dialog->activateWindow();
         return QTest::qWaitForWindowActive(dialog.get());
@@ -614,6 +615,20 @@ private slots:
         QCOMPARE(e.line("Text3")->text(), day);
         QCOMPARE(e.find<QComboBox>("Combo2")->currentText(), weekday);
         QCOMPARE(e.line("Text6")->text(), QString("3"));
+    }
+
+    void storedValuesLongerThanTheirFieldsAreNeverCut()
+    {
+        Editor e;
+        const qint64 id = e.store.insert(annualFourthThursday());
+        e.sql("update tblEvents set eventweekdate=12, daysbefore=14");
+        QVERIFY(e.openForUpdate(id));
+        QCOMPARE(e.prompts.texts(), QStringList{"You must enter between 1 to 5"});
+        QCOMPARE(e.line("Text5")->text(), QString("1"));
+        QCOMPARE(e.line("Text6")->text(), QString("14"));
+        QCOMPARE(e.events()[0].daysbefore, 14); // loading stored nothing
+        e.click("PushButton1");
+        QCOMPARE(e.events()[0].daysbefore, 14);
     }
 
     void saveChecksEveryNumberFieldAgain_data()

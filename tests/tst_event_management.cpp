@@ -54,6 +54,7 @@ struct Management
 
     [[nodiscard]] bool open()
     {
+        dialog->Form_Load();
         dialog->show();
         return QTest::qWaitForWindowExposed(dialog.get());
     }
@@ -297,8 +298,8 @@ private slots:
         m.store.close();
         m.press("PushButton2");
         QCOMPARE(m.prompts.shown.size(), 2);
-        QVERIFY(m.prompts.shown[0].text.contains("in Quillmoor2021/08/31.Form4.PushButton2_Click at line 100\r"));
-        QVERIFY(m.prompts.shown[1].text.contains("in Quillmoor2021/08/31.Form4.PushButton2_Click at line 102\r"));
+        QVERIFY(m.prompts.shown[0].text.contains("in Quillmoor2021/08/31.Form4.PushButton2_Click at line 102\r"));
+        QVERIFY(m.prompts.shown[1].text.contains("in Quillmoor2021/08/31.Form4.PushButton2_Click at line 104\r"));
         QCOMPARE(m.list()->topLevelItemCount(), 0);
     }
 };

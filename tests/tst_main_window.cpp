@@ -1,7 +1,7 @@
-#include "app/grid_label.h"
 #include "app/main_window.h"
 #include "scripted_prompts.h"
 #include "test_env.h"
+#include "ui/grid_label.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -184,7 +184,7 @@ private slots:
         p.env.settings().save("DOW Backcolor", "grey");
         p.start();
         QCOMPARE(p.prompts.shown.size(), 1);
-        QVERIFY(p.prompts.shown[0].text.contains("in Quillmoor2021/08/31.Form1.Form_Load at line 114\r"));
+        QVERIFY(p.prompts.shown[0].text.contains("in Quillmoor2021/08/31.Form1.Form_Load at line 118\r"));
         QCOMPARE(p.prompts.shown[0].title, QString("Application Error"));
         auto* sunday = static_cast<GridLabel*>(p.label("DOW_0"));
         QCOMPARE(sunday->background(), ColorRef(16777215)); // as built, unchanged
@@ -215,7 +215,7 @@ private slots:
         p.start();
         QVERIFY(!p.window->state().EventConnection.isOpen());
         QVERIFY(p.prompts.shown.size() >= 2); // the failed open and the failed drawing
-        QVERIFY(p.prompts.shown[0].text.contains("at line 122"));
+        QVERIFY(p.prompts.shown[0].text.contains("at line 126"));
         QCOMPARE(p.cell(1)->text(), QString("1")); // painted, only the events are missing
         QCOMPARE(p.label("month_year")->text(), QString("November 2021"));
 
@@ -241,7 +241,7 @@ private slots:
         QVERIFY(reports[0].startsWith("Cannot create a data folder in "));
         QVERIFY(reports[0].contains("at line 100\r"));
         QVERIFY(reports[1].startsWith("There is no event database: its data folder could not be prepared.\r\n"));
-        QVERIFY(reports[1].contains("at line 122\r"));
+        QVERIFY(reports[1].contains("at line 126\r"));
         QCOMPARE(p.cell(1)->text(), QString("1"));
     }
 

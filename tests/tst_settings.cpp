@@ -1,4 +1,4 @@
-#include "settings/settings_store.h"
+#include "core/settings_store.h"
 #include "test_env.h"
 
 #include <QSettings>
@@ -13,8 +13,8 @@ private slots:
     {
         TestEnv env;
         QCOMPARE(env.settings().get("Day Backcolor", 16777215), QString("16777215"));
-        QCOMPARE(env.settings().color("Blank Backcolor", 16761024), ColorRef(16761024));
-        QCOMPARE(env.settings().flag("Passed", 2), qint16(2));
+        QCOMPARE(env.settings().color(preferences::BlankBackcolor), ColorRef(16761024));
+        QCOMPARE(env.settings().choice(preferences::Passed), qint16(2));
     }
 
     void savedValueSurvivesANewStore()
@@ -25,7 +25,7 @@ private slots:
         env.settings().sync();
         SettingsStore reopened(file);
         QCOMPARE(reopened.get("Today Backcolor", 16711680), QString("255"));
-        QCOMPARE(reopened.color("Today Backcolor", 16711680), ColorRef(255));
+        QCOMPARE(reopened.color(preferences::TodayBackcolor), ColorRef(255));
         // Stored under the application's section, key as given.
         QSettings raw(file, QSettings::IniFormat);
         QCOMPARE(raw.value("Quillmoor/Today Backcolor").toString(), QString("255"));
@@ -55,16 +55,14 @@ private slots:
         QFETCH(qint64, color);
         QFETCH(bool, flagOk);
         QFETCH(int, flag);
-        TestEnv env;
-        env.settings().save("Key", stored);
         if (colorOk)
-            QCOMPARE(env.settings().color("Key", 7), ColorRef(color));
+            QCOMPARE(ColorRef(ToLong(stored, "Key")), ColorRef(color));
         else
-            QVERIFY_THROWS_EXCEPTION(SettingConversionError, (void)env.settings().color("Key", 7));
+            QVERIFY_THROWS_EXCEPTION(SettingConversionError, (void)ToLong(stored, "Key"));
         if (flagOk)
-            QCOMPARE(env.settings().flag("Key", 7), qint16(flag));
+            QCOMPARE(ToInteger(stored, "Key"), qint16(flag));
         else
-            QVERIFY_THROWS_EXCEPTION(SettingConversionError, (void)env.settings().flag("Key", 7));
+            QVERIFY_THROWS_EXCEPTION(SettingConversionError, (void)ToInteger(stored, "Key"));
     }
 
     void conversionFailureNamesTheKeyAndValue()
@@ -72,7 +70,7 @@ private slots:
         TestEnv env;
         env.settings().save("Day Backcolor", "white");
         try {
-            (void)env.settings().color("Day Backcolor", 0);
+            (void)env.settings().color(preferences::DayBackcolor);
             QFAIL("no failure");
         } catch (const SettingConversionError& e) {
             const QString message = QString::fromUtf8(e.what());
@@ -90,7 +88,19 @@ private slots:
         }
         SettingsStore store(file);
         QCOMPARE(store.get("Special Day", 0), QString("1, 2"));
-        QVERIFY_THROWS_EXCEPTION(SettingConversionError, (void)store.flag("Special Day", 0));
+        QVERIFY_THROWS_EXCEPTION(SettingConversionError, (void)store.choice(preferences::SpecialDay));
+    }
+
+    void valueAnotherWriterStoredIsSeenAtTheNextRead()
+    {
+        TestEnv env;
+        QCOMPARE(env.settings().choice(preferences::Check1), qint16(0));
+        QSettings other(env.settings().fileName(), QSettings::IniFormat);
+        for (const char* value : {"1", "0"}) {
+            other.setValue("Quillmoor/Check1", value);
+            other.sync();
+            QCOMPARE(env.settings().get("Check1", 0), QString(value));
+        }
     }
 };
 

@@ -1,3 +1,4 @@
+#include "store/data_folder.h"
 #include "store/event_store.h"
 #include "test_env.h"
 

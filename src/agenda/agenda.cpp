@@ -1,19 +1,17 @@
 #include "agenda.h"
 
-#include "calendar/clock.h"
 #include "calendar/occurrence.h"
+#include "core/clock.h"
+#include "core/paths.h"
 #include "store/event_store.h"
 
 #include <QCommandLineParser>
-#include <QDir>
 #include <QFileInfo>
 
 #include <array>
 #include <stdexcept>
 
 namespace {
-
-const QString kLiveFile = QStringLiteral("Quendrix/Quillmoor/dbData.mdb");
 
 bool isAsciiDigits(QStringView text)
 {
@@ -79,8 +77,8 @@ AgendaOptions ParseAgendaArguments(const QStringList& arguments)
 
 QString DefaultDatabase(const QString& machineRoot, const QString& userRoot)
 {
-    const QString shared = QDir(machineRoot).filePath(kLiveFile);
-    return QFileInfo::exists(shared) ? shared : QDir(userRoot).filePath(kLiveFile);
+    const QString shared = LiveFileUnder(machineRoot);
+    return QFileInfo::exists(shared) ? shared : LiveFileUnder(userRoot);
 }
 
 QString OneLine(QString text)

@@ -1,6 +1,6 @@
 // quillmoor-agenda: one month's events as text, from the same rule the calendar draws with.
 #include "agenda.h"
-#include "calendar/clock.h"
+#include "core/clock.h"
 
 #include <QCoreApplication>
 #include <QStandardPaths>

@@ -1,8 +1,8 @@
 #include "main_window.h"
-#include "settings/qt_prompts.h"
+#include "ui/qt_prompts.h"
+#include "ui/window_kit.h"
 
 #include <QApplication>
-#include <QScreen>
 #include <QStandardPaths>
 
 int main(int argc, char** argv)
@@ -20,8 +20,7 @@ int main(int argc, char** argv)
 
     Form1 window({clock, prompts, settings, paths});
     window.Form_Load();
-    const QRect screen = window.screen()->availableGeometry();
-    window.move(screen.center() - window.rect().center());
+    kit::CentreOnScreen(window);
     window.show();
     return app.exec();
 }

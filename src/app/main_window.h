@@ -1,14 +1,22 @@
 #pragma once
 
-#include "app_context.h"
 #include "calendar/month_grid.h"
+#include "core/services.h"
+#include "store/event_store.h"
 
 #include <QWidget>
 
 #include <array>
 
 class GridLabel;
-class QPushButton;
+
+/// Program-wide state: the month shown and the one database connection.
+struct AppState
+{
+    qint16 ViewMonth = 1;
+    qint16 ViewYear = 2000;
+    EventStore EventConnection;
+};
 
 /// Form1, the main window: the month heading, the weekday row, the 42 day cells and
 /// the six buttons. It owns the program-wide state and runs start-up and shutdown.
@@ -20,7 +28,7 @@ public:
     explicit Form1(AppServices services, QWidget* parent = nullptr);
     ~Form1() override;
 
-    /// Start-up: data folder, titles, month, colours, connection, first drawing.
+    /// Start-up: data folder, look, titles, month, colours, connection, first drawing.
     void Form_Load();
     /// Asked to close: releases the database connection. Closing is never refused.
     void Form_QueryUnload();
@@ -38,7 +46,6 @@ public:
 
     [[nodiscard]] AppState& state() { return m_state; }
     [[nodiscard]] const MonthGrid& grid() const { return m_grid; }
-    [[nodiscard]] const PassedEventIds& passedEventIds() const { return m_passedEventIds; }
     /// Where start-up found (or made) the live database; empty when it could not.
     [[nodiscard]] QString liveDatabaseFile() const { return m_liveFile; }
 
@@ -49,7 +56,7 @@ private:
     void buildControls();
     void SetApplicationTitle();
     void showMonthHeading();
-    void moveMonth(int months);
+    void moveMonth(const QString& procedure, int months);
     void renderGrid();
 
     AppServices m_services;

@@ -10,10 +10,8 @@ int WeekdayNumber(QDate date)
     return date.dayOfWeek() % 7 + 1; // Qt counts Monday = 1 .. Sunday = 7
 }
 
-QDate LastDayOfMonth(QDate& date, QDate today)
+QDate LastDayOfMonth(QDate date)
 {
-    if (date.isNull())
-        date = today;
     if (!date.isValid())
         throw std::invalid_argument("Invalid date: no last day of month");
     return QDate(date.year(), date.month(), 1).addMonths(1).addDays(-1);

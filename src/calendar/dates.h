@@ -9,9 +9,8 @@
 /// Weekday number (Sunday = 1 .. Saturday = 7) of a valid date.
 [[nodiscard]] int WeekdayNumber(QDate date);
 
-/// The last day of the month of `date`. A null date (an unset date) is first
-/// replaced by `today`, and that replacement is written back into `date`.
-[[nodiscard]] QDate LastDayOfMonth(QDate& date, QDate today);
+/// The last day of the month of a valid `date`; throws std::invalid_argument otherwise.
+[[nodiscard]] QDate LastDayOfMonth(QDate date);
 
 /// Number of days (28..31) of month `month` (1..12) of `year`.
 [[nodiscard]] int DaysInMonth(int month, int year);

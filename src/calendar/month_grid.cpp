@@ -1,19 +1,18 @@
 #include "month_grid.h"
 
+#include "core/settings_store.h"
 #include "dates.h"
 #include "occurrence.h"
-#include "settings/settings_store.h"
 
 #include <QDate>
 
-namespace {
+namespace pref = preferences;
 
-constexpr ColorRef kWhite = 16777215;
-constexpr ColorRef kBlack = 0;
+namespace {
 
 void paintBlank(DayCell& cell, const SettingsStore& settings)
 {
-    cell.background = settings.color(QStringLiteral("Blank Backcolor"), 16761024);
+    cell.background = settings.color(pref::BlankBackcolor);
     cell.tag = QStringLiteral("0");
     cell.text.clear();
 }
@@ -46,18 +45,17 @@ void PaintMonth(MonthGrid& grid, ViewedMonth view, QDate today, const SettingsSt
     for (int i = 0; i < first; ++i)
         paintBlank(grid.cells[std::size_t(i)], settings);
 
-    QDate lastDay = firstDay;
-    const int n = LastDayOfMonth(lastDay, today).day();
+    const int n = LastDayOfMonth(firstDay).day();
     for (int i = first; i < first + n; ++i) {
         DayCell& cell = grid.cells[std::size_t(i)];
         const int day = i - first + 1;
-        cell.background = settings.color(QStringLiteral("Day Backcolor"), kWhite);
-        cell.foreground = settings.color(QStringLiteral("Day Forecolor"), kBlack);
+        cell.background = settings.color(pref::DayBackcolor);
+        cell.foreground = settings.color(pref::DayForecolor);
         cell.tag = QString::number(day);
         cell.text = cell.tag;
-        if (settings.flag(QStringLiteral("Special Day"), 0) == 1 && !IsWorkingDay(QDate(view.year, view.month, day))) {
-            cell.background = settings.color(QStringLiteral("Weekend Backcolor"), 12632319);
-            cell.foreground = settings.color(QStringLiteral("Weekend Forecolor"), kBlack);
+        if (settings.choice(pref::SpecialDay) == 1 && !IsWorkingDay(QDate(view.year, view.month, day))) {
+            cell.background = settings.color(pref::WeekendBackcolor);
+            cell.foreground = settings.color(pref::WeekendForecolor);
         }
     }
     for (int i = first + n; i < MonthGrid::kCellCount; ++i)
@@ -65,22 +63,22 @@ void PaintMonth(MonthGrid& grid, ViewedMonth view, QDate today, const SettingsSt
 
     if (today.month() == view.month && today.year() == view.year) {
         DayCell& cell = grid.cells[std::size_t(first + today.day() - 1)];
-        cell.background = settings.color(QStringLiteral("Today Backcolor"), 16711680);
-        cell.foreground = settings.color(QStringLiteral("Today Forecolor"), kWhite);
+        cell.background = settings.color(pref::TodayBackcolor);
+        cell.foreground = settings.color(pref::TodayForecolor);
     }
 }
 
 void MarkHoliday(MonthGrid& grid, ViewedMonth view, const SettingsStore& settings)
 {
-    const bool colouring = settings.flag(QStringLiteral("Special Day"), 0) == 1;
+    const bool colouring = settings.choice(pref::SpecialDay) == 1;
     for (const Holiday& holiday : kHolidays) {
         if (holiday.month != view.month)
             continue;
         const int index = holiday.day == 0 ? ThanksgivingCell(view.year) : FirstCellOf(view) + holiday.day - 1;
         DayCell& cell = grid.cells[std::size_t(index)];
         if (colouring) {
-            cell.background = settings.color(QStringLiteral("Holiday Backcolor"), 255);
-            cell.foreground = settings.color(QStringLiteral("Holiday Forecolor"), kBlack);
+            cell.background = settings.color(pref::HolidayBackcolor);
+            cell.foreground = settings.color(pref::HolidayForecolor);
         }
         cell.text += u'\r' + QLatin1String(holiday.name);
         return;

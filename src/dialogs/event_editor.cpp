@@ -1,8 +1,7 @@
 #include "event_editor.h"
 
-#include "dialog_parts.h"
-#include "settings/error_report.h"
-#include "settings/look.h"
+#include "core/error_report.h"
+#include "ui/look.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -21,24 +20,24 @@
 #include <array>
 #include <stdexcept>
 
-using namespace dialogs;
+using namespace kit;
 
 namespace {
 
-constexpr int kWidth = 328;
-constexpr int kHeight = 580;
+constexpr int kWidth = 4920;
+constexpr int kHeight = 8700;
 
-// Pixels at 96 dpi; controls inside a frame are placed relative to it.
+// Controls inside a frame are placed relative to it.
 constexpr Place kPlaces[] = {
-    {"Label1_0", 8, 11, 61, 15},      {"Text1", 80, 8, 240, 25},          {"Label1_1", 8, 43, 68, 15},
-    {"Text2", 80, 40, 240, 97},       {"Frame1", 8, 140, 312, 81},        {"Option1", 16, 24, 121, 17},
-    {"Option2", 16, 48, 133, 17},     {"Frame2", 8, 224, 312, 129},       {"Option3", 16, 24, 81, 17},
-    {"Option4", 16, 48, 89, 17},      {"Option5", 16, 72, 81, 17},        {"Option6", 16, 96, 89, 17},
-    {"Frame3", 8, 356, 312, 97},      {"Combo1", 16, 24, 145, 23},        {"Text3", 168, 24, 41, 25},
-    {"Text4", 216, 24, 65, 25},       {"Label2", 16, 69, 37, 15},         {"Text5", 64, 64, 41, 25},
-    {"Label3", 112, 69, 11, 15},      {"Combo2", 144, 64, 137, 23},       {"Frame4", 8, 456, 312, 81},
-    {"Check1", 16, 24, 145, 17},      {"Text6", 16, 48, 41, 25},          {"Label4", 64, 53, 138, 15},
-    {"PushButton1", 8, 546, 152, 27}, {"PushButton2", 168, 546, 152, 27},
+    {"Label1_0", 120, 165, 915, 225},      {"Text1", 1200, 120, 3600, 375},        {"Label1_1", 120, 645, 1020, 225},
+    {"Text2", 1200, 600, 3600, 1455},      {"Frame1", 120, 2100, 4680, 1215},      {"Option1", 240, 360, 1815, 255},
+    {"Option2", 240, 720, 1995, 255},      {"Frame2", 120, 3360, 4680, 1935},      {"Option3", 240, 360, 1215, 255},
+    {"Option4", 240, 720, 1335, 255},      {"Option5", 240, 1080, 1215, 255},      {"Option6", 240, 1440, 1335, 255},
+    {"Frame3", 120, 5340, 4680, 1455},     {"Combo1", 240, 360, 2175, 345},        {"Text3", 2520, 360, 615, 375},
+    {"Text4", 3240, 360, 975, 375},        {"Label2", 240, 1035, 555, 225},        {"Text5", 960, 960, 615, 375},
+    {"Label3", 1680, 1035, 165, 225},      {"Combo2", 2160, 960, 2055, 345},       {"Frame4", 120, 6840, 4680, 1215},
+    {"Check1", 240, 360, 2175, 255},       {"Text6", 240, 720, 615, 375},          {"Label4", 960, 795, 2070, 225},
+    {"PushButton1", 120, 8190, 2280, 405}, {"PushButton2", 2520, 8190, 2280, 405},
 };
 
 const QStringList kMonths = {
@@ -96,13 +95,7 @@ void SelectPosition(QComboBox* list, const std::optional<int>& value, const char
 
 void ShowNumber(QLineEdit* field, const std::optional<int>& value, const char* column)
 {
-    const QString text = QString::number(Present(value, column));
-    // A short field would cut the value, and a later save would store the cut one.
-    if (text.size() > field->maxLength())
-        throw std::runtime_error(QStringLiteral("Invalid property value: %1 does not fit in the %2 field.")
-                                     .arg(text, QLatin1String(column))
-                                     .toStdString());
-    field->setText(text);
+    SetWholeText(*field, QString::number(Present(value, column)));
 }
 
 } // namespace
@@ -130,10 +123,10 @@ qint64 EventIdFrom(const QString& text)
 }
 
 Form3::Form3(AppServices& services, EventStore& store, QWidget* parent)
-    : QDialog(parent), m_services(services), m_store(store)
+    : FormDialog(parent), m_services(services), m_store(store)
 {
     setObjectName(QStringLiteral("Form3"));
-    MakeFixedDialog(*this, kWidth, kHeight);
+    MakeFixedWindow(*this, kWidth, kHeight);
     setWindowTitle(QStringLiteral("Add Event"));
     buildControls();
     resetFields();
@@ -167,7 +160,6 @@ void Form3::buildControls()
     Text4 = Make<QLineEdit>(frame3, "Text4");
     Make<QLabel>(frame3, "Label2", "On the");
     Text5 = Make<QLineEdit>(frame3, "Text5");
-    Text5->setMaxLength(1);
     Label3 = Make<QLabel>(frame3, "Label3", "st");
     Combo2 = Make<QComboBox>(frame3, "Combo2");
     Combo2->addItems(kWeekdays);
@@ -175,7 +167,6 @@ void Form3::buildControls()
     auto* frame4 = Make<QGroupBox>(this, "Frame4", "Event Warning");
     Check1 = Make<QCheckBox>(frame4, "Check1", "Warn you of event");
     Text6 = Make<QLineEdit>(frame4, "Text6");
-    Text6->setMaxLength(1);
     Make<QLabel>(frame4, "Label4", "days before day of event");
 
     PushButton1 = Make<QPushButton>(this, "PushButton1", "Save");
@@ -224,6 +215,9 @@ void Form3::buildControls()
 
 void Form3::resetFields()
 {
+    // One character may be typed; a longer stored value shown by the last load widened these.
+    Text5->setMaxLength(1);
+    Text6->setMaxLength(1);
     Text1->clear();
     Text2->clear();
     Option1->setChecked(true);
@@ -241,26 +235,17 @@ void Form3::resetFields()
     Text1->setFocus();
 }
 
-void Form3::setVisible(bool visible)
-{
-    if (visible && !isVisible()) {
-        m_closing = false;
-        Form_Load();
-        CentreOnScreen(*this);
-    }
-    QDialog::setVisible(visible);
-}
-
 void Form3::done(int result)
 {
     // Leaving fields while the window goes away is no reason to complain about them.
     m_closing = true;
-    QDialog::done(result);
+    FormDialog::done(result);
 }
 
 void Form3::Form_Load()
 {
     ErrorTrap trap(m_services.prompts, QStringLiteral("Form3.Form_Load"));
+    m_closing = false;
     trap(100, [&] { PrepareDialog(*this); });
     trap(102, [&] {
         setWindowTitle(m_updateCaption ? QStringLiteral("Update Event") : QStringLiteral("Add Event"));

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/app_context.h"
-
-#include <QDialog>
+#include "core/services.h"
+#include "store/event_store.h"
+#include "ui/window_kit.h"
 
 #include <optional>
 
@@ -17,7 +17,7 @@ class QRadioButton;
 /// Form3, the event editor: records a new event ("Add Event") or changes a stored one
 /// ("Update Event"). Every showing loads the dialog afresh from its defaults and, in
 /// update mode, from the stored event.
-class Form3 : public QDialog
+class Form3 : public kit::FormDialog
 {
     Q_OBJECT
 
@@ -34,7 +34,7 @@ public:
 
     /// Loading: defaults from today, then the event `m_ID` names, if any. A stored value
     /// that the fields cannot show is reported; the fields loaded so far stay.
-    void Form_Load();
+    void Form_Load() override;
 
     void Option1_Click();   ///< "Set By Date"
     void Option2_Click();   ///< "Set By Day of Week"
@@ -44,7 +44,6 @@ public:
     void PushButton1_Click(); ///< "Save"
     void PushButton2_Click(); ///< "Cancel"
 
-    void setVisible(bool visible) override;
     void done(int result) override;
 
 protected:

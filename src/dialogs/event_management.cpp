@@ -1,11 +1,9 @@
 #include "event_management.h"
 
 #include "calendar/dates.h"
-#include "dialog_parts.h"
+#include "core/error_report.h"
 #include "event_editor.h"
-#include "settings/error_report.h"
-#include "settings/look.h"
-#include "settings/qt_prompts.h"
+#include "ui/look.h"
 
 #include <QHeaderView>
 #include <QLocale>
@@ -14,19 +12,18 @@
 
 #include <iterator>
 
-using namespace dialogs;
+using namespace kit;
 
 namespace {
 
-constexpr int kWidth = 536;
-constexpr int kHeight = 211;
-constexpr int kTwipsPerPixel = 15;
+constexpr int kWidth = 8040;
+constexpr int kHeight = 3165;
 
 constexpr Place kPlaces[] = {
-    {"ListView1", 8, 8, 520, 162},
-    {"PushButton1", 8, 176, 168, 27},
-    {"PushButton2", 184, 176, 168, 27},
-    {"PushButton3", 360, 176, 168, 27},
+    {"ListView1", 120, 120, 7800, 2430},
+    {"PushButton1", 120, 2640, 2520, 405},
+    {"PushButton2", 2760, 2640, 2520, 405},
+    {"PushButton3", 5400, 2640, 2520, 405},
 };
 
 struct Column
@@ -47,7 +44,7 @@ QString NumberText(const std::optional<int>& value)
 }
 
 // A row is one line high; the whole description is in the cell's tool tip.
-QString OneLine(QString text)
+QString DescriptionOnOneLine(QString text)
 {
     text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
     text.replace(u'\r', u' ');
@@ -86,7 +83,7 @@ QStringList EventRowTexts(const EventRecord& event)
     return {
         QString::number(event.id),
         event.title,
-        OneLine(event.description),
+        DescriptionOnOneLine(event.description),
         TypeText(event.timetype),
         ConsistancyText(event.consistancy),
         MonthText(event.eventmonth),
@@ -100,10 +97,10 @@ QStringList EventRowTexts(const EventRecord& event)
 }
 
 Form4::Form4(AppServices& services, EventStore& store, QWidget* parent)
-    : QDialog(parent), m_services(services), m_store(store)
+    : FormDialog(parent), m_services(services), m_store(store)
 {
     setObjectName(QStringLiteral("Form4"));
-    MakeFixedDialog(*this, kWidth, kHeight);
+    MakeFixedWindow(*this, kWidth, kHeight);
     setWindowTitle(QStringLiteral("Event Management"));
     buildControls();
     m_editor = new Form3(services, store, this);
@@ -145,15 +142,6 @@ void Form4::buildControls()
     PlaceControls(*this, kPlaces);
 }
 
-void Form4::setVisible(bool visible)
-{
-    if (visible && !isVisible()) {
-        Form_Load();
-        CentreOnScreen(*this);
-    }
-    QDialog::setVisible(visible);
-}
-
 void Form4::Form_Load()
 {
     ErrorTrap trap(m_services.prompts, QStringLiteral("Form4.Form_Load"));
@@ -166,7 +154,7 @@ void Form4::Form_Load()
     });
     trap(104, [&] {
         for (int i = 0; i < int(std::size(kColumns)); ++i)
-            ListView1->setColumnWidth(i, kColumns[i].twips / kTwipsPerPixel);
+            ListView1->setColumnWidth(i, Pixels(kColumns[i].twips));
     });
     trap(106, [&] { fillList(); });
 }
@@ -180,17 +168,17 @@ void Form4::fillList()
     });
 }
 
-QTreeWidgetItem* Form4::selectedRow() const
+QString Form4::selectedId() const
 {
     const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();
-    return selected.isEmpty() ? nullptr : selected.first();
+    return selected.isEmpty() ? QString() : selected.first()->text(0);
 }
 
 void Form4::PushButton1_Click()
 {
     ErrorTrap trap(m_services.prompts, QStringLiteral("Form4.PushButton1_Click"));
     trap(100, [&] { m_editor->m_ID.clear(); });
-    trap(102, [&] { m_editor->exec(); });
+    trap(102, [&] { ShowModal(*m_editor); });
     trap(104, [&] { fillList(); });
 }
 
@@ -198,23 +186,23 @@ void Form4::PushButton2_Click()
 {
     ErrorTrap trap(m_services.prompts, QStringLiteral("Form4.PushButton2_Click"));
     // Only the row the user sees highlighted may go.
-    QTreeWidgetItem* row = selectedRow();
-    if (!row)
+    QString id;
+    trap(100, [&] { id = selectedId(); });
+    if (id.isEmpty())
         return;
-    const QString id = row->text(0);
-    trap(100, [&] { m_store.remove(EventIdFrom(id)); });
-    trap(102, [&] { fillList(); });
+    trap(102, [&] { m_store.remove(EventIdFrom(id)); });
+    trap(104, [&] { fillList(); });
 }
 
 void Form4::PushButton3_Click()
 {
     ErrorTrap trap(m_services.prompts, QStringLiteral("Form4.PushButton3_Click"));
-    QTreeWidgetItem* row = selectedRow();
-    if (!row)
+    QString id;
+    trap(100, [&] { id = selectedId(); });
+    if (id.isEmpty())
         return;
-    const QString id = row->text(0);
-    trap(100, [&] { m_editor->m_ID = id; });
-    trap(102, [&] { m_editor->useUpdateCaption(); });
-    trap(104, [&] { m_editor->exec(); });
-    trap(106, [&] { fillList(); });
+    trap(102, [&] { m_editor->m_ID = id; });
+    trap(104, [&] { m_editor->useUpdateCaption(); });
+    trap(106, [&] { ShowModal(*m_editor); });
+    trap(108, [&] { fillList(); });
 }

@@ -1,16 +1,15 @@
 #pragma once
 
-#include "app/app_context.h"
-
-#include <QDialog>
+#include "core/services.h"
+#include "store/event_store.h"
+#include "ui/window_kit.h"
 
 class Form3;
 class QTreeWidget;
-class QTreeWidgetItem;
 
 /// Form4, event management: every stored event in title order, with "Add", "Delete"
 /// and "Update" (the last two act on the highlighted row only).
-class Form4 : public QDialog
+class Form4 : public kit::FormDialog
 {
     Q_OBJECT
 
@@ -19,7 +18,7 @@ public:
     ~Form4() override;
 
     /// Loading: the twelve columns, then the list.
-    void Form_Load();
+    void Form_Load() override;
 
     void PushButton1_Click(); ///< "Add"
     void PushButton2_Click(); ///< "Delete"
@@ -28,14 +27,12 @@ public:
     /// The editor "Add" and "Update" open.
     [[nodiscard]] Form3& editor() { return *m_editor; }
 
-    void setVisible(bool visible) override;
-
 private:
     void buildControls();
     /// Rebuilds the rows from the table; a failing read leaves the rows read so far.
     void fillList();
-    /// The highlighted row, if any.
-    [[nodiscard]] QTreeWidgetItem* selectedRow() const;
+    /// The id of the highlighted row; empty when no row is highlighted (or the list is empty).
+    [[nodiscard]] QString selectedId() const;
 
     AppServices& m_services;
     EventStore& m_store;

@@ -1,7 +1,6 @@
 #include "event_store.h"
 
 #include <QCollator>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -36,34 +35,34 @@ constexpr auto kInsert = "insert into tblEvents (title,description,timetype,cons
 constexpr auto kUpdate = "update tblEvents set title=?,description=?,timetype=?,consistancy=?,eventmonth=?,"
                          "eventday=?,eventyear=?,eventweekdate=?,eventweekday=?,warnevent=?,daysbefore=? where id=?";
 constexpr auto kDelete = "delete from tblEvents where id=?";
+constexpr auto kProbe = "select * from tblEvents limit 0";
 
 constexpr int kColumnCount = 12;
 // Two copies of the program writing the same file wait for each other this long.
 constexpr int kBusyTimeoutMs = 5000;
 
-[[noreturn]] void fail(const std::exception& e)
-{
-    throw StoreError(e.what());
-}
-
-// Reads walk their rows with SQLite's own calls: on 100,000 rows the wrapper's
+// Every statement runs through SQLite's own calls: on 100,000 rows the wrapper's
 // per-column objects (each copies a shared pointer) cost as much as SQLite itself.
-class Rows
+// SQLiteCpp keeps the connection.
+class Statement
 {
 public:
-    Rows(SQLite::Database& db, const char* sql) : m_db(db.getHandle())
+    Statement(SQLite::Database& db, const char* sql) : m_db(db.getHandle())
     {
         if (sqlite3_prepare_v2(m_db, sql, -1, &m_row, nullptr) != SQLITE_OK)
-            throw StoreError(sqlite3_errmsg(m_db));
+            fail();
     }
-    ~Rows() { sqlite3_finalize(m_row); }
-    Rows(const Rows&) = delete;
-    Rows& operator=(const Rows&) = delete;
+    ~Statement() { sqlite3_finalize(m_row); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
 
-    void bind(int index, qint64 value)
+    void bind(int index, qint64 value) { check(sqlite3_bind_int64(m_row, index, value)); }
+    // Bound as text: a blob would sort bytewise and ignore the title collation.
+    void bind(int index, const QString& text)
     {
-        if (sqlite3_bind_int64(m_row, index, value) != SQLITE_OK)
-            throw StoreError(sqlite3_errmsg(m_db));
+        const QByteArray utf8 = text.toUtf8();
+        check(sqlite3_bind_text64(m_row, index, utf8.constData(), sqlite3_uint64(utf8.size()), SQLITE_TRANSIENT,
+                                  SQLITE_UTF8));
     }
 
     /// Steps to the next row; false after the last one.
@@ -72,10 +71,19 @@ public:
         const int rc = sqlite3_step(m_row);
         if (rc == SQLITE_ROW)
             return true;
-        if (rc == SQLITE_DONE)
-            return false;
-        throw StoreError(sqlite3_errmsg(m_db));
+        if (rc != SQLITE_DONE)
+            fail();
+        return false;
     }
+    /// Runs a statement that returns no rows; the number of rows it changed.
+    int run()
+    {
+        while (next()) {
+        }
+        return sqlite3_changes(m_db);
+    }
+
+    [[nodiscard]] int columnCount() const { return sqlite3_column_count(m_row); }
 
     [[nodiscard]] EventRecord record() const
     {
@@ -108,6 +116,13 @@ public:
     }
 
 private:
+    [[noreturn]] void fail() const { throw StoreError(sqlite3_errmsg(m_db)); }
+    void check(int rc) const
+    {
+        if (rc != SQLITE_OK)
+            fail();
+    }
+
     [[nodiscard]] QString textAt(int index) const
     {
         const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_row, index));
@@ -130,20 +145,18 @@ private:
     sqlite3_stmt* m_row = nullptr;
 };
 
-void bindFields(SQLite::Statement& statement, const EventFields& f)
+void bindFields(Statement& statement, const EventFields& f)
 {
-    // Bound as text (the pointer-and-size overload would store blobs, which sort
-    // bytewise and ignore the title collation).
-    statement.bind(1, f.title.toStdString());
-    statement.bind(2, f.description.toStdString());
+    statement.bind(1, f.title);
+    statement.bind(2, f.description);
     const int numbers[] = {f.timetype,      f.consistancy,  f.eventmonth, f.eventday,  f.eventyear,
                            f.eventweekdate, f.eventweekday, f.warnevent,  f.daysbefore};
     int index = 3;
     for (int n : numbers)
-        statement.bind(index++, n);
+        statement.bind(index++, qint64(n));
 }
 
-void readRows(Rows& rows, const std::function<void(const EventRecord&)>& visit)
+void readRows(Statement& rows, const std::function<void(const EventRecord&)>& visit)
 {
     while (rows.next())
         visit(rows.record());
@@ -187,27 +200,26 @@ void EventStore::open(const QString& fileName)
     // SQLite would take an empty name for a private temporary database.
     if (fileName.isEmpty())
         throw StoreError("There is no event database: its data folder could not be prepared.");
+    std::unique_ptr<SQLite::Database> db;
+    int columns = 0;
     try {
         // Never create here: a missing live file is the preparation's business. One
         // thread uses the connection, so SQLite's per-call locking is only overhead.
-        auto db =
-            std::make_unique<SQLite::Database>(fileName.toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_NOMUTEX);
+        db = std::make_unique<SQLite::Database>(fileName.toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_NOMUTEX);
         harden(*db);
-        SQLite::Statement probe(*db, "select * from tblEvents limit 0");
-        if (probe.getColumnCount() != kColumnCount)
-            throw StoreError(QStringLiteral("The table tblEvents in %1 has %2 columns instead of %3.")
-                                 .arg(fileName)
-                                 .arg(probe.getColumnCount())
-                                 .arg(kColumnCount)
-                                 .toStdString());
-        m_db = std::move(db);
-    } catch (const StoreError&) {
-        throw;
+        columns = Statement(*db, kProbe).columnCount();
     } catch (const std::exception& e) {
         throw StoreError(QStringLiteral("Cannot open the event database %1: %2")
                              .arg(fileName, QString::fromUtf8(e.what()))
                              .toStdString());
     }
+    if (columns != kColumnCount)
+        throw StoreError(QStringLiteral("The table tblEvents in %1 has %2 columns instead of %3.")
+                             .arg(fileName)
+                             .arg(columns)
+                             .arg(kColumnCount)
+                             .toStdString());
+    m_db = std::move(db);
 }
 
 void EventStore::close()
@@ -229,14 +241,14 @@ SQLite::Database& EventStore::db() const
 
 void EventStore::forEachEvent(const std::function<void(const EventRecord&)>& visit) const
 {
-    Rows rows(db(), kSelectAll);
+    Statement rows(db(), kSelectAll);
     readRows(rows, visit);
 }
 
 void EventStore::forEachEventWhere(const std::function<bool(const EventRecord&)>& wanted,
                                    const std::function<void(const EventRecord&)>& visit) const
 {
-    Rows rows(db(), kSelectAll);
+    Statement rows(db(), kSelectAll);
     while (rows.next()) {
         EventRecord r = rows.numbers();
         if (!wanted(r))
@@ -248,13 +260,13 @@ void EventStore::forEachEventWhere(const std::function<bool(const EventRecord&)>
 
 void EventStore::forEachEventByTitle(const std::function<void(const EventRecord&)>& visit) const
 {
-    Rows rows(db(), kSelectByTitle);
+    Statement rows(db(), kSelectByTitle);
     readRows(rows, visit);
 }
 
 std::optional<EventRecord> EventStore::eventById(qint64 id) const
 {
-    Rows rows(db(), kSelectOne);
+    Statement rows(db(), kSelectOne);
     rows.bind(1, id);
     if (!rows.next())
         return std::nullopt;
@@ -263,37 +275,25 @@ std::optional<EventRecord> EventStore::eventById(qint64 id) const
 
 qint64 EventStore::insert(const EventFields& fields)
 {
-    try {
-        SQLite::Statement statement(db(), kInsert);
-        bindFields(statement, fields);
-        statement.exec();
-        return db().getLastInsertRowid();
-    } catch (const SQLite::Exception& e) {
-        fail(e);
-    }
+    Statement statement(db(), kInsert);
+    bindFields(statement, fields);
+    statement.run();
+    return sqlite3_last_insert_rowid(db().getHandle());
 }
 
 bool EventStore::update(qint64 id, const EventFields& fields)
 {
-    try {
-        SQLite::Statement statement(db(), kUpdate);
-        bindFields(statement, fields);
-        statement.bind(12, static_cast<int64_t>(id));
-        return statement.exec() > 0;
-    } catch (const SQLite::Exception& e) {
-        fail(e);
-    }
+    Statement statement(db(), kUpdate);
+    bindFields(statement, fields);
+    statement.bind(12, id);
+    return statement.run() > 0;
 }
 
 void EventStore::remove(qint64 id)
 {
-    try {
-        SQLite::Statement statement(db(), kDelete);
-        statement.bind(1, static_cast<int64_t>(id));
-        statement.exec();
-    } catch (const SQLite::Exception& e) {
-        fail(e);
-    }
+    Statement statement(db(), kDelete);
+    statement.bind(1, id);
+    statement.run();
 }
 
 void CreateEventDatabase(const QString& fileName)
@@ -308,66 +308,4 @@ void CreateEventDatabase(const QString& fileName)
         throw StoreError(
             QStringLiteral("Cannot create %1: %2").arg(fileName, QString::fromUtf8(e.what())).toStdString());
     }
-}
-
-namespace {
-
-const QString kLiveFileName = QStringLiteral("dbData.mdb");
-
-// Creates root/Quendrix/Quillmoor. Every user of the machine shares the folder, and
-// SQLite writes its journal beside the file, so the folder must be writable by all.
-bool makeSharedFolder(const QString& root, QString& folder)
-{
-    QDir dir(root);
-    const QString company = QStringLiteral("Quendrix");
-    const QString product = QStringLiteral("Quillmoor");
-    for (const QString& part : {company, product}) {
-        if (!dir.exists(part)) {
-            if (!dir.mkdir(part))
-                return false;
-            QFile::setPermissions(dir.filePath(part),
-                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                                      QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
-                                      QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther);
-        }
-        if (!dir.cd(part))
-            return false;
-    }
-    folder = dir.absolutePath();
-    return true;
-}
-
-bool usable(const QString& folder)
-{
-    const QFileInfo live(QDir(folder).filePath(kLiveFileName));
-    if (live.exists())
-        return true; // even a folder in its place: opening it reports that
-    return QFileInfo(folder).isWritable();
-}
-
-} // namespace
-
-DataFolder PrepareDataFolder(const QString& machineRoot, const QString& userRoot, const QString& templateFile)
-{
-    DataFolder data;
-    if (!makeSharedFolder(machineRoot, data.folder) || !usable(data.folder)) {
-        QDir().mkpath(userRoot);
-        if (!makeSharedFolder(userRoot, data.folder) || !usable(data.folder))
-            throw StoreError(
-                QStringLiteral("Cannot create a data folder in %1 or in %2.").arg(machineRoot, userRoot).toStdString());
-    }
-    data.liveFile = QDir(data.folder).filePath(kLiveFileName);
-    if (QFileInfo::exists(data.liveFile))
-        return data;
-
-    if (QFileInfo::exists(templateFile)) {
-        if (!QFile::copy(templateFile, data.liveFile))
-            throw StoreError(QStringLiteral("Cannot copy %1 to %2.").arg(templateFile, data.liveFile).toStdString());
-    } else {
-        CreateEventDatabase(data.liveFile);
-    }
-    QFile::setPermissions(data.liveFile, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
-                                             QFileDevice::WriteGroup | QFileDevice::ReadOther |
-                                             QFileDevice::WriteOther);
-    return data;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/prompts.h"
+#include "core/prompts.h"
 
 #include <QList>
 #include <QQueue>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/settings_store.h"
+#include "core/settings_store.h"
 
 #include <QTemporaryDir>
 

@@ -45,6 +45,8 @@ SettingsStore::~SettingsStore() = default;
 
 QString SettingsStore::get(const QString& key, qint64 defaultValue) const
 {
+    // Re-reads the file only when its size or time changed; otherwise this is one stat.
+    m_settings->sync();
     const QVariant value = m_settings->value(keyPath(key));
     if (!value.isValid())
         return QString::number(defaultValue);
@@ -59,14 +61,16 @@ void SettingsStore::save(const QString& key, const QString& text)
     m_settings->setValue(keyPath(key), text);
 }
 
-ColorRef SettingsStore::color(const QString& key, ColorRef defaultValue) const
+ColorRef SettingsStore::color(const Preference& pref, ColorRef defaultValue) const
 {
+    const QString key = QLatin1String(pref.key);
     return ColorRef(ToLong(get(key, defaultValue), key));
 }
 
-qint16 SettingsStore::flag(const QString& key, qint16 defaultValue) const
+qint16 SettingsStore::choice(const Preference& pref) const
 {
-    return ToInteger(get(key, defaultValue), key);
+    const QString key = QLatin1String(pref.key);
+    return ToInteger(get(key, pref.defaultValue), key);
 }
 
 void SettingsStore::sync()

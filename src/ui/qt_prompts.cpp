@@ -1,21 +1,15 @@
 #include "qt_prompts.h"
 
+#include "window_kit.h"
+
 #include <QApplication>
 #include <QColorDialog>
 #include <QMessageBox>
 
-QString DisplayText(const QString& text)
-{
-    QString shown = text;
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    shown.replace(u'\r', u'\n');
-    return shown;
-}
-
 Prompts::Answer QtPrompts::message(const QString& text, const QString& title, Buttons buttons, Icon icon)
 {
     QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon,
-                    title.isEmpty() ? applicationTitle() : title, DisplayText(text),
+                    title.isEmpty() ? applicationTitle() : title, kit::DisplayText(text),
                     buttons == Buttons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok,
                     QApplication::activeWindow());
     box.setTextFormat(Qt::PlainText);
@@ -27,8 +21,8 @@ Prompts::Answer QtPrompts::message(const QString& text, const QString& title, Bu
 
 std::optional<ColorRef> QtPrompts::pickColor(ColorRef initial)
 {
-    const QColor chosen = QColorDialog::getColor(QColor(redOf(initial), greenOf(initial), blueOf(initial)),
-                                                 QApplication::activeWindow(), {}, QColorDialog::DontUseNativeDialog);
+    const QColor chosen = QColorDialog::getColor(kit::ToQColor(initial), QApplication::activeWindow(), {},
+                                                 QColorDialog::DontUseNativeDialog);
     if (!chosen.isValid())
         return std::nullopt;
     return colorRef(chosen.red(), chosen.green(), chosen.blue());

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "calendar/color_ref.h"
+#include "color_ref.h"
+#include "preferences.h"
 
 #include <QString>
 
@@ -17,9 +18,9 @@ public:
 };
 
 /// The per-user preferences: text values under application "Quendrix", section
-/// "Quillmoor". Readers ask at the moment they need a value and pass their own
-/// default; nothing is cached here beyond what QSettings keeps in memory, so a
-/// single get is a lookup, not a file parse.
+/// "Quillmoor". Readers ask at the moment they need a value. A get is a lookup in
+/// memory after one look at the file's size and time, so a value another process
+/// wrote (a second copy of the program, a hand edit) is seen at the next read.
 class SettingsStore
 {
 public:
@@ -37,10 +38,13 @@ public:
     /// Stores `text` under `key`, replacing any earlier value.
     void save(const QString& key, const QString& text);
 
-    /// get() converted to a 32-bit colour; throws SettingConversionError.
-    [[nodiscard]] ColorRef color(const QString& key, ColorRef defaultValue) const;
-    /// get() converted to a 16-bit flag or choice; throws SettingConversionError.
-    [[nodiscard]] qint16 flag(const QString& key, qint16 defaultValue) const;
+    /// The colour stored under `pref`, or its default; throws SettingConversionError.
+    [[nodiscard]] ColorRef color(const Preference& pref) const { return color(pref, ColorRef(pref.defaultValue)); }
+    /// The same with a reader's own default.
+    [[nodiscard]] ColorRef color(const Preference& pref, ColorRef defaultValue) const;
+    /// The 16-bit flag or choice stored under `pref`, or its default; throws SettingConversionError.
+    [[nodiscard]] qint16 choice(const Preference& pref) const;
+    void save(const Preference& pref, const QString& text) { save(QLatin1String(pref.key), text); }
 
     /// Writes pending changes to disk now (QSettings otherwise does it lazily).
     void sync();

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "prompts.h"
-
-class QWidget;
+#include "core/prompts.h"
 
 /// Prompts shown to the user with QMessageBox and QColorDialog.
 class QtPrompts final : public Prompts
@@ -11,6 +9,3 @@ public:
     Answer message(const QString& text, const QString& title, Buttons buttons, Icon icon) override;
     std::optional<ColorRef> pickColor(ColorRef initial) override;
 };
-
-/// Text as a Qt widget shows it: a lone CR and CR LF become line breaks.
-[[nodiscard]] QString DisplayText(const QString& text);

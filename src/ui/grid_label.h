@@ -1,6 +1,6 @@
 #pragma once
 
-#include "calendar/color_ref.h"
+#include "core/color_ref.h"
 
 #include <QLabel>
 

@@ -1,5 +1,7 @@
 #include "grid_label.h"
 
+#include "window_kit.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -19,8 +21,8 @@ void GridLabel::setColors(ColorRef background, ColorRef foreground)
     // Palette colours rather than a style sheet: a style sheet would also reset the
     // font the label inherits from its window.
     QPalette colours = palette();
-    colours.setColor(QPalette::Window, QColor(redOf(background), greenOf(background), blueOf(background)));
-    colours.setColor(QPalette::WindowText, QColor(redOf(foreground), greenOf(foreground), blueOf(foreground)));
+    colours.setColor(QPalette::Window, kit::ToQColor(background));
+    colours.setColor(QPalette::WindowText, kit::ToQColor(foreground));
     setPalette(colours);
 }
 

@@ -1,0 +1,65 @@
+#include "window_kit.h"
+
+#include <QScreen>
+
+namespace kit {
+
+QFont ArialBold(qreal points)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(points);
+    font.setBold(true);
+    return font;
+}
+
+QString DisplayText(const QString& text)
+{
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    shown.replace(u'\r', u'\n');
+    return shown;
+}
+
+void SetWholeText(QLineEdit& field, const QString& text)
+{
+    if (text.size() > field.maxLength())
+        field.setMaxLength(int(text.size()));
+    field.setText(text);
+}
+
+void MakeFixedWindow(QWidget& window, int width, int height)
+{
+    const Qt::WindowFlags common =
+        Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint;
+    if (qobject_cast<QDialog*>(&window))
+        window.setWindowFlags(Qt::Dialog | common);
+    else
+        window.setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint | common);
+    window.setFixedSize(Pixels(width), Pixels(height));
+    window.setFont(ArialBold(9));
+}
+
+void CentreOnScreen(QWidget& window)
+{
+    const QWidget* anchor = window.parentWidget() ? window.parentWidget() : &window;
+    if (QScreen* screen = anchor->screen())
+        window.move(screen->availableGeometry().center() - window.rect().center());
+}
+
+void FormDialog::done(int result)
+{
+    m_closed = true;
+    QDialog::done(result);
+}
+
+int ShowModal(FormDialog& dialog)
+{
+    dialog.m_closed = false;
+    dialog.Form_Load();
+    if (dialog.m_closed)
+        return dialog.result();
+    CentreOnScreen(dialog);
+    return dialog.exec();
+}
+
+} // namespace kit
