@@ -1,17 +1,35 @@
 #include "app/main_window.h"
+#include "dialogs/color_options.h"
+#include "dialogs/days_events.h"
+#include "dialogs/event_alert.h"
+#include "dialogs/event_editor.h"
+#include "dialogs/event_management.h"
+#include "dialogs/jump_to.h"
+#include "dialogs/startup_options.h"
 #include "scripted_prompts.h"
 #include "test_env.h"
 #include "ui/grid_label.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
+
+#include <SQLiteCpp/SQLiteCpp.h>
+
+#include <functional>
+#include <map>
 
 namespace {
 
@@ -22,11 +40,51 @@ struct Program
     ScriptedPrompts prompts;
     std::unique_ptr<Form1> window;
 
+    AppServices services{
+        clock, prompts, env.settings(), {env.programFolder(), env.machineDataRoot(), env.userDataRoot()}};
+
     void start()
     {
-        window = std::make_unique<Form1>(AppServices{
-            clock, prompts, env.settings(), {env.programFolder(), env.machineDataRoot(), env.userDataRoot()}});
+        window = std::make_unique<Form1>(services);
         window->Form_Load();
+    }
+    /// Puts a file beside the program: the built hand pointer, or the given bytes.
+    void putBesideProgram(const QString& name, const QByteArray& bytes = {}) const
+    {
+        const QString file = env.programFolder() + '/' + name;
+        QDir().mkpath(QFileInfo(file).path());
+        if (bytes.isNull()) {
+            QVERIFY(QFile::copy(QUILLMOOR_CURSOR_FILE, file));
+            return;
+        }
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(bytes);
+    }
+    /// Runs `act` on the next modal dialog once it is up, then closes it if it is still open.
+    static void whenModal(const std::function<void(QDialog&)>& act)
+    {
+        QTimer::singleShot(0, [act] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                act(*dialog);
+                dialog->reject();
+            }
+        });
+    }
+    /// Stores events written as "title timetype consistancy month day year week weekday".
+    void add(const QStringList& events) const
+    {
+        for (const QString& spec : events) {
+            const QStringList f = spec.split(' ');
+            window->state().EventConnection.insert({f[0], f[0] + " notes", f[1].toInt(), f[2].toInt(), f[3].toInt(),
+                                                    f[4].toInt(), f[5].toInt(), f[6].toInt(), f[7].toInt(), 0, 0});
+        }
+    }
+    QStringList titles() const
+    {
+        QStringList all;
+        window->state().EventConnection.forEachEvent([&](const EventRecord& e) { all << e.title; });
+        return all;
     }
     QLabel* label(const QString& name) const { return window->findChild<QLabel*>(name); }
     QPushButton* button(const QString& name) const { return window->findChild<QPushButton*>(name); }
@@ -199,7 +257,7 @@ private slots:
         QCOMPARE(p.window->liveDatabaseFile(), live);
         QVERIFY(QFile::exists(live));
         QVERIFY(p.window->state().EventConnection.isOpen());
-        p.window->state().EventConnection.insert({"Dentist", "Check-up", 1, 1, 11, 3, 2021, 1, 1, 0, 0});
+        p.window->state().EventConnection.insert({"Dentist", "Check-up", 1, 3, 11, 3, 2021, 1, 1, 0, 0});
         p.window->close();
 
         p.start();
@@ -249,15 +307,23 @@ private slots:
     {
         QTest::addColumn<QString>("button");
         QTest::addColumn<QString>("dialog");
+        QTest::addColumn<bool>("redraws");
         QTest::newRow("Add New Event") << "PushButton2"
-                                       << "Form3";
+                                       << "Form3" << true;
         QTest::newRow("Manage Events") << "PushButton4"
-                                       << "Form4";
+                                       << "Form4" << true;
+        QTest::newRow("Colors") << "PushButton5"
+                                << "Form2" << true;
+        QTest::newRow("heading") << "month_year"
+                                 << "Form7" << true;
+        QTest::newRow("Startup never redraws") << "PushButton6"
+                                               << "Form5" << false;
     }
     void dialogButtonsRedrawTheMonthEvenWhenCancelled()
     {
         QFETCH(QString, button);
         QFETCH(QString, dialog);
+        QFETCH(bool, redraws);
         Program p;
         p.start();
         QString shownDialog;
@@ -267,23 +333,265 @@ private slots:
             shownDialog = modal->objectName();
             // Someone else adds an event while the dialog is open; the dialog is then closed unsaved.
             p.window->state().EventConnection.insert({"Dentist", "Check-up", 1, 1, 11, 3, 2021, 1, 1, 0, 0});
+            p.label("month_year")->setText("changed");
             static_cast<QDialog*>(modal)->reject();
         });
-        QTest::mouseClick(p.button(button), Qt::LeftButton);
+        QTest::mouseClick(p.window->findChild<QWidget*>(button), Qt::LeftButton);
         QCOMPARE(shownDialog, dialog);
-        QCOMPARE(p.cell(3)->text(), QString("3\nDentist"));
+        QCOMPARE(p.cell(3)->text(), redraws ? QString("3\nDentist") : QString("3"));
+        QCOMPARE(p.label("month_year")->text(), button == "month_year" ? "November 2021" : "changed");
         QVERIFY(p.prompts.shown.isEmpty());
     }
 
-    void dialogButtonsWithoutDialogsDoNothing()
+    void dayCellListsThatDaysEvents_data()
+    {
+        QTest::addColumn<int>("cell");
+        QTest::addColumn<QStringList>("events"); // title, then timetype consistancy month day year week weekday
+        QTest::addColumn<QStringList>("listed"); // empty: no window appears
+        // August 2021 starts on a Sunday.
+        const QStringList mixed = {"Swim 1 3 1 1 2000 1 1", "Gym 2 2 1 1 2000 1 2", "Work 1 1 8 2 2021 1 1"};
+        QTest::newRow("cell 0 holds day 1") << 0 << mixed << QStringList{"Swim"};
+        QTest::newRow("weekly Monday on any Monday, in table order") << 1 << mixed << QStringList{"Gym", "Work"};
+        QTest::newRow("weekly Monday on the last Monday") << 29 << mixed << QStringList{"Gym"};
+        QTest::newRow("a day without events") << 3 << mixed << QStringList{};
+        QTest::newRow("a blank cell") << 40 << mixed << QStringList{};
+        QTest::newRow("empty table") << 0 << QStringList{} << QStringList{};
+    }
+    void dayCellListsThatDaysEvents()
+    {
+        QFETCH(int, cell);
+        QFETCH(QStringList, events);
+        QFETCH(QStringList, listed);
+        Program p;
+        p.clock.setToday(QDate(2021, 8, 20));
+        p.start();
+        p.add(events);
+        p.window->DrawMonth();
+        std::optional<QStringList> shown; // empty when no window appeared
+        QString description;
+        Program::whenModal([&](QDialog& dialog) {
+            auto* list = dialog.findChild<QTreeWidget*>("ListView1");
+            shown.emplace();
+            for (int i = 0; i < list->topLevelItemCount(); ++i)
+                *shown << list->topLevelItem(i)->text(0);
+            description = dialog.findChild<QPlainTextEdit*>("Text1")->toPlainText();
+            QVERIFY(list->topLevelItem(0)->isSelected());
+        });
+        QTest::mouseClick(p.cell(cell), Qt::LeftButton);
+        QCoreApplication::processEvents();
+        QCOMPARE(shown.value_or(QStringList{}), listed);
+        QCOMPARE(shown.has_value(), !listed.isEmpty());
+        QCOMPARE(description, listed.isEmpty() ? QString() : listed[0] + " notes");
+        QVERIFY(p.prompts.shown.isEmpty());
+    }
+
+    void pointerIsAHandOverPushButtonsAndAnArrowElsewhere_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QString>("button"); // empty: the window has none
+        QTest::addColumn<QString>("restorer");
+        QTest::newRow("main window") << "Form1"
+                                     << "PushButton4"
+                                     << "lblday_10";
+        QTest::newRow("colours") << "Form2" << QString() << "Frame3";
+        QTest::newRow("editor") << "Form3"
+                                << "PushButton2"
+                                << "Frame1";
+        QTest::newRow("management") << "Form4"
+                                    << "PushButton3"
+                                    << "ListView1";
+        QTest::newRow("start-up options") << "Form5" << QString() << "Frame1";
+        QTest::newRow("day's events") << "Form6" << QString() << "ListView1";
+        QTest::newRow("jump to") << "Form7"
+                                 << "PushButton1"
+                                 << "Form7";
+        QTest::newRow("alert") << "Form8"
+                               << "PushButton1"
+                               << "Frame1";
+    }
+    void pointerIsAHandOverPushButtonsAndAnArrowElsewhere()
+    {
+        QFETCH(QString, window);
+        QFETCH(QString, button);
+        QFETCH(QString, restorer);
+        Program p;
+        p.putBesideProgram("HAND-M.CUR");
+        p.start();
+        EventStore& store = p.window->state().EventConnection;
+        const ViewedMonth shownMonth{11, 2021};
+        const std::map<QString, std::function<kit::FormDialog*()>> dialogs = {
+            {"Form2", [&] { return new Form2(p.services); }},
+            {"Form3", [&] { return new Form3(p.services, store); }},
+            {"Form4", [&] { return new Form4(p.services, store); }},
+            {"Form5", [&] { return new Form5(p.services); }},
+            {"Form6", [&] { return new Form6(p.services, store, shownMonth); }},
+            {"Form7", [&] { return new Form7(p.services, shownMonth); }},
+            {"Form8", [&] { return new Form8(p.services, store, shownMonth); }},
+        };
+        std::unique_ptr<kit::FormDialog> dialog(dialogs.count(window) ? dialogs.at(window)() : nullptr);
+        QWidget* shown = dialog ? static_cast<QWidget*>(dialog.get()) : p.window.get();
+        if (dialog)
+            dialog->Form_Load();
+        shown->show();
+        QVERIFY(QTest::qWaitForWindowExposed(shown));
+        QWidget* over = shown->objectName() == restorer ? shown : shown->findChild<QWidget*>(restorer);
+        if (auto* list = qobject_cast<QAbstractScrollArea*>(over))
+            over = list->viewport();
+
+        shown->setCursor(Qt::CrossCursor); // as a hand left behind would be
+        QTest::mouseMove(over, QPoint(2, over->height() - 3));
+        QCOMPARE(shown->cursor().shape(), Qt::ArrowCursor);
+        if (!button.isEmpty()) {
+            QTest::mouseMove(shown->findChild<QWidget*>(button));
+            QCOMPARE(shown->cursor().shape(), Qt::BitmapCursor);
+            QCOMPARE(shown->cursor().hotSpot(), QPoint(6, 1));
+            QTest::mouseMove(over, QPoint(2, over->height() - 3));
+            QCOMPARE(shown->cursor().shape(), Qt::ArrowCursor);
+        }
+        QVERIFY(p.prompts.shown.isEmpty());
+    }
+
+    void lookFilesBesideTheProgram_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("reports");
+        QTest::newRow("no look files") << QString() << QByteArray() << QStringList{};
+        QTest::newRow("skin") << "x/o.cjs" << QByteArray("QPushButton { color: navy; }") << QStringList{};
+        QTest::newRow("oversized skin") << "x/o.cjs" << QByteArray(2 << 20, ' ')
+                                        << QStringList{"Form1.Form_Load at line 102\r"};
+        // Every window loads the pointer: the main window, then the alert that closes unseen.
+        QTest::newRow("corrupt cursor") << "HAND-M.CUR" << QByteArray("MZ not a cursor at all")
+                                        << QStringList{"Form1.Form_Load at line 104\r",
+                                                       "Form8.Form_Load at line 100\r"};
+    }
+    void lookFilesBesideTheProgram()
+    {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, reports);
+        Program p;
+        if (!file.isEmpty())
+            p.putBesideProgram(file, bytes);
+        p.start();
+        QCOMPARE(p.prompts.shown.size(), reports.size());
+        for (int i = 0; i < reports.size(); ++i)
+            QVERIFY2(p.prompts.texts()[i].contains(reports[i]), qPrintable(p.prompts.texts()[i]));
+        QCOMPARE(p.window->styleSheet(), reports.isEmpty() ? QString(bytes) : QString());
+        QCOMPARE(p.cell(1)->text(), QString("1")); // start-up went on
+    }
+
+    void startupGreetsWithTodayAndTidiesPassedEvents_data()
+    {
+        QTest::addColumn<QDate>("today");
+        QTest::addColumn<QStringList>("events"); // title, then timetype consistancy month day year week weekday
+        QTest::addColumn<QString>("settings");   // "Check1 Passed", empty text for absent
+        QTest::addColumn<bool>("yes");           // the answer to every question
+        QTest::addColumn<QStringList>("alert");
+        QTest::addColumn<QStringList>("questions");
+        QTest::addColumn<QStringList>("kept");
+        const QDate thursday(2021, 11, 25);
+        const QString quit = "No Events: No events found today. \r\nQuit application?";
+        const QString passed = "Delete Passed Events: There are events that passed. \r\nDo you want to delete them?";
+        QTest::newRow("empty table") << thursday << QStringList{} << "" << false << QStringList{} << QStringList{}
+                                     << QStringList{};
+        QTest::newRow("today's, in table order; by-date weekly never")
+            << thursday << QStringList{"Dinner 1 1 11 25 2021 1 1", "Never 1 2 11 25 2021 4 5", "Gym 2 2 1 1 2000 1 5"}
+            << "1 2" << false << QStringList{"Dinner", "Gym"} << QStringList{} << QStringList{"Dinner", "Never", "Gym"};
+        QTest::newRow("second Tuesday on the second Tuesday")
+            << QDate(2021, 11, 9) << QStringList{"Club 2 3 1 1 2000 2 3"} << "" << false << QStringList{"Club"}
+            << QStringList{} << QStringList{"Club"};
+        QTest::newRow("second Tuesday not on the first")
+            << QDate(2021, 11, 2) << QStringList{"Club 2 3 1 1 2000 2 3"} << "1 2" << false << QStringList{}
+            << QStringList{quit} << QStringList{"Club"};
+        QTest::newRow("quitting touches no passed event")
+            << thursday << QStringList{"Old 1 1 11 24 2021 1 1"} << "1 1" << true << QStringList{} << QStringList{quit}
+            << QStringList{"Old"};
+        QTest::newRow("passed, asked by default, Yes") << thursday << QStringList{"Old 1 1 11 24 2021 1 1"} << ""
+                                                       << true << QStringList{} << QStringList{passed} << QStringList{};
+        QTest::newRow("passed, asked, No") << thursday << QStringList{"Old 1 1 11 24 2021 1 1"} << "0 2" << false
+                                           << QStringList{} << QStringList{passed} << QStringList{"Old"};
+        QTest::newRow("passed, deleted silently") << thursday << QStringList{"Old 2 1 11 1 2021 4 4"} << "0 1" << false
+                                                  << QStringList{} << QStringList{} << QStringList{};
+        QTest::newRow("passed, ignored") << thursday << QStringList{"Old 1 1 11 24 2021 1 1"} << "0 3" << true
+                                         << QStringList{} << QStringList{} << QStringList{"Old"};
+        QTest::newRow("broken choice deletes nothing") << thursday << QStringList{"Old 1 1 11 24 2021 1 1"} << "0 x"
+                                                       << true << QStringList{} << QStringList{} << QStringList{"Old"};
+        QTest::newRow("last day of the previous month never offered")
+            << QDate(2021, 12, 1) << QStringList{"Old 1 1 11 30 2021 1 1"} << "" << true << QStringList{}
+            << QStringList{} << QStringList{"Old"};
+    }
+    void startupGreetsWithTodayAndTidiesPassedEvents()
+    {
+        QFETCH(QDate, today);
+        QFETCH(QStringList, events);
+        QFETCH(QString, settings);
+        QFETCH(bool, yes);
+        QFETCH(QStringList, alert);
+        QFETCH(QStringList, questions);
+        QFETCH(QStringList, kept);
+        Program p;
+        p.clock.setToday(today);
+        p.start(); // the first run makes the database
+        p.add(events);
+        p.window->close();
+        if (!settings.isEmpty()) {
+            p.env.settings().save("Check1", settings.section(' ', 0, 0));
+            p.env.settings().save("Passed", settings.section(' ', 1, 1));
+        }
+        for (int i = 0; i < 3; ++i)
+            p.prompts.queueAnswer(yes ? Prompts::Answer::Yes : Prompts::Answer::No);
+        p.prompts.clear();
+
+        std::optional<QStringList> listed; // empty when no alert appeared
+        Program::whenModal([&](QDialog& dialog) {
+            auto* titles = dialog.findChild<QComboBox*>("Combo1");
+            listed.emplace();
+            for (int i = 0; i < titles->count(); ++i)
+                *listed << titles->itemText(i);
+        });
+        p.start();
+        QCoreApplication::processEvents(); // where no alert ran, the timer above must not find a later dialog
+        QCOMPARE(listed.value_or(QStringList{}), alert);
+        QCOMPARE(listed.has_value(), !alert.isEmpty());
+        QStringList asked;
+        for (const ScriptedPrompts::Shown& s : p.prompts.shown)
+            asked << s.title + ": " + s.text;
+        QCOMPARE(asked.filter(QRegularExpression("^No Events|^Delete Passed")), questions);
+        QCOMPARE(p.titles(), kept);
+        QCOMPARE(p.window->endedAtStartup(), yes && questions.value(0).startsWith("No Events"));
+        if (settings.endsWith('x'))
+            QVERIFY(p.prompts.texts().value(0).contains("Form1.Form_Load at line 136\r"));
+        if (kept.isEmpty())
+            QVERIFY(!p.cell(FirstCellOf({today.month(), today.year()}) + 23)->text().contains("Old"));
+    }
+
+    void passedEventsGoInFoundOrderAndAFailedDeleteSparesTheRest()
     {
         Program p;
         p.start();
-        for (const char* name : {"PushButton5", "PushButton6"}) {
-            QTest::mouseClick(p.button(name), Qt::LeftButton);
-            QCOMPARE(p.label("month_year")->text(), QString("November 2021"));
+        EventStore& store = p.window->state().EventConnection;
+        for (const char* title : {"First", "Locked", "Third"})
+            store.insert({title, "notes", 1, 1, 11, 24, 2021, 1, 1, 0, 0});
+        p.window->close();
+        {
+            SQLite::Database raw(p.window->liveDatabaseFile().toStdString(), SQLite::OPEN_READWRITE);
+            raw.exec("create table deleted (id integer)");
+            raw.exec("create trigger logged after delete on tblEvents begin insert into deleted values (old.id); end");
+            raw.exec("create trigger locked before delete on tblEvents when old.title = 'Locked' "
+                     "begin select raise(abort, 'locked by another program'); end");
         }
-        QVERIFY(p.prompts.shown.isEmpty());
+        p.env.settings().save("Passed", "1");
+        p.prompts.clear();
+        p.start();
+        QCOMPARE(p.titles(), QStringList{"Locked"});
+        QCOMPARE(p.prompts.shown.size(), 1);
+        QVERIFY(p.prompts.texts()[0].startsWith(
+            "locked by another program\r\nin Quillmoor2021/08/31.Form1.Form_Load at line 138\r"));
+        SQLite::Database raw(p.window->liveDatabaseFile().toStdString());
+        SQLite::Statement order(raw, "select group_concat(id) from deleted");
+        QVERIFY(order.executeStep());
+        QCOMPARE(order.getColumn(0).getString(), std::string("1,3"));
     }
 };
 

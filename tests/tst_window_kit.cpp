@@ -1,4 +1,9 @@
+#include "ui/look.h"
 #include "ui/window_kit.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtEndian>
 
 #include <QTest>
 #include <QTimer>
@@ -48,6 +53,52 @@ private slots:
         QCOMPARE(dialog.loads, 2);
         QCOMPARE(dialog.showings, 1);
         QVERIFY(!dialog.isVisible());
+    }
+
+    void cursorFilesAreReadWithinTheirBounds_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<bool>("usable");
+        QTest::newRow("the shipped hand") << "" << true;
+        QTest::newRow("empty") << "empty" << false;
+        QTest::newRow("cut in the directory") << "cut 12" << false;
+        QTest::newRow("cut in the image") << "cut 300" << false;
+        QTest::newRow("an icon, not a cursor") << "icon" << false;
+        QTest::newRow("image offset beyond the end") << "offset" << false;
+        QTest::newRow("hotspot outside the image") << "hotspot" << false;
+        QTest::newRow("huge") << "huge" << false;
+    }
+    void cursorFilesAreReadWithinTheirBounds()
+    {
+        QFETCH(QString, damage);
+        QFETCH(bool, usable);
+        QFile shipped(QUILLMOOR_CURSOR_FILE);
+        QVERIFY(shipped.open(QIODevice::ReadOnly));
+        QByteArray bytes = shipped.readAll();
+        if (damage == "empty")
+            bytes.clear();
+        else if (damage.startsWith("cut"))
+            bytes.truncate(damage.mid(4).toInt());
+        else if (damage == "icon")
+            bytes[2] = 1;
+        else if (damage == "offset")
+            qToLittleEndian<quint32>(0xfffffff0u, bytes.data() + 6 + 12);
+        else if (damage == "hotspot")
+            qToLittleEndian<quint16>(40, bytes.data() + 6 + 4);
+        else if (damage == "huge")
+            bytes.append(QByteArray(2 << 20, '\0'));
+        QTemporaryDir dir;
+        QFile file(dir.filePath("HAND-M.CUR"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+        if (usable) {
+            const QCursor hand = ReadCursorFile(file.fileName());
+            QCOMPARE(hand.hotSpot(), QPoint(6, 1));
+            QCOMPARE(hand.pixmap().size(), QSize(32, 32));
+        } else {
+            QVERIFY_THROWS_EXCEPTION(std::runtime_error, (void)ReadCursorFile(file.fileName()));
+        }
     }
 };
 

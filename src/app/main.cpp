@@ -20,6 +20,8 @@ int main(int argc, char** argv)
 
     Form1 window({clock, prompts, settings, paths});
     window.Form_Load();
+    if (window.endedAtStartup())
+        return 0;
     kit::CentreOnScreen(window);
     window.show();
     return app.exec();

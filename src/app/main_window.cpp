@@ -2,8 +2,13 @@
 
 #include "calendar/dates.h"
 #include "core/error_report.h"
+#include "dialogs/color_options.h"
+#include "dialogs/days_events.h"
+#include "dialogs/event_alert.h"
 #include "dialogs/event_editor.h"
 #include "dialogs/event_management.h"
+#include "dialogs/jump_to.h"
+#include "dialogs/startup_options.h"
 #include "store/data_folder.h"
 #include "ui/grid_label.h"
 #include "ui/look.h"
@@ -82,10 +87,12 @@ void Form1::buildControls()
 {
     MakeFixedWindow(*this, kClientWidth, kClientHeight);
 
+    m_hover = new Hover(*this);
     for (const Button& b : kButtons) {
         auto* button = Make<QPushButton>(this, b.name, b.caption);
         button->setFont(ArialBold(11.25));
         connect(button, &QPushButton::clicked, this, b.click);
+        m_hover->handOver({button});
     }
 
     m_monthYear = Make<GridLabel>(this, "month_year");
@@ -94,6 +101,7 @@ void Form1::buildControls()
     m_monthYear->setWordWrap(false);
     // Centred, the 24-point heading keeps its descenders clear of the weekday row it overlaps.
     m_monthYear->setAlignment(Qt::AlignCenter);
+    connect(m_monthYear, &GridLabel::clicked, this, &Form1::month_year_Click);
     PlaceControls(*this, kPlaces);
 
     for (int i = 0; i < 7; ++i) {
@@ -105,8 +113,15 @@ void Form1::buildControls()
     for (int i = 0; i < MonthGrid::kCellCount; ++i) {
         GridLabel* label = Make<GridLabel>(this, QStringLiteral("lblday_%1").arg(i).toLatin1());
         label->setGeometry(FromTwips(120 + kColumnStep * (i % 7), 1080 + 1320 * (i / 7), kCellWidth, 1335));
+        connect(label, &GridLabel::clicked, this, [this, i] { lblday_Click(i); });
         m_lblday[std::size_t(i)] = label;
     }
+    // The arrow comes back over the whole month, not only over the window's margins.
+    m_hover->arrowOver({this, m_monthYear});
+    for (GridLabel* label : m_dow)
+        m_hover->arrowOver({label});
+    for (GridLabel* label : m_lblday)
+        m_hover->arrowOver({label});
 }
 
 void Form1::Form_Load()
@@ -119,8 +134,8 @@ void Form1::Form_Load()
         m_liveFile =
             PrepareDataFolder(paths.machineDataRoot, paths.userDataRoot, paths.programFile(kTemplateFileName)).liveFile;
     });
-    trap(102, [&] {}); // the optional skin
-    trap(104, [&] {}); // the optional hand cursor
+    trap(102, [&] { ApplySkin(*this, paths); });
+    trap(104, [&] { m_hover->setHand(LoadHandCursor(paths)); });
     trap(106, [&] {
         setWindowTitle(kProductName);
         setWindowIcon(ProgramIcon());
@@ -160,6 +175,51 @@ void Form1::Form_Load()
     trap(126, [&] { m_state.EventConnection.open(m_liveFile); });
     trap(128, [&] { m_passedEventIds.clear(); });
     trap(130, [&] { DrawMonth(); });
+    trap(132, [&] { CheckAlert(); });
+    // A failed read or question never ends the program: the statement fails whole.
+    bool quit = false;
+    trap(134, [&] {
+        quit = settings.choice(pref::Check1) == 1 && m_state.NoEventsToday &&
+               m_services.prompts.message(QStringLiteral("No events found today. \r\nQuit application?"),
+                                          QStringLiteral("No Events"), Prompts::Buttons::YesNo,
+                                          Prompts::Icon::None) == Prompts::Answer::Yes;
+    });
+    if (quit) {
+        m_endedAtStartup = true;
+        return;
+    }
+    checkPassedEvents(trap);
+    m_startingUp = false;
+}
+
+void Form1::checkPassedEvents(ErrorTrap& trap)
+{
+    if (m_passedEventIds.isEmpty())
+        return;
+    // Like the quit question: a failed read or question deletes nothing.
+    bool deleting = false;
+    trap(136, [&] {
+        const qint16 passed = m_services.settings.choice(pref::Passed);
+        deleting = passed == 1 ||
+                   (passed == 2 && m_services.prompts.message(
+                                       QStringLiteral("There are events that passed. \r\nDo you want to delete them?"),
+                                       QStringLiteral("Delete Passed Events"), Prompts::Buttons::YesNo,
+                                       Prompts::Icon::None) == Prompts::Answer::Yes);
+    });
+    if (!deleting)
+        return;
+    // In the order the drawing found them; a failed delete is reported and the rest go on.
+    for (const qint64 id : PassedEventIds(m_passedEventIds))
+        trap(138, [&] { m_state.EventConnection.remove(id); });
+    trap(140, [&] { DrawMonth(); });
+}
+
+void Form1::CheckAlert()
+{
+    ErrorTrap trap(m_services.prompts, QStringLiteral("Form1.CheckAlert"));
+    Form8 alert(m_services, m_state.EventConnection, {m_state.ViewMonth, m_state.ViewYear}, this);
+    trap(100, [&] { ShowModal(alert); });
+    trap(102, [&] { m_state.NoEventsToday = alert.noEventsToday(); });
 }
 
 void Form1::Form_QueryUnload()
@@ -196,8 +256,10 @@ void Form1::DrawMonth()
 {
     // Show whatever was painted, also when a stage fails part-way.
     const auto render = qScopeGuard([this] { renderGrid(); });
+    // Only the start-up check reads the passed events; later drawings need not collect them.
+    PassedEventIds unread;
     ::DrawMonth(m_grid, {m_state.ViewMonth, m_state.ViewYear}, m_services.clock.today(), m_services.settings,
-                m_state.EventConnection, m_passedEventIds);
+                m_state.EventConnection, m_startingUp ? m_passedEventIds : unread);
 }
 
 void Form1::renderGrid()
@@ -249,9 +311,45 @@ void Form1::PushButton4_Click()
     trap(102, [&] { DrawMonth(); });
 }
 
-// The dialogs behind these buttons are not part of the program yet; until they are,
-// a click does nothing.
 void Form1::PushButton5_Click()
-{}
+{
+    ErrorTrap trap(m_services.prompts, QStringLiteral("Form1.PushButton5_Click"));
+    Form2 colours(m_services, this);
+    trap(100, [&] { ShowModal(colours); });
+    trap(102, [&] { DrawMonth(); });
+}
+
 void Form1::PushButton6_Click()
-{}
+{
+    ErrorTrap trap(m_services.prompts, QStringLiteral("Form1.PushButton6_Click"));
+    Form5 options(m_services, this);
+    // The choices steer the next start only: nothing to redraw.
+    trap(100, [&] { ShowModal(options); });
+}
+
+void Form1::lblday_Click(int index)
+{
+    ErrorTrap trap(m_services.prompts, QStringLiteral("Form1.lblday_Click"));
+    const QString tag = m_grid.cells[std::size_t(index)].tag;
+    if (tag.isEmpty() || tag == u"0")
+        return;
+    Form6 day(m_services, m_state.EventConnection, {m_state.ViewMonth, m_state.ViewYear}, this);
+    trap(100, [&] { day.m_Day = tag; });
+    trap(102, [&] { ShowModal(day); });
+}
+
+void Form1::month_year_Click()
+{
+    ErrorTrap trap(m_services.prompts, QStringLiteral("Form1.month_year_Click"));
+    Form7 jump(m_services, {m_state.ViewMonth, m_state.ViewYear}, this);
+    trap(100, [&] {
+        ShowModal(jump);
+        if (const std::optional<ViewedMonth> chosen = jump.chosen()) {
+            m_state.ViewMonth = qint16(chosen->month);
+            m_state.ViewYear = qint16(chosen->year);
+        }
+    });
+    // Redrawn and rewritten whether or not the dialog changed anything.
+    trap(102, [&] { DrawMonth(); });
+    trap(104, [&] { showMonthHeading(); });
+}

@@ -8,7 +8,9 @@
 
 #include <array>
 
+class ErrorTrap;
 class GridLabel;
+class Hover;
 
 /// Program-wide state: the month shown and the one database connection.
 struct AppState
@@ -16,6 +18,7 @@ struct AppState
     qint16 ViewMonth = 1;
     qint16 ViewYear = 2000;
     EventStore EventConnection;
+    bool NoEventsToday = false;
 };
 
 /// Form1, the main window: the month heading, the weekday row, the 42 day cells and
@@ -28,8 +31,13 @@ public:
     explicit Form1(AppServices services, QWidget* parent = nullptr);
     ~Form1() override;
 
-    /// Start-up: data folder, look, titles, month, colours, connection, first drawing.
+    /// Start-up: data folder, look, titles, month, colours, connection, first drawing,
+    /// then today's events and the passed ones.
     void Form_Load();
+    /// True when the user chose to quit at start-up: the window is never shown.
+    [[nodiscard]] bool endedAtStartup() const { return m_endedAtStartup; }
+    /// Shows today's events in "Event Alert!" and notes whether there were any.
+    void CheckAlert();
     /// Asked to close: releases the database connection. Closing is never refused.
     void Form_QueryUnload();
 
@@ -37,12 +45,14 @@ public:
     /// to the calling procedure; the cells keep what was painted before a failure.
     void DrawMonth();
 
-    void PushButton1_Click(); ///< "Last Month"
-    void PushButton2_Click(); ///< "Add New Event"
-    void PushButton3_Click(); ///< "Next Month"
-    void PushButton4_Click(); ///< "Manage Events"
-    void PushButton5_Click(); ///< "Colors"
-    void PushButton6_Click(); ///< "Startup"
+    void PushButton1_Click();     ///< "Last Month"
+    void PushButton2_Click();     ///< "Add New Event"
+    void PushButton3_Click();     ///< "Next Month"
+    void PushButton4_Click();     ///< "Manage Events"
+    void PushButton5_Click();     ///< "Colors"
+    void PushButton6_Click();     ///< "Startup"
+    void lblday_Click(int index); ///< a day cell: that day's events
+    void month_year_Click();      ///< the heading: jump to a month
 
     [[nodiscard]] AppState& state() { return m_state; }
     [[nodiscard]] const MonthGrid& grid() const { return m_grid; }
@@ -58,13 +68,17 @@ private:
     void showMonthHeading();
     void moveMonth(const QString& procedure, int months);
     void renderGrid();
+    void checkPassedEvents(ErrorTrap& trap);
 
     AppServices m_services;
     AppState m_state;
     MonthGrid m_grid;
     PassedEventIds m_passedEventIds;
+    bool m_startingUp = true;
+    bool m_endedAtStartup = false;
     QString m_liveFile;
 
+    Hover* m_hover = nullptr;
     GridLabel* m_monthYear = nullptr;
     std::array<GridLabel*, 7> m_dow{};
     std::array<GridLabel*, MonthGrid::kCellCount> m_lblday{};

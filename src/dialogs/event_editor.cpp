@@ -178,16 +178,13 @@ void Form3::buildControls()
     }
 
     PlaceControls(*this, kPlaces);
-    // The designed widths come from another font renderer; a caption is never cut short.
-    for (QLabel* label : findChildren<QLabel*>()) {
-        int needed = label->sizeHint().width();
-        if (label == Label3) {
-            for (int week = 1; week <= 5; ++week)
-                needed = std::max(needed, label->fontMetrics().horizontalAdvance(WeekSuffix(week)));
-        }
-        if (needed > label->width())
-            label->resize(needed, label->height());
-    }
+    hover().handOver({PushButton1, PushButton2});
+    hover().arrowOver({this, frame1, frame2, frame3, frame4});
+    FitCaptions(*this);
+    // The suffix changes with the week; it must fit its widest text.
+    for (int week = 1; week <= 5; ++week)
+        Label3->resize(std::max(Label3->width(), Label3->fontMetrics().horizontalAdvance(WeekSuffix(week))),
+                       Label3->height());
 
     const QList<QWidget*> tabOrder = {Text1, Text2, Option1, Option2, Option3, Option4, Option5,     Option6,    Combo1,
                                       Text3, Text4, Text5,   Combo2,  Check1,  Text6,   PushButton1, PushButton2};
@@ -246,7 +243,7 @@ void Form3::Form_Load()
 {
     ErrorTrap trap(m_services.prompts, QStringLiteral("Form3.Form_Load"));
     m_closing = false;
-    trap(100, [&] { PrepareDialog(*this); });
+    trap(100, [&] { PrepareDialog(*this, m_services.paths); });
     trap(102, [&] {
         setWindowTitle(m_updateCaption ? QStringLiteral("Update Event") : QStringLiteral("Add Event"));
         m_updateCaption = false;

@@ -140,12 +140,14 @@ void Form4::buildControls()
     connect(update, &QPushButton::clicked, this, &Form4::PushButton3_Click);
 
     PlaceControls(*this, kPlaces);
+    hover().handOver({add, remove, update});
+    hover().arrowOver({this, ListView1->viewport(), header});
 }
 
 void Form4::Form_Load()
 {
     ErrorTrap trap(m_services.prompts, QStringLiteral("Form4.Form_Load"));
-    trap(100, [&] { PrepareDialog(*this); });
+    trap(100, [&] { PrepareDialog(*this, m_services.paths); });
     trap(102, [&] {
         QStringList headings;
         for (const Column& column : kColumns)

@@ -11,19 +11,27 @@ GridLabel::GridLabel(QWidget* parent) : QLabel(parent)
     setWordWrap(true);
     setAutoFillBackground(true);
     setContentsMargins(1, 1, 1, 1); // room for the border
-    setColors(m_background, m_foreground);
+    setColors(16777215, 0);
 }
 
 void GridLabel::setColors(ColorRef background, ColorRef foreground)
 {
-    m_background = background;
-    m_foreground = foreground;
     // Palette colours rather than a style sheet: a style sheet would also reset the
     // font the label inherits from its window.
     QPalette colours = palette();
     colours.setColor(QPalette::Window, kit::ToQColor(background));
     colours.setColor(QPalette::WindowText, kit::ToQColor(foreground));
     setPalette(colours);
+}
+
+ColorRef GridLabel::background() const
+{
+    return kit::ToColorRef(palette().color(QPalette::Window));
+}
+
+ColorRef GridLabel::foreground() const
+{
+    return kit::ToColorRef(palette().color(QPalette::WindowText));
 }
 
 void GridLabel::paintEvent(QPaintEvent* event)

@@ -5,6 +5,7 @@
 #include <QLabel>
 
 /// A bordered label, centred across, in colours of the settings store; reports clicks.
+/// The day cells and headings of the month, and the colour swatches.
 class GridLabel : public QLabel
 {
     Q_OBJECT
@@ -13,10 +14,11 @@ public:
     explicit GridLabel(QWidget* parent = nullptr);
 
     void setColors(ColorRef background, ColorRef foreground);
-    void setBackground(ColorRef background) { setColors(background, m_foreground); }
-    void setForeground(ColorRef foreground) { setColors(m_background, foreground); }
-    [[nodiscard]] ColorRef background() const { return m_background; }
-    [[nodiscard]] ColorRef foreground() const { return m_foreground; }
+    void setBackground(ColorRef background) { setColors(background, foreground()); }
+    void setForeground(ColorRef foreground) { setColors(background(), foreground); }
+    /// The colours as painted (also when the window's look set them).
+    [[nodiscard]] ColorRef background() const;
+    [[nodiscard]] ColorRef foreground() const;
 
 signals:
     void clicked();
@@ -24,8 +26,4 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
-
-private:
-    ColorRef m_background = 16777215;
-    ColorRef m_foreground = 0;
 };

@@ -25,5 +25,5 @@ std::optional<ColorRef> QtPrompts::pickColor(ColorRef initial)
                                                  QColorDialog::DontUseNativeDialog);
     if (!chosen.isValid())
         return std::nullopt;
-    return colorRef(chosen.red(), chosen.green(), chosen.blue());
+    return kit::ToColorRef(chosen);
 }

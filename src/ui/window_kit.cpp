@@ -1,5 +1,8 @@
 #include "window_kit.h"
 
+#include "look.h"
+
+#include <QLabel>
 #include <QScreen>
 
 namespace kit {
@@ -27,6 +30,18 @@ void SetWholeText(QLineEdit& field, const QString& text)
     field.setText(text);
 }
 
+void FitCaptions(QWidget& window)
+{
+    for (QLabel* label : window.findChildren<QLabel*>()) {
+        // Plain captions only: the colour labels of the month and the swatches keep their size.
+        if (label->metaObject() != &QLabel::staticMetaObject)
+            continue;
+        const int needed = label->sizeHint().width();
+        if (needed > label->width())
+            label->resize(needed, label->height());
+    }
+}
+
 void MakeFixedWindow(QWidget& window, int width, int height)
 {
     const Qt::WindowFlags common =
@@ -45,6 +60,9 @@ void CentreOnScreen(QWidget& window)
     if (QScreen* screen = anchor->screen())
         window.move(screen->availableGeometry().center() - window.rect().center());
 }
+
+FormDialog::FormDialog(QWidget* parent) : QDialog(parent), m_hover(new Hover(*this))
+{}
 
 void FormDialog::done(int result)
 {

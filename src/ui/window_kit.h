@@ -14,6 +14,8 @@
 
 #include <type_traits>
 
+class Hover;
+
 namespace kit {
 
 /// Positions were designed in twips; 15 twips make a pixel at 96 dpi.
@@ -35,6 +37,11 @@ inline constexpr int kTwipsPerPixel = 15;
 [[nodiscard]] inline QColor ToQColor(ColorRef c)
 {
     return QColor(redOf(c), greenOf(c), blueOf(c));
+}
+
+[[nodiscard]] inline ColorRef ToColorRef(const QColor& c)
+{
+    return colorRef(c.red(), c.green(), c.blue());
 }
 
 /// Text as a Qt widget shows it: a lone CR and CR LF become line breaks.
@@ -60,6 +67,10 @@ template <std::size_t N> void PlaceControls(QWidget& window, const Place (&place
             control->setGeometry(FromTwips(place.left, place.top, place.width, place.height));
     }
 }
+
+/// Widens the labels of `window` that their text would overflow: the designed widths
+/// come from another font renderer, and a caption is never cut short.
+void FitCaptions(QWidget& window);
 
 /// Creates a child control named `name`, with `text` where the kind of control has one.
 template <typename Control> Control* Make(QWidget* parent, const char* name, const char* text = nullptr)
@@ -87,7 +98,10 @@ class FormDialog : public QDialog
     Q_OBJECT
 
 public:
-    using QDialog::QDialog;
+    explicit FormDialog(QWidget* parent = nullptr);
+
+    /// The pointer feedback over this dialog's controls.
+    [[nodiscard]] Hover& hover() { return *m_hover; }
 
     /// Prepares the dialog for one showing. Closing it here means it is never shown.
     virtual void Form_Load() = 0;
@@ -96,6 +110,7 @@ public:
 
 private:
     friend int ShowModal(FormDialog& dialog);
+    Hover* m_hover;
     bool m_closed = false;
 };
 

@@ -1,0 +1,194 @@
+#include "dialogs/color_options.h"
+#include "dialogs/days_events.h"
+#include "dialogs/event_alert.h"
+#include "dialogs/jump_to.h"
+#include "dialogs/startup_options.h"
+#include "scripted_prompts.h"
+#include "test_env.h"
+#include "ui/grid_label.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTreeWidget>
+
+namespace {
+
+/// The seams and an event database for one dialog, on Thursday 25 November 2021.
+struct Seams
+{
+    TestEnv env;
+    FixedClock clock{QDate(2021, 11, 25)};
+    ScriptedPrompts prompts;
+    AppServices services{
+        clock, prompts, env.settings(), {env.programFolder(), env.machineDataRoot(), env.userDataRoot()}};
+    EventStore store;
+
+    Seams()
+    {
+        CreateEventDatabase(env.path("events.mdb"));
+        store.open(env.path("events.mdb"));
+    }
+    qint64 addToday(const QString& title)
+    {
+        return store.insert({title, title + " notes", 1, 3, 1, 25, 2000, 1, 1, 0, 0});
+    }
+};
+
+template <typename Control = QWidget> Control* find(QWidget& window, const char* name)
+{
+    return window.findChild<Control*>(QString::fromLatin1(name));
+}
+
+} // namespace
+
+class TestDialogs : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void colorOptionsStoreEveryPickAndClickAtOnce()
+    {
+        Seams s;
+        s.env.settings().save("DOW Forecolor", "ink");
+        Form2 dialog(s.services);
+        dialog.Form_Load();
+        // The broken colour costs one report; its swatch keeps the button face, the next ones load.
+        QCOMPARE(s.prompts.shown.size(), 1);
+        QVERIFY(s.prompts.texts()[0].contains("\"DOW Forecolor\"") && s.prompts.texts()[0].contains("at line 112\r"));
+        // The others show what is stored, or the dialog's own defaults ("Today" reversed from the grid's).
+        const QList<QPair<const char*, ColorRef>> shown = {{"lblBlankDays", 16761024}, {"lblTodayFore", 16711680},
+                                                           {"lblTodayBack", 16777215}, {"lblDaysBack", 14737632},
+                                                           {"lblHolBack", 255},        {"lblWeekBack", 12632319}};
+        for (const auto& [name, colour] : shown)
+            QCOMPARE(find<GridLabel>(dialog, name)->background(), colour);
+        QCOMPARE(find<GridLabel>(dialog, "lblDaysFore")->background(),
+                 kit::ToColorRef(QApplication::palette().color(QPalette::Button)));
+        QVERIFY(!find<QCheckBox>(dialog, "Check1")->isChecked());
+
+        s.prompts.queueColor(255);
+        s.prompts.queueColor(std::nullopt); // cancelled on the next swatch
+        dialog.SwatchClick(8);              // "Regular Days" back
+        dialog.SwatchClick(10);             // "Important Holidays" back
+        QCOMPARE(s.prompts.pickerStarts, (QList<ColorRef>{16777215, 255}));
+        QCOMPARE(s.env.settings().get("Day Backcolor", 0), QString("255"));
+        QCOMPARE(s.env.settings().get("Holiday Backcolor", 0), QString("255"));
+        for (const char* state : {"1", "0"}) {
+            find<QCheckBox>(dialog, "Check1")->click();
+            QCOMPARE(s.env.settings().get("Special Day", 7), QString(state));
+        }
+    }
+
+    void startupOptionsShowAndStoreTheChoices_data()
+    {
+        QTest::addColumn<QString>("passed");
+        QTest::addColumn<int>("selected"); // 0: none
+        QTest::newRow("nothing stored") << QString() << 2;
+        QTest::newRow("ignore") << "3" << 3;
+        QTest::newRow("0 selects none") << "0" << 0;
+        QTest::newRow("4 selects none") << "4" << 0;
+    }
+    void startupOptionsShowAndStoreTheChoices()
+    {
+        QFETCH(QString, passed);
+        QFETCH(int, selected);
+        Seams s;
+        if (!passed.isNull())
+            s.env.settings().save("Passed", passed);
+        Form5 dialog(s.services);
+        dialog.Form_Load();
+        const QList<QRadioButton*> options = dialog.findChildren<QRadioButton*>();
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(options[i]->isChecked(), i + 1 == selected);
+        QVERIFY(!find<QCheckBox>(dialog, "Check1")->isChecked());
+        options[0]->click();
+        QCOMPARE(s.env.settings().get("Passed", 7), QString("1"));
+        for (const char* state : {"1", "0"}) {
+            find<QCheckBox>(dialog, "Check1")->click();
+            QCOMPARE(s.env.settings().get("Check1", 7), QString(state));
+        }
+    }
+
+    void jumpToTakesOnlyYearsItCanShow_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("message"); // empty: the dialog closes with the choice
+        QTest::addColumn<int>("year");
+        QTest::newRow("March 2030") << "2030" << QString() << 2030;
+        QTest::newRow("empty keeps the year") << "" << QString() << 2021;
+        QTest::newRow("half to even") << " 2021.5 " << QString() << 2022;
+        QTest::newRow("exponent") << "2.1e3" << QString() << 2100;
+        QTest::newRow("letters") << "20x1"
+                                 << "Must be numeric value." << 0;
+        QTest::newRow("too late") << "99999"
+                                  << "Must be a year from 100 to 9999." << 0;
+        QTest::newRow("year 0") << "0"
+                                << "Must be a year from 100 to 9999." << 0;
+    }
+    void jumpToTakesOnlyYearsItCanShow()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, message);
+        QFETCH(int, year);
+        Seams s;
+        Form7 dialog(s.services, {11, 2021});
+        dialog.Form_Load();
+        auto* months = find<QComboBox>(dialog, "Combo1");
+        QCOMPARE(months->currentText(), QString("November"));
+        months->setCurrentIndex(2);
+        find<QLineEdit>(dialog, "Text1")->setText(typed);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        find<QPushButton>(dialog, "PushButton1")->click();
+        QCOMPARE(s.prompts.texts(), message.isEmpty() ? QStringList{} : QStringList{message});
+        QCOMPARE(dialog.isVisible(), !message.isEmpty());
+        if (message.isEmpty()) {
+            QCOMPARE(dialog.chosen()->month, 3);
+            QCOMPARE(dialog.chosen()->year, year);
+        } else {
+            QVERIFY(!dialog.chosen());
+            QCOMPARE(find<QLineEdit>(dialog, "Text1")->text(), QString("2021"));
+            QVERIFY(find<QLineEdit>(dialog, "Text1")->hasFocus());
+        }
+    }
+
+    void aChosenTitleShowsItsDescriptionWhileItExists()
+    {
+        Seams s;
+        s.addToday("Dinner");
+        s.addToday("Gym");
+        const qint64 swim = s.addToday("Swim");
+        Form8 alert(s.services, s.store, {11, 2021});
+        alert.Form_Load();
+        Form6 day(s.services, s.store, {11, 2021});
+        day.m_Day = "25";
+        day.Form_Load();
+        auto* titles = find<QComboBox>(alert, "Combo1");
+        auto* list = find<QTreeWidget>(day, "ListView1");
+        QCOMPARE(find<QPlainTextEdit>(alert, "Text1")->toPlainText(), QString("Dinner notes"));
+
+        titles->setCurrentIndex(1);
+        alert.Combo1_Click();
+        list->setCurrentItem(list->topLevelItem(1));
+        for (QWidget* dialog : {static_cast<QWidget*>(&alert), static_cast<QWidget*>(&day)})
+            QCOMPARE(find<QPlainTextEdit>(*dialog, "Text1")->toPlainText(), QString("Gym notes"));
+
+        // Gone meanwhile, or a text that names no title: the description stays.
+        s.store.remove(swim);
+        titles->setCurrentIndex(2);
+        alert.Combo1_Click();
+        list->setCurrentItem(list->topLevelItem(2));
+        titles->setEditText("Gy");
+        for (QWidget* dialog : {static_cast<QWidget*>(&alert), static_cast<QWidget*>(&day)})
+            QCOMPARE(find<QPlainTextEdit>(*dialog, "Text1")->toPlainText(), QString("Gym notes"));
+        QVERIFY(s.prompts.shown.isEmpty());
+        QVERIFY(!alert.noEventsToday());
+    }
+};
+
+QTEST_MAIN(TestDialogs)
+#include "tst_dialogs.moc"
