@@ -592,6 +592,9 @@ private slots:
         QTest::newRow("day as text") << "eventday='9th'" << 126 << "November"
                                      << "15"
                                      << "Thursday";
+        QTest::newRow("day beyond 32 bits") << "eventday=1099511627776" << 126 << "November"
+                                            << "15"
+                                            << "Thursday";
     }
     void storedValueThatCannotBeShownIsReported()
     {
@@ -607,6 +610,8 @@ private slots:
         QCOMPARE(e.prompts.shown.size(), 1);
         QVERIFY(e.prompts.shown[0].text.contains(
             QStringLiteral("\r\nin Quillmoor2021/08/31.Form3.Form_Load at line %1\r").arg(line)));
+        // Only a missing value is called one.
+        QCOMPARE(e.prompts.shown[0].text.startsWith("Invalid use of Null"), change.endsWith("null"));
         QCOMPARE(e.prompts.shown[0].title, QString("Application Error"));
         // What loaded stays; the field that failed keeps today's default.
         QCOMPARE(e.line("Text1")->text(), QString("Thanksgiving"));
@@ -619,6 +624,17 @@ private slots:
 
     void storedValuesLongerThanTheirFieldsAreNeverCut()
     {
+        Editor big;
+        EventFields f = annualFourthThursday();
+        f.title = QString(1 << 20, u'T');
+        for (int line = 0; line < 1 << 14; ++line)
+            f.description += QString(63, u'D') + u'\n';
+        big.dialog->m_ID = QString::number(big.store.insert(f));
+        big.dialog->Form_Load();
+        big.dialog->PushButton1_Click();
+        QCOMPARE(big.events()[0].title, f.title);
+        QCOMPARE(big.events()[0].description, f.description);
+
         Editor e;
         const qint64 id = e.store.insert(annualFourthThursday());
         e.sql("update tblEvents set eventweekdate=12, daysbefore=14");

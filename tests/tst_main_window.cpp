@@ -43,9 +43,10 @@ struct Program
     AppServices services{
         clock, prompts, env.settings(), {env.programFolder(), env.machineDataRoot(), env.userDataRoot()}};
 
-    void start()
+    void start(int busyTimeoutMs = 5000)
     {
         window = std::make_unique<Form1>(services);
+        window->state().EventConnection.setBusyTimeout(busyTimeoutMs);
         window->Form_Load();
     }
     /// Puts a file beside the program: the built hand pointer, or the given bytes.
@@ -247,6 +248,40 @@ private slots:
         auto* sunday = static_cast<GridLabel*>(p.label("DOW_0"));
         QCOMPARE(sunday->background(), ColorRef(16777215)); // as built, unchanged
         QCOMPARE(p.cell(1)->text(), QString("1"));          // start-up went on
+    }
+
+    void aDatabaseBusyAtStartUpIsOpenedAgainOnceFree()
+    {
+        Program p;
+        p.start();
+        p.window->close();
+        SQLite::Database other(p.window->liveDatabaseFile().toStdString(), SQLite::OPEN_READWRITE);
+        other.exec("begin exclusive");
+        p.prompts.clear();
+        p.start(50);
+        QVERIFY(p.prompts.texts().value(0).contains("database is locked"));
+        QVERIFY(p.prompts.texts().value(0).contains("Form_Load at line 126\r"));
+        other.exec("commit");
+        p.window->state().EventConnection.insert({"Dentist", "Check-up", 1, 3, 11, 3, 2021, 1, 1, 0, 0});
+        p.window->DrawMonth();
+        QCOMPARE(p.cell(3)->text(), QString("3\nDentist"));
+    }
+
+    void hugeSettingValuesCostShortReports()
+    {
+        Program p;
+        const QString huge(1 << 20, u'x');
+        p.env.settings().save("Month-Year Backcolor", huge);
+        p.env.settings().save("Day Backcolor", huge);
+        p.start();
+        // The load's own reads, then the drawing's.
+        const QStringList lines = {"Form_Load at line 114\r", "Form_Load at line 122\r", "Form_Load at line 130\r"};
+        QCOMPARE(p.prompts.shown.size(), lines.size());
+        for (int i = 0; i < lines.size(); ++i) {
+            QVERIFY(p.prompts.texts()[i].contains(lines[i]));
+            QVERIFY(p.prompts.texts()[i].contains("Backcolor\" holds \"xxxxx"));
+            QVERIFY(p.prompts.texts()[i].size() < 300);
+        }
     }
 
     void firstRunPreparesTheDataFolderAndLaterRunsKeepIt()

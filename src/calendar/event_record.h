@@ -39,6 +39,9 @@ struct EventRecord
     std::optional<int> eventweekday;
     std::optional<int> warnevent;
     std::optional<int> daysbefore;
+    /// Bit n set: number column n (3..11) holds a value, but not a whole number in the
+    /// 32-bit range, so it reads as empty above; clear bits of empty columns mean NULL.
+    quint16 unusableColumns = 0;
 
     [[nodiscard]] bool is(TimeType t) const { return timetype == int(t); }
     [[nodiscard]] bool is(Consistancy c) const { return consistancy == int(c); }

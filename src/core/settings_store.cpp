@@ -15,13 +15,21 @@ QString keyPath(const QString& key)
     return kSection + u'/' + key;
 }
 
+// A report quotes the start of a bad value only: a megabyte of text would make a
+// message box taller than the screen.
+QString excerpt(const QString& text)
+{
+    constexpr qsizetype kShown = 40;
+    return text.size() <= kShown ? text : text.left(kShown) + QStringLiteral("...");
+}
+
 template <typename Int> Int convert(const QString& text, const QString& key, const char* what)
 {
     bool ok = false;
     const qlonglong value = text.trimmed().toLongLong(&ok, 10);
     if (!ok)
         throw SettingConversionError(QStringLiteral("The setting \"%1\" holds \"%2\", which is not a whole number.")
-                                         .arg(key, text)
+                                         .arg(key, excerpt(text))
                                          .toStdString());
     if (value < std::numeric_limits<Int>::min() || value > std::numeric_limits<Int>::max())
         throw SettingConversionError(QStringLiteral("The setting \"%1\" holds %2, which is too large for a %3.")

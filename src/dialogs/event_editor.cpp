@@ -75,27 +75,44 @@ QString WeekSuffix(int week)
     return QString::fromLatin1(suffixes[week - 1]);
 }
 
-int Present(const std::optional<int>& value, const char* column)
+// A number column of the table: its place in a record and its position in a row.
+struct Column
 {
-    if (!value)
-        throw std::runtime_error(std::string("Invalid use of Null: the event has no ") + column + '.');
-    return *value;
+    std::optional<int> EventRecord::*value;
+    int position;
+    const char* name;
+};
+constexpr Column kEventMonth{&EventRecord::eventmonth, 5, "eventmonth"};
+constexpr Column kEventDay{&EventRecord::eventday, 6, "eventday"};
+constexpr Column kEventYear{&EventRecord::eventyear, 7, "eventyear"};
+constexpr Column kEventWeekdate{&EventRecord::eventweekdate, 8, "eventweekdate"};
+constexpr Column kEventWeekday{&EventRecord::eventweekday, 9, "eventweekday"};
+constexpr Column kDaysBefore{&EventRecord::daysbefore, 11, "daysbefore"};
+
+int Present(const EventRecord& event, const Column& column)
+{
+    if (const std::optional<int> value = event.*column.value)
+        return *value;
+    if (event.unusableColumns & (1u << column.position))
+        throw std::runtime_error(std::string("Overflow: the stored ") + column.name +
+                                 " is not a whole number from -2147483648 to 2147483647.");
+    throw std::runtime_error(std::string("Invalid use of Null: the event has no ") + column.name + '.');
 }
 
-void SelectPosition(QComboBox* list, const std::optional<int>& value, const char* column, const char* what)
+void SelectPosition(QComboBox* list, const EventRecord& event, const Column& column, const char* what)
 {
-    const int position = Present(value, column) - 1;
-    if (position < 0 || position >= list->count())
+    const int value = Present(event, column);
+    if (value < 1 || value > list->count())
         throw std::runtime_error(QStringLiteral("Invalid property value: there is no %1 %2.")
                                      .arg(QLatin1String(what))
-                                     .arg(*value)
+                                     .arg(value)
                                      .toStdString());
-    list->setCurrentIndex(position);
+    list->setCurrentIndex(value - 1);
 }
 
-void ShowNumber(QLineEdit* field, const std::optional<int>& value, const char* column)
+void ShowNumber(QLineEdit* field, const EventRecord& event, const Column& column)
 {
-    SetWholeText(*field, QString::number(Present(value, column)));
+    SetWholeText(*field, QString::number(Present(event, column)));
 }
 
 } // namespace
@@ -212,7 +229,8 @@ void Form3::buildControls()
 
 void Form3::resetFields()
 {
-    // One character may be typed; a longer stored value shown by the last load widened these.
+    // The typing limits; a longer stored value shown by the last load widened them.
+    Text1->setMaxLength(32767);
     Text5->setMaxLength(1);
     Text6->setMaxLength(1);
     Text1->clear();
@@ -262,7 +280,7 @@ void Form3::Form_Load()
     });
     if (!event)
         return;
-    trap(116, [&] { Text1->setText(event->title); });
+    trap(116, [&] { SetWholeText(*Text1, event->title); });
     trap(118, [&] { Text2->setPlainText(event->description); });
     trap(120, [&] {
         // Selecting by program acts as the user's click would; other codes select nothing new.
@@ -276,13 +294,13 @@ void Form3::Form_Load()
         if (event->consistancy >= 1 && event->consistancy <= 4)
             repetitions[std::size_t(*event->consistancy - 1)]->setChecked(true);
     });
-    trap(124, [&] { SelectPosition(Combo1, event->eventmonth, "eventmonth", "month"); });
-    trap(126, [&] { ShowNumber(Text3, event->eventday, "eventday"); });
-    trap(128, [&] { ShowNumber(Text4, event->eventyear, "eventyear"); });
-    trap(130, [&] { ShowNumber(Text5, event->eventweekdate, "eventweekdate"); });
-    trap(132, [&] { SelectPosition(Combo2, event->eventweekday, "eventweekday", "weekday"); });
+    trap(124, [&] { SelectPosition(Combo1, *event, kEventMonth, "month"); });
+    trap(126, [&] { ShowNumber(Text3, *event, kEventDay); });
+    trap(128, [&] { ShowNumber(Text4, *event, kEventYear); });
+    trap(130, [&] { ShowNumber(Text5, *event, kEventWeekdate); });
+    trap(132, [&] { SelectPosition(Combo2, *event, kEventWeekday, "weekday"); });
     trap(134, [&] { Check1->setChecked(event->warnevent == 1); });
-    trap(136, [&] { ShowNumber(Text6, event->daysbefore, "daysbefore"); });
+    trap(136, [&] { ShowNumber(Text6, *event, kDaysBefore); });
 }
 
 void Form3::Option1_Click()

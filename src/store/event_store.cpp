@@ -38,8 +38,6 @@ constexpr auto kDelete = "delete from tblEvents where id=?";
 constexpr auto kProbe = "select * from tblEvents limit 0";
 
 constexpr int kColumnCount = 12;
-// Two copies of the program writing the same file wait for each other this long.
-constexpr int kBusyTimeoutMs = 5000;
 
 // Every statement runs through SQLite's own calls: on 100,000 rows the wrapper's
 // per-column objects (each copies a shared pointer) cost as much as SQLite itself.
@@ -97,15 +95,15 @@ public:
     {
         EventRecord r;
         r.id = sqlite3_column_int64(m_row, 0);
-        r.timetype = numberAt(3);
-        r.consistancy = numberAt(4);
-        r.eventmonth = numberAt(5);
-        r.eventday = numberAt(6);
-        r.eventyear = numberAt(7);
-        r.eventweekdate = numberAt(8);
-        r.eventweekday = numberAt(9);
-        r.warnevent = numberAt(10);
-        r.daysbefore = numberAt(11);
+        r.timetype = numberAt(3, r);
+        r.consistancy = numberAt(4, r);
+        r.eventmonth = numberAt(5, r);
+        r.eventday = numberAt(6, r);
+        r.eventyear = numberAt(7, r);
+        r.eventweekdate = numberAt(8, r);
+        r.eventweekday = numberAt(9, r);
+        r.warnevent = numberAt(10, r);
+        r.daysbefore = numberAt(11, r);
         return r;
     }
 
@@ -116,7 +114,7 @@ public:
     }
 
 private:
-    [[noreturn]] void fail() const { throw StoreError(sqlite3_errmsg(m_db)); }
+    [[noreturn]] void fail() const { throw StoreError(sqlite3_errmsg(m_db), sqlite3_errcode(m_db) & 0xff); }
     void check(int rc) const
     {
         if (rc != SQLITE_OK)
@@ -131,14 +129,16 @@ private:
 
     // The shared file may have been written by any tool: anything but a whole number
     // in range reads as "no value", which the occurrence rule treats as "never".
-    [[nodiscard]] std::optional<int> numberAt(int index) const
+    [[nodiscard]] std::optional<int> numberAt(int index, EventRecord& r) const
     {
-        if (sqlite3_column_type(m_row, index) != SQLITE_INTEGER)
-            return std::nullopt;
+        const int type = sqlite3_column_type(m_row, index);
         const sqlite3_int64 value = sqlite3_column_int64(m_row, index);
-        if (value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max())
-            return std::nullopt;
-        return int(value);
+        if (type == SQLITE_INTEGER && value >= std::numeric_limits<int>::min() &&
+            value <= std::numeric_limits<int>::max())
+            return int(value);
+        if (type != SQLITE_NULL)
+            r.unusableColumns |= quint16(1u << index);
+        return std::nullopt;
     }
 
     sqlite3* m_db;
@@ -170,14 +170,15 @@ int compareTitles(void* collator, int lengthA, const void* a, int lengthB, const
     return static_cast<QCollator*>(collator)->compare(left, right);
 }
 
-void harden(SQLite::Database& db)
+void harden(SQLite::Database& db, int busyTimeoutMs)
 {
     sqlite3* handle = db.getHandle();
     // The file is shared by every user of the machine, so its contents are untrusted.
     sqlite3_db_config(handle, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     sqlite3_db_config(handle, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
     db.exec("PRAGMA trusted_schema=OFF");
-    db.setBusyTimeout(kBusyTimeoutMs);
+    // Two copies of the program writing the same file wait for each other this long.
+    db.setBusyTimeout(busyTimeoutMs);
 
     auto* collator = new QCollator;
     collator->setCaseSensitivity(Qt::CaseInsensitive);
@@ -189,6 +190,11 @@ void harden(SQLite::Database& db)
     }
 }
 
+bool busy(const StoreError& e)
+{
+    return e.code() == SQLITE_BUSY || e.code() == SQLITE_LOCKED;
+}
+
 } // namespace
 
 EventStore::EventStore() = default;
@@ -197,6 +203,17 @@ EventStore::~EventStore() = default;
 void EventStore::open(const QString& fileName)
 {
     close();
+    try {
+        m_db = connect(fileName);
+    } catch (const StoreError& e) {
+        if (busy(e))
+            m_busyFile = fileName;
+        throw;
+    }
+}
+
+std::unique_ptr<SQLite::Database> EventStore::connect(const QString& fileName) const
+{
     // SQLite would take an empty name for a private temporary database.
     if (fileName.isEmpty())
         throw StoreError("There is no event database: its data folder could not be prepared.");
@@ -206,12 +223,17 @@ void EventStore::open(const QString& fileName)
         // Never create here: a missing live file is the preparation's business. One
         // thread uses the connection, so SQLite's per-call locking is only overhead.
         db = std::make_unique<SQLite::Database>(fileName.toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_NOMUTEX);
-        harden(*db);
+        harden(*db, m_busyTimeoutMs);
         columns = Statement(*db, kProbe).columnCount();
     } catch (const std::exception& e) {
+        const auto* store = dynamic_cast<const StoreError*>(&e);
+        const auto* sqlite = dynamic_cast<const SQLite::Exception*>(&e);
         throw StoreError(QStringLiteral("Cannot open the event database %1: %2")
                              .arg(fileName, QString::fromUtf8(e.what()))
-                             .toStdString());
+                             .toStdString(),
+                         store    ? store->code()
+                         : sqlite ? sqlite->getErrorCode() & 0xff
+                                  : 0);
     }
     if (columns != kColumnCount)
         throw StoreError(QStringLiteral("The table tblEvents in %1 has %2 columns instead of %3.")
@@ -219,12 +241,13 @@ void EventStore::open(const QString& fileName)
                              .arg(columns)
                              .arg(kColumnCount)
                              .toStdString());
-    m_db = std::move(db);
+    return db;
 }
 
 void EventStore::close()
 {
     m_db.reset();
+    m_busyFile.clear();
 }
 
 bool EventStore::isOpen() const
@@ -234,6 +257,17 @@ bool EventStore::isOpen() const
 
 SQLite::Database& EventStore::db() const
 {
+    if (!m_db && !m_busyFile.isEmpty()) {
+        // Busy at start-up is no reason to stay closed; anything else is.
+        try {
+            m_db = connect(m_busyFile);
+            m_busyFile.clear();
+        } catch (const StoreError& e) {
+            if (!busy(e))
+                m_busyFile.clear();
+            throw;
+        }
+    }
     if (!m_db)
         throw StoreError("The event database is not open.");
     return *m_db;

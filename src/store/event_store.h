@@ -16,7 +16,12 @@ class Database;
 class StoreError : public std::runtime_error
 {
 public:
-    using std::runtime_error::runtime_error;
+    explicit StoreError(const std::string& what, int code = 0) : std::runtime_error(what), m_code(code) {}
+    /// SQLite's primary result code (SQLITE_BUSY, ...); 0 for a failure of the program's own.
+    [[nodiscard]] int code() const { return m_code; }
+
+private:
+    int m_code;
 };
 
 /// The eleven values the editor writes for an event; `id` is the database's.
@@ -48,6 +53,8 @@ public:
 
     /// Opens an existing event database. Throws when the file cannot be opened, is
     /// not a database, or has no usable event table; the store then stays closed.
+    /// When the file was only busy (another program held its lock longer than the busy
+    /// timeout), the next statement opens it again.
     void open(const QString& fileName);
     /// Releases the file. Closing a closed store does nothing.
     void close();
@@ -69,10 +76,17 @@ public:
     /// Removes event `id`; removing a missing id is not a failure.
     void remove(qint64 id);
 
+    /// How long a statement waits for another program's lock; 5 s unless a test says otherwise.
+    void setBusyTimeout(int milliseconds) { m_busyTimeoutMs = milliseconds; }
+
 private:
+    [[nodiscard]] std::unique_ptr<SQLite::Database> connect(const QString& fileName) const;
     SQLite::Database& db() const;
 
-    std::unique_ptr<SQLite::Database> m_db;
+    // Opened again on demand after a busy start, hence mutable.
+    mutable std::unique_ptr<SQLite::Database> m_db;
+    mutable QString m_busyFile;
+    int m_busyTimeoutMs = 5000;
 };
 
 /// Creates a new, empty event database at `fileName` (which must not exist).
