@@ -2,6 +2,7 @@
 
 #include "calendar/event_record.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <memory>
@@ -46,8 +47,9 @@ public:
     EventStore(const EventStore&) = delete;
     EventStore& operator=(const EventStore&) = delete;
 
-    /// Opens an existing event database. Throws when the file cannot be opened, is
-    /// not a database, or has no usable event table; the store then stays closed.
+    /// Opens an existing event database. Throws when the file cannot be opened, is a
+    /// symbolic link, is not a database, or has no usable event table; the store then
+    /// stays closed. A journal a crashed writer left behind is rolled back and kept.
     void open(const QString& fileName);
     /// Releases the file. Closing a closed store does nothing.
     void close();
@@ -77,3 +79,5 @@ private:
 
 /// Creates a new, empty event database at `fileName` (which must not exist).
 void CreateEventDatabase(const QString& fileName);
+/// The bytes of a new, empty event database file.
+[[nodiscard]] QByteArray EmptyEventDatabase();
