@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the screenshots need.
+# Installs the Debian packages the build, the tests and the screenshots need;
+# with --packaging also those that make and check the Debian package.
 # Does nothing when they are all present, so it is safe to run every time.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ qt6-base-dev libqt6svg6 libsqlitecpp-dev libsqlite3-dev
           libbenchmark-dev fonts-liberation2 xvfb xdotool imagemagick xauth)
+if [ "${1:-}" = "--packaging" ]; then
+    packages+=(dpkg-dev file librsvg2-bin help2man lintian desktop-file-utils appstream)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -11,6 +11,8 @@
 #include <SQLiteCpp/SQLiteCpp.h>
 
 #include <chrono>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -56,6 +58,12 @@ void writeFile(const QString& file, const QByteArray& bytes)
     QFile f(file);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(bytes);
+}
+
+int modeOf(const QString& path)
+{
+    struct stat info = {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
 }
 
 int rowCount(const QString& file)
@@ -138,6 +146,109 @@ private slots:
         if (readOnlyMachineRoot)
             QFile::setPermissions(env.machineDataRoot(),
                                   QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+
+    void createdFolderAndFileModes_data()
+    {
+        QTest::addColumn<bool>("shared");
+        QTest::addColumn<int>("umask");
+        QTest::addColumn<QList<int>>("modes"); // Quendrix, Quillmoor, dbData.mdb
+        QTest::newRow("shared, strict umask") << true << 077 << QList<int>{0755, 01777, 0666};
+        QTest::newRow("user's own, strict umask") << false << 077 << QList<int>{0700, 0700, 0600};
+        QTest::newRow("user's own, usual umask") << false << 022 << QList<int>{0755, 0755, 0644};
+    }
+    void createdFolderAndFileModes()
+    {
+        QFETCH(bool, shared);
+        QFETCH(int, umask);
+        QFETCH(QList<int>, modes);
+        TestEnv env;
+        if (!shared) {
+            QDir(env.machineDataRoot()).removeRecursively();
+            writeFile(env.machineDataRoot(), "not a folder");
+        }
+        const mode_t before = ::umask(mode_t(umask));
+        const DataFolder data = PrepareDataFolder(env.machineDataRoot(), env.userDataRoot(),
+                                                  newDatabase(env, QStringLiteral("program/dbBlank.mdb")));
+        ::umask(before);
+
+        QCOMPARE(modeOf(QFileInfo(data.folder).path()), modes[0]);
+        QCOMPARE(modeOf(data.folder), modes[1]);
+        QCOMPARE(modeOf(data.liveFile), modes[2]);
+    }
+
+    void existingLiveFileIsLeftAlone_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("a file of mode 0640") << "file";
+        QTest::newRow("a symbolic link to another database") << "link";
+        QTest::newRow("a symbolic link to nothing") << "dangling";
+    }
+    void existingLiveFileIsLeftAlone()
+    {
+        QFETCH(QString, kind);
+        TestEnv env;
+        const QString folder = env.path(QStringLiteral("var-lib/Quendrix/Quillmoor"));
+        const QString live = folder + QStringLiteral("/dbData.mdb");
+        const QString target = kind == u"file" ? live : env.path(QStringLiteral("elsewhere.mdb"));
+        QVERIFY(QDir().mkpath(folder));
+        if (kind != u"dangling")
+            CreateEventDatabase(target);
+        QVERIFY(kind == u"file" ? QFile::setPermissions(live, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                                  QFileDevice::ReadGroup)
+                                : QFile::link(target, live));
+        const QList<int> modes{modeOf(folder), modeOf(live)};
+        const QByteArray before = contents(target);
+
+        const DataFolder data = PrepareDataFolder(env.machineDataRoot(), env.userDataRoot(),
+                                                  newDatabase(env, QStringLiteral("program/dbBlank.mdb")));
+
+        QCOMPARE(data.liveFile, live);
+        QCOMPARE((QList<int>{modeOf(folder), modeOf(live)}), modes);
+        QCOMPARE(QFileInfo(live).isSymLink(), kind != u"file");
+        QCOMPARE(QFileInfo::exists(target), kind != u"dangling");
+        QCOMPARE(contents(target), before);
+    }
+
+    void crashedWritersJournalIsRolledBackAndKept()
+    {
+        TestEnv env;
+        const QString file = newDatabase(env);
+        {
+            EventStore store;
+            store.open(file);
+            store.insert(titled(QStringLiteral("Before the crash")));
+        }
+        const std::string name = file.toStdString();
+        const pid_t writer = ::fork();
+        if (writer == 0) {
+            try {
+                SQLite::Database raw(name, SQLite::OPEN_READWRITE);
+                raw.exec("PRAGMA cache_size=2; BEGIN");
+                for (int i = 0; i < 100; ++i) // enough to spill changed pages into the file
+                    raw.exec("insert into tblEvents (title) values (hex(randomblob(2000)))");
+                ::_exit(0); // dies inside the transaction
+            } catch (...) {
+                ::_exit(1);
+            }
+        }
+        int status = -1;
+        QCOMPARE(::waitpid(writer, &status, 0), writer);
+        QCOMPARE(status, 0);
+        const QString journal = file + QStringLiteral("-journal");
+        QVERIFY(QFileInfo(journal).size() > 0);
+
+        EventStore store;
+        store.open(file);
+        QCOMPARE(titlesByTitle(store), QStringList{"Before the crash"});
+        // Kept: in the sticky shared folder only the journal's owner could delete it.
+        QVERIFY(QFileInfo::exists(journal));
+        EventStore otherUser;
+        otherUser.open(file);
+        otherUser.insert(titled(QStringLiteral("After the crash")));
+        QCOMPARE(titlesByTitle(store), (QStringList{"After the crash", "Before the crash"}));
+        QVERIFY(QFileInfo::exists(journal));
+        QCOMPARE(QFileInfo(journal).size(), 0);
     }
 
     void noUsableFolderThrows()
@@ -356,6 +467,8 @@ private slots:
                                         << "no such table";
         QTest::newRow("missing file is not created") << "missing"
                                                      << "unable to open";
+        QTest::newRow("symbolic link in the file's place") << "link"
+                                                           << "is a symbolic link. It is not opened";
     }
     void unusableDatabaseThrowsAndStaysClosed()
     {
@@ -367,6 +480,8 @@ private slots:
             QVERIFY(QDir().mkpath(bad));
         } else if (kind == u"text") {
             writeFile(bad, QByteArray("These are not the events you are looking for.\n").repeated(200));
+        } else if (kind == u"link") {
+            QVERIFY(QFile::link(newDatabase(env, QStringLiteral("target.mdb")), bad));
         } else if (kind != u"missing") {
             SQLite::Database raw(bad.toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
             raw.exec(kind == u"columns" ? "create table tblEvents (id integer primary key, title text)"

@@ -7,35 +7,97 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
-// Creates root/Quendrix/Quillmoor. Every user of the machine shares the folder, and
-// SQLite writes its journal beside the file, so the folder must be writable by all.
-bool makeSharedFolder(const QString& root, QString& folder)
+// Under the machine root every user writes events, and SQLite writes its journal beside
+// the file, so the data folder is writable by all; sticky, so that only a file's owner
+// may delete or replace it, and no other user can put a link in the file's place.
+constexpr mode_t kSharedParentMode = 0755;
+constexpr mode_t kSharedFolderMode = 01777;
+constexpr mode_t kSharedFileMode = 0666;
+
+QString systemError()
 {
-    QDir dir(root);
-    for (const QString& part : QString::fromLatin1(kDataSubfolder).split(u'/')) {
-        if (!dir.exists(part)) {
-            if (!dir.mkdir(part))
-                return false;
-            QFile::setPermissions(dir.filePath(part),
-                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                                      QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
-                                      QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther);
-        }
-        if (!dir.cd(part))
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// Makes `path` a folder. One this run creates gets `mode` whatever the umask, or what the
+// umask leaves when there is no mode; an existing folder is left as it is.
+bool makeFolder(const QString& path, std::optional<mode_t> mode)
+{
+    const QByteArray name = QFile::encodeName(path);
+    if (::mkdir(name.constData(), mode ? 0700 : 0777) != 0)
+        return errno == EEXIST && QFileInfo(path).isDir();
+    return !mode || ::chmod(name.constData(), *mode) == 0;
+}
+
+// Creates root/Quendrix/Quillmoor: shared by every user under the machine root, the
+// user's own under the user root.
+bool makeDataFolder(const QString& root, bool shared, QString& folder)
+{
+    const QStringList parts = QString::fromLatin1(kDataSubfolder).split(u'/');
+    QString path = root;
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        path += u'/' + parts[i];
+        const bool last = i == parts.size() - 1;
+        if (!makeFolder(path, shared ? std::optional(last ? kSharedFolderMode : kSharedParentMode) : std::nullopt))
             return false;
     }
-    folder = dir.absolutePath();
+    folder = QDir(path).absolutePath();
     return true;
 }
 
 bool usable(const QString& folder)
 {
     const QFileInfo live(QDir(folder).filePath(QLatin1String(kLiveFileName)));
-    if (live.exists())
-        return true; // even a folder in its place: opening it reports that
+    if (live.exists() || live.isSymLink())
+        return true; // even a folder or a link in its place: opening it reports that
     return QFileInfo(folder).isWritable();
+}
+
+// The first contents of the live file: the template's, or an empty database's without one.
+QByteArray firstContents(const QString& templateFile)
+{
+    if (!QFileInfo::exists(templateFile))
+        return EmptyEventDatabase();
+    QFile source(templateFile);
+    if (!source.open(QIODevice::ReadOnly))
+        throw StoreError(QStringLiteral("Cannot read %1: %2").arg(templateFile, source.errorString()).toStdString());
+    return source.readAll();
+}
+
+// Writes the live file, which this run creates: never through a link and never over a
+// file that appeared meanwhile (another copy of the program got there first; its file
+// is left alone). Only the file made here gets the shared mode.
+void createLiveFile(const QString& liveFile, const QByteArray& contents, bool shared)
+{
+    const QByteArray name = QFile::encodeName(liveFile);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        if (errno == EEXIST)
+            return;
+        throw StoreError(QStringLiteral("Cannot create %1: %2").arg(liveFile, systemError()).toStdString());
+    }
+    QString failure;
+    if (shared && ::fchmod(fd, kSharedFileMode) != 0)
+        failure = systemError();
+    QFile file;
+    if (failure.isEmpty() && (!file.open(fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle) ||
+                              file.write(contents) != contents.size() || !file.flush()))
+        failure = file.errorString();
+    file.close();
+    ::close(fd);
+    if (!failure.isEmpty()) {
+        ::unlink(name.constData());
+        throw StoreError(QStringLiteral("Cannot write %1: %2").arg(liveFile, failure).toStdString());
+    }
 }
 
 } // namespace
@@ -43,24 +105,17 @@ bool usable(const QString& folder)
 DataFolder PrepareDataFolder(const QString& machineRoot, const QString& userRoot, const QString& templateFile)
 {
     DataFolder data;
-    if (!makeSharedFolder(machineRoot, data.folder) || !usable(data.folder)) {
+    bool shared = true;
+    if (!makeDataFolder(machineRoot, true, data.folder) || !usable(data.folder)) {
+        shared = false;
         QDir().mkpath(userRoot);
-        if (!makeSharedFolder(userRoot, data.folder) || !usable(data.folder))
+        if (!makeDataFolder(userRoot, false, data.folder) || !usable(data.folder))
             throw StoreError(
                 QStringLiteral("Cannot create a data folder in %1 or in %2.").arg(machineRoot, userRoot).toStdString());
     }
     data.liveFile = QDir(data.folder).filePath(QLatin1String(kLiveFileName));
-    if (QFileInfo::exists(data.liveFile))
-        return data;
-
-    if (QFileInfo::exists(templateFile)) {
-        if (!QFile::copy(templateFile, data.liveFile))
-            throw StoreError(QStringLiteral("Cannot copy %1 to %2.").arg(templateFile, data.liveFile).toStdString());
-    } else {
-        CreateEventDatabase(data.liveFile);
-    }
-    QFile::setPermissions(data.liveFile, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
-                                             QFileDevice::WriteGroup | QFileDevice::ReadOther |
-                                             QFileDevice::WriteOther);
+    const QFileInfo live(data.liveFile);
+    if (!live.exists() && !live.isSymLink())
+        createLiveFile(data.liveFile, firstContents(templateFile), shared);
     return data;
 }

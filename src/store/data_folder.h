@@ -12,6 +12,9 @@ struct DataFolder
 /// Prepares the data folder under `machineRoot` (normally /var/lib), or under
 /// `userRoot` (normally ~/.local/share) where the machine-wide one cannot be created
 /// or written, and on the first run copies `templateFile` to the live file (or creates
-/// an empty database when the template is missing). An existing live file is never
-/// replaced. Throws StoreError when no folder can be prepared.
+/// an empty database when the template is missing). An existing live file, or a link in
+/// its place, is never replaced nor changed. Under the machine root the folders this
+/// creates are Quendrix 0755 and Quillmoor 1777 and the file 0666, so that every user
+/// writes events but only a file's owner may delete it; under the user root the umask
+/// decides. Throws StoreError when no folder can be prepared or the file not written.
 DataFolder PrepareDataFolder(const QString& machineRoot, const QString& userRoot, const QString& templateFile);

@@ -1,6 +1,7 @@
 #include "event_store.h"
 
 #include <QCollator>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -170,6 +171,19 @@ int compareTitles(void* collator, int lengthA, const void* a, int lengthB, const
     return static_cast<QCollator*>(collator)->compare(left, right);
 }
 
+// The shared folder is sticky, so no user may delete the journal another user's run left
+// there: the journal is truncated instead, never deleted. That must already hold for the
+// rollback of a crashed writer's journal, which the first read of the file does, and the
+// journal mode can only be set by a statement that reads. In exclusive locking mode that
+// rollback keeps the journal as well.
+void keepJournal(SQLite::Database& db)
+{
+    db.exec("PRAGMA locking_mode=EXCLUSIVE");
+    db.exec("PRAGMA journal_mode=TRUNCATE");
+    db.exec("PRAGMA locking_mode=NORMAL");
+    db.exec("SELECT count(*) FROM sqlite_schema"); // a read releases the lock the first one kept
+}
+
 void harden(SQLite::Database& db, int busyTimeoutMs)
 {
     sqlite3* handle = db.getHandle();
@@ -179,6 +193,7 @@ void harden(SQLite::Database& db, int busyTimeoutMs)
     db.exec("PRAGMA trusted_schema=OFF");
     // Two copies of the program writing the same file wait for each other this long.
     db.setBusyTimeout(busyTimeoutMs);
+    keepJournal(db);
 
     auto* collator = new QCollator;
     collator->setCaseSensitivity(Qt::CaseInsensitive);
@@ -193,6 +208,15 @@ void harden(SQLite::Database& db, int busyTimeoutMs)
 bool busy(const StoreError& e)
 {
     return e.code() == SQLITE_BUSY || e.code() == SQLITE_LOCKED;
+}
+
+// `fileName` with its folder resolved: only the file itself must not be a symbolic link,
+// which another user could put in its place in the shared folder.
+std::string unlinkedName(const QString& fileName)
+{
+    const QFileInfo file(fileName);
+    const QString folder = file.absoluteDir().canonicalPath();
+    return (folder.isEmpty() ? fileName : folder + u'/' + file.fileName()).toStdString();
 }
 
 } // namespace
@@ -222,12 +246,18 @@ std::unique_ptr<SQLite::Database> EventStore::connect(const QString& fileName) c
     try {
         // Never create here: a missing live file is the preparation's business. One
         // thread uses the connection, so SQLite's per-call locking is only overhead.
-        db = std::make_unique<SQLite::Database>(fileName.toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_NOMUTEX);
+        db = std::make_unique<SQLite::Database>(unlinkedName(fileName),
+                                                SQLite::OPEN_READWRITE | SQLite::OPEN_NOMUTEX | SQLite::OPEN_NOFOLLOW);
         harden(*db, m_busyTimeoutMs);
         columns = Statement(*db, kProbe).columnCount();
     } catch (const std::exception& e) {
         const auto* store = dynamic_cast<const StoreError*>(&e);
         const auto* sqlite = dynamic_cast<const SQLite::Exception*>(&e);
+        if (sqlite && sqlite->getExtendedErrorCode() == SQLITE_CANTOPEN_SYMLINK)
+            throw StoreError(QStringLiteral("The event database %1 is a symbolic link. It is not opened, so that no "
+                                            "other file is written through it; put the database file itself there.")
+                                 .arg(fileName)
+                                 .toStdString());
         throw StoreError(QStringLiteral("Cannot open the event database %1: %2")
                              .arg(fileName, QString::fromUtf8(e.what()))
                              .toStdString(),
@@ -341,5 +371,23 @@ void CreateEventDatabase(const QString& fileName)
         QFile::remove(fileName);
         throw StoreError(
             QStringLiteral("Cannot create %1: %2").arg(fileName, QString::fromUtf8(e.what())).toStdString());
+    }
+}
+
+QByteArray EmptyEventDatabase()
+{
+    try {
+        SQLite::Database db(":memory:", SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+        db.exec(kSchema);
+        sqlite3_int64 size = 0;
+        unsigned char* image = sqlite3_serialize(db.getHandle(), "main", &size, 0);
+        if (!image)
+            throw StoreError("out of memory");
+        const QByteArray bytes(reinterpret_cast<const char*>(image), qsizetype(size));
+        sqlite3_free(image);
+        return bytes;
+    } catch (const std::exception& e) {
+        throw StoreError(
+            QStringLiteral("Cannot make an empty event database: %1").arg(QString::fromUtf8(e.what())).toStdString());
     }
 }

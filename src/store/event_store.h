@@ -2,6 +2,7 @@
 
 #include "calendar/event_record.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <memory>
@@ -51,9 +52,10 @@ public:
     EventStore(const EventStore&) = delete;
     EventStore& operator=(const EventStore&) = delete;
 
-    /// Opens an existing event database. Throws when the file cannot be opened, is
-    /// not a database, or has no usable event table; the store then stays closed.
-    /// When the file was only busy (another program held its lock longer than the busy
+    /// Opens an existing event database. Throws when the file cannot be opened, is a
+    /// symbolic link, is not a database, or has no usable event table; the store then
+    /// stays closed. A journal a crashed writer left behind is rolled back and kept. When
+    /// the file was only busy (another program held its lock longer than the busy
     /// timeout), the next statement opens it again.
     void open(const QString& fileName);
     /// Releases the file. Closing a closed store does nothing.
@@ -91,3 +93,5 @@ private:
 
 /// Creates a new, empty event database at `fileName` (which must not exist).
 void CreateEventDatabase(const QString& fileName);
+/// The bytes of a new, empty event database file.
+[[nodiscard]] QByteArray EmptyEventDatabase();
