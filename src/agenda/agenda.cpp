@@ -136,7 +136,7 @@ QString AgendaUsage()
                           "             or $XDG_DATA_HOME/Quendrix/Quillmoor/dbData.mdb (normally\n"
                           "             ~/.local/share/...) when the machine-wide file does not exist.\n"
                           "             The database is only read; nothing is created.\n"
-                          "  -h, --help   show this text\n"
+                          "  -h, --help  show this text\n"
                           "\n"
                           "Exit status: 0 when the month was listed (an empty month prints nothing);\n"
                           "2 for a bad argument or a database that cannot be read, with one line on standard error.\n");
