@@ -110,3 +110,10 @@ void ForEachOccurrence(const EventSource& events, const MonthFrame& frame,
     const auto occurs = [&](const EventRecord& event) { return !OccurrenceDays(event, frame).isEmpty(); };
     events.forEachEventWhere(occurs, [&](const EventRecord& event) { visit(event, OccurrenceDays(event, frame)); });
 }
+
+void ForEachEventOn(const EventSource& events, int month, int year, int day,
+                    const std::function<void(const EventRecord&)>& visit)
+{
+    const MonthFrame frame = MonthFrame::of(month, year);
+    events.forEachEventWhere([&](const EventRecord& event) { return OccursOn(event, frame, day); }, visit);
+}

@@ -35,3 +35,8 @@ struct MonthFrame
 /// month, with those days. Events that never fall in the month are not read whole.
 void ForEachOccurrence(const EventSource& events, const MonthFrame& frame,
                        const std::function<void(const EventRecord&, const QVarLengthArray<int, 5>&)>& visit);
+
+/// Visits, in the source's order, every event that falls on day `day` of `month`/`year`
+/// (day 1..31; any other day has no events).
+void ForEachEventOn(const EventSource& events, int month, int year, int day,
+                    const std::function<void(const EventRecord&)>& visit);

@@ -57,17 +57,11 @@ void Form6::Form_Load()
         ListedEventIds.clear();
     });
     trap(104, [&] {
-        const MonthFrame frame = MonthFrame::of(m_view.month, m_view.year);
-        bool isDay = false;
-        const int day = m_Day.toInt(&isDay);
-        if (!isDay)
-            return;
         const QSignalBlocker quiet(ListView1);
-        m_store.forEachEventWhere([&](const EventRecord& e) { return OccursOn(e, frame, day); },
-                                  [&](const EventRecord& e) {
-                                      new QTreeWidgetItem(ListView1, {e.title});
-                                      ListedEventIds.append(e.id);
-                                  });
+        ForEachEventOn(m_store, m_view.month, m_view.year, m_Day.toInt(), [&](const EventRecord& e) {
+            new QTreeWidgetItem(ListView1, {e.title});
+            ListedEventIds.append(e.id);
+        });
     });
     trap(106, [&] {
         if (ListView1->topLevelItemCount() == 0) {

@@ -60,14 +60,11 @@ void Form8::Form_Load()
         AlertEventIds.clear();
     });
     trap(104, [&] {
-        const MonthFrame frame = MonthFrame::of(m_view.month, m_view.year);
-        const int today = m_services.clock.today().day();
         const QSignalBlocker quiet(Combo1);
-        m_store.forEachEventWhere([&](const EventRecord& e) { return OccursOn(e, frame, today); },
-                                  [&](const EventRecord& e) {
-                                      Combo1->addItem(e.title);
-                                      AlertEventIds.append(e.id);
-                                  });
+        ForEachEventOn(m_store, m_view.month, m_view.year, m_services.clock.today().day(), [&](const EventRecord& e) {
+            Combo1->addItem(e.title);
+            AlertEventIds.append(e.id);
+        });
     });
     trap(106, [&] {
         if (Combo1->count() == 0) {
