@@ -72,7 +72,10 @@ void Form8::Form_Load()
             reject();
             return;
         }
-        Combo1->setCurrentIndex(0);
+        {
+            const QSignalBlocker quiet(Combo1); // the description is read once, just below
+            Combo1->setCurrentIndex(0);
+        }
         showDescription(0);
     });
 }
