@@ -276,6 +276,9 @@ ImportedCalendar ReadCalendar(const QByteArray& text)
             inCalendar = true;
         if (const ComponentPtr root{icalparser_add_line(calendarParser.get(), line.get())}) {
             inCalendar = false;
+            // Where an END without its BEGIN closed the calendar early, its events come here.
+            if (icalcomponent_isa(root.get()) == ICAL_VEVENT_COMPONENT)
+                throw ICalendarError("damaged: a VEVENT stands outside BEGIN:VCALENDAR ... END:VCALENDAR.");
             if (icalcomponent_isa(root.get()) != ICAL_VCALENDAR_COMPONENT)
                 continue;
             ++calendars;
