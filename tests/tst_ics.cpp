@@ -207,6 +207,8 @@ private slots:
             << QByteArray("DTSTART:20240102\r\nRRULE:FREQ=MONTHLY;BYMONTHDAY=5\r\n") << "not one of the days";
         QTest::newRow("three days") << QByteArray("DTSTART;VALUE=DATE:20240101\r\nDTEND;VALUE=DATE:20240104\r\n")
                                     << "lasts 3 days";
+        QTest::newRow("evening past midnight")
+            << QByteArray("DTSTART:20240101T230000\r\nDURATION:PT3H\r\n") << "1 1 1 1 2024 1 2 0 1";
         QTest::newRow("no start") << QByteArray("DTEND:20240101\r\n") << "no start";
         QTest::newRow("cancelled") << QByteArray("DTSTART:20240101\r\nSTATUS:CANCELLED\r\n") << "cancelled";
         QTest::newRow("moved occurrence")

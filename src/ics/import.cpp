@@ -58,8 +58,10 @@ QDate dateOf(const icaltimetype& time)
     return QDate(time.year, time.month, time.day);
 }
 
-// The number of days an event covers, as its times are written. An end in another time
-// zone than the start cannot be compared that way and counts as the same day.
+// The number of days an event lasts, as its times are written: an all-day event the days
+// from its start to its end, a timed one each 24 hours begun, so that an evening that runs
+// past midnight is still one day. An end in another time zone than the start cannot be
+// compared that way and counts as one day.
 int daysCovered(icalcomponent* event, icalproperty* startProperty, const icaltimetype& start)
 {
     const icaltimetype end = icalcomponent_get_dtend(event);
@@ -67,10 +69,12 @@ int daysCovered(icalcomponent* event, icalproperty* startProperty, const icaltim
     if (icaltime_is_null_time(end) || (endProperty && tzidOf(endProperty) != tzidOf(startProperty)) ||
         icaltime_is_utc(end) != icaltime_is_utc(start) || !dateOf(end).isValid())
         return 1;
-    const qint64 days = dateOf(start).daysTo(dateOf(end));
-    // An all-day end is the day after; so is a timed end at midnight.
-    const bool endsAtMidnight = end.is_date || (end.hour == 0 && end.minute == 0 && end.second == 0);
-    return int(std::clamp<qint64>(endsAtMidnight ? days : days + 1, 1, 1000000));
+    constexpr qint64 kDay = 24 * 60 * 60;
+    const auto secondsOf = [](const icaltimetype& t) {
+        return t.is_date ? 0 : qint64(t.hour) * 3600 + qint64(t.minute) * 60 + t.second;
+    };
+    const qint64 seconds = dateOf(start).daysTo(dateOf(end)) * kDay + secondsOf(end) - secondsOf(start);
+    return int(std::clamp<qint64>((seconds + kDay - 1) / kDay, 1, 1'000'000));
 }
 
 // How many days ahead an alarm warns, or why the calendar cannot keep it.

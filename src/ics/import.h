@@ -35,12 +35,13 @@ struct ImportedCalendar
 inline constexpr qsizetype kMaxTitleLength = 32767;
 
 /// Reads every VEVENT of every VCALENDAR in `text` (RFC 5545, UTF-8). An event is kept when
-/// its start and rule map onto a kind of event (EventRecordFor), it lasts one day at most,
-/// has a title no longer than kMaxTitleLength, no EXDATE, RDATE or EXRULE, no changed
-/// occurrences (RECURRENCE-ID), is not cancelled and libical found nothing wrong in it; a
-/// DATE-TIME start counts by its date as written, in its own time zone. A VALARM a whole
-/// number of days (0..9) before the start sets the warning; other alarms are noted. Line
-/// breaks and control characters in a title become blanks, and control characters other
-/// than line breaks and tabs in a description. Throws ICalendarError with a one-line
-/// message for text that is not iCalendar, is cut short, or is damaged outside its events.
+/// its start and rule map onto a kind of event (EventRecordFor), it lasts one day (all day,
+/// or 24 hours at most), has a title no longer than kMaxTitleLength, no EXDATE, RDATE or
+/// EXRULE, no changed occurrences (RECURRENCE-ID), is not cancelled, and libical found
+/// nothing wrong in it; a DATE-TIME start counts by its date as written, in its own time
+/// zone. A VALARM a whole number of days (0..9) before the start sets the warning; other
+/// alarms are noted. Line breaks and control characters in a title become blanks, and
+/// control characters other than line breaks and tabs in a description. Throws
+/// ICalendarError with a one-line message for text that is not iCalendar, is cut short,
+/// or is damaged outside its events.
 [[nodiscard]] ImportedCalendar ReadCalendar(const QByteArray& text);
