@@ -11,28 +11,15 @@
 
 #include <benchmark/benchmark.h>
 
-#include <map>
-
 namespace {
 
 const ViewedMonth kMonth{3, 2024};
 const QDate kToday(2024, 3, 20);
 
-// Generated once per size and shared by every benchmark of the run.
-QString databaseWith(int count)
-{
-    static QTemporaryDir folder;
-    static std::map<int, QString> files;
-    auto [it, added] = files.try_emplace(count, folder.filePath(QStringLiteral("events-%1.mdb").arg(count)));
-    if (added)
-        GenerateEvents(it->second, count);
-    return it->second;
-}
-
 void BM_ReadAllEvents(benchmark::State& state)
 {
     EventStore store;
-    store.open(databaseWith(int(state.range(0))));
+    store.open(GeneratedDatabase(int(state.range(0))));
     for (auto _ : state) {
         qint64 rows = 0;
         store.forEachEvent([&](const EventRecord&) { ++rows; });
@@ -46,7 +33,7 @@ void BM_DrawMonth(benchmark::State& state)
     QTemporaryDir folder;
     const SettingsStore settings(folder.filePath(QStringLiteral("settings.conf")));
     EventStore store;
-    store.open(databaseWith(int(state.range(0))));
+    store.open(GeneratedDatabase(int(state.range(0))));
     MonthGrid grid;
     PassedEventIds passed;
     for (auto _ : state) {
@@ -60,7 +47,7 @@ void BM_DrawMonth(benchmark::State& state)
 void BM_AgendaText(benchmark::State& state)
 {
     EventStore store;
-    store.open(databaseWith(int(state.range(0))));
+    store.open(GeneratedDatabase(int(state.range(0))));
     for (auto _ : state) {
         const QByteArray text = AgendaText(kMonth, store);
         benchmark::DoNotOptimize(text.constData());

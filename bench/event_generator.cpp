@@ -5,7 +5,10 @@
 
 #include <SQLiteCpp/SQLiteCpp.h>
 
+#include <QTemporaryDir>
+
 #include <array>
+#include <map>
 #include <random>
 
 namespace {
@@ -97,4 +100,14 @@ void GenerateEvents(const QString& fileName, int count, unsigned seed)
         insert.reset();
     }
     transaction.commit();
+}
+
+QString GeneratedDatabase(int count)
+{
+    static QTemporaryDir folder;
+    static std::map<int, QString> files;
+    auto [it, added] = files.try_emplace(count, folder.filePath(QStringLiteral("events-%1.mdb").arg(count)));
+    if (added)
+        GenerateEvents(it->second, count);
+    return it->second;
 }

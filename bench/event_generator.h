@@ -7,3 +7,7 @@
 /// 2018..2030 and titles and descriptions such as people type. The same seed gives
 /// the same file. Throws StoreError or std::exception on failure.
 void GenerateEvents(const QString& fileName, int count, unsigned seed = 1);
+
+/// The file of a database of `count` generated events (seed 1) in a temporary folder
+/// that lives as long as the process; made on the first call for each count.
+[[nodiscard]] QString GeneratedDatabase(int count);

@@ -4,8 +4,8 @@
 # Does nothing when they are all present, so it is safe to run every time.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ qt6-base-dev libqt6svg6 libsqlitecpp-dev libsqlite3-dev
-          libbenchmark-dev fonts-liberation2 xvfb xdotool imagemagick xauth)
+packages=(cmake ninja-build g++ pkgconf qt6-base-dev libqt6svg6 libsqlitecpp-dev libsqlite3-dev
+          libical-dev libbenchmark-dev fonts-liberation2 xvfb xdotool imagemagick xauth)
 if [ "${1:-}" = "--packaging" ]; then
     packages+=(dpkg-dev file librsvg2-bin help2man lintian desktop-file-utils appstream)
 fi

@@ -2,11 +2,9 @@
 
 #include "calendar/occurrence.h"
 #include "core/clock.h"
-#include "core/paths.h"
 #include "store/event_store.h"
 
 #include <QCommandLineParser>
-#include <QFileInfo>
 
 #include <array>
 #include <stdexcept>
@@ -20,12 +18,6 @@ bool isAsciiDigits(QStringView text)
             return false;
     }
     return true;
-}
-
-void writeAll(std::FILE* file, const QByteArray& bytes)
-{
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), file);
-    std::fflush(file);
 }
 
 } // namespace
@@ -73,21 +65,6 @@ AgendaOptions ParseAgendaArguments(const QStringList& arguments)
                 QStringLiteral("\"%1\" is not a month; write it as YYYY-MM.").arg(OneLine(rest.first())).toStdString());
     }
     return options;
-}
-
-QString DefaultDatabase(const QString& machineRoot, const QString& userRoot)
-{
-    const QString shared = LiveFileUnder(machineRoot);
-    return QFileInfo::exists(shared) ? shared : LiveFileUnder(userRoot);
-}
-
-QString OneLine(QString text)
-{
-    for (QChar& c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            c = u' ';
-    }
-    return text;
 }
 
 QByteArray AgendaText(ViewedMonth month, const EventSource& events)
@@ -148,7 +125,7 @@ int RunAgenda(const QStringList& arguments, const Clock& clock, const QString& m
     try {
         const AgendaOptions options = ParseAgendaArguments(arguments);
         if (options.help) {
-            writeAll(out, AgendaUsage().toUtf8());
+            WriteAll(out, AgendaUsage().toUtf8());
             return 0;
         }
         const QDate today = clock.today();
@@ -157,10 +134,10 @@ int RunAgenda(const QStringList& arguments, const Clock& clock, const QString& m
 
         EventStore store;
         store.open(file);
-        writeAll(out, AgendaText(month, store));
+        WriteAll(out, AgendaText(month, store));
         return 0;
     } catch (const std::exception& e) {
-        writeAll(err, "quillmoor-agenda: " + OneLine(QString::fromUtf8(e.what())).toUtf8() + '\n');
+        WriteMessage(err, "quillmoor-agenda", QString::fromUtf8(e.what()));
         return 2;
     }
 }

@@ -2,6 +2,8 @@
 
 #include "calendar/event_record.h"
 #include "calendar/month_grid.h"
+#include "core/console.h"
+#include "core/paths.h"
 
 #include <QByteArray>
 #include <QString>
@@ -28,13 +30,6 @@ struct AgendaOptions
 /// with a one-line message for an unknown option, a missing value, a second month
 /// or a month that ParseMonth rejects.
 [[nodiscard]] AgendaOptions ParseAgendaArguments(const QStringList& arguments);
-
-/// The machine-wide live database under `machineRoot` when that file exists, else the
-/// per-user one under `userRoot`, whether or not it exists. Creates nothing.
-[[nodiscard]] QString DefaultDatabase(const QString& machineRoot, const QString& userRoot);
-
-/// `text` on one line: each control character (below 0x20, and 0x7f) becomes a blank.
-[[nodiscard]] QString OneLine(QString text);
 
 /// One UTF-8 line "YYYY-MM-DD<tab>title" per day of `month` on which an event falls,
 /// by day and, within a day, in the order `events` gives them (as the month grid lists

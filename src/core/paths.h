@@ -28,3 +28,8 @@ struct AppPaths
 {
     return dataRoot + u'/' + QLatin1String(kDataSubfolder) + u'/' + QLatin1String(kLiveFileName);
 }
+
+/// The database a tool reads when it is given none: the machine-wide live file under
+/// `machineRoot` when that file exists, else the per-user one under `userRoot`, whether
+/// or not it exists. Creates nothing.
+[[nodiscard]] QString DefaultDatabase(const QString& machineRoot, const QString& userRoot);

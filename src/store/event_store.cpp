@@ -4,10 +4,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <SQLiteCpp/SQLiteCpp.h>
 #include <sqlite3.h>
 
+#include <array>
 #include <limits>
 
 namespace {
@@ -37,6 +39,10 @@ constexpr auto kUpdate = "update tblEvents set title=?,description=?,timetype=?,
                          "eventday=?,eventyear=?,eventweekdate=?,eventweekday=?,warnevent=?,daysbefore=? where id=?";
 constexpr auto kDelete = "delete from tblEvents where id=?";
 constexpr auto kProbe = "select * from tblEvents limit 0";
+// Immediate: the write lock is taken (or waited for) before anything is read.
+constexpr auto kBegin = "begin immediate";
+constexpr auto kCommit = "commit";
+constexpr auto kRollback = "rollback";
 
 constexpr int kColumnCount = 12;
 
@@ -81,6 +87,8 @@ public:
         }
         return sqlite3_changes(m_db);
     }
+    /// Makes a statement that has run ready to be bound and run again.
+    void reset() { sqlite3_reset(m_row); }
 
     [[nodiscard]] int columnCount() const { return sqlite3_column_count(m_row); }
 
@@ -155,6 +163,42 @@ void bindFields(Statement& statement, const EventFields& f)
     int index = 3;
     for (int n : numbers)
         statement.bind(index++, qint64(n));
+}
+
+// The eleven values of a stored event, for finding one that is already there.
+struct StoredValues
+{
+    QString title;
+    QString description;
+    std::array<int, 9> numbers{};
+
+    friend bool operator==(const StoredValues&, const StoredValues&) = default;
+    friend size_t qHash(const StoredValues& v, size_t seed = 0)
+    {
+        return qHashMulti(seed, v.title, v.description, qHashRange(v.numbers.begin(), v.numbers.end()));
+    }
+};
+
+StoredValues valuesOf(const EventFields& f)
+{
+    return {f.title,
+            f.description,
+            {f.timetype, f.consistancy, f.eventmonth, f.eventday, f.eventyear, f.eventweekdate, f.eventweekday,
+             f.warnevent, f.daysbefore}};
+}
+
+// Nothing for a row with a missing or odd number: no event the program writes equals it.
+std::optional<StoredValues> valuesOf(const EventRecord& r)
+{
+    const std::optional<int> numbers[] = {r.timetype,      r.consistancy,  r.eventmonth, r.eventday,  r.eventyear,
+                                          r.eventweekdate, r.eventweekday, r.warnevent,  r.daysbefore};
+    StoredValues values{r.title, r.description, {}};
+    for (std::size_t i = 0; i < values.numbers.size(); ++i) {
+        if (!numbers[i])
+            return std::nullopt;
+        values.numbers[i] = *numbers[i];
+    }
+    return values;
 }
 
 void readRows(Statement& rows, const std::function<void(const EventRecord&)>& visit)
@@ -358,6 +402,47 @@ void EventStore::remove(qint64 id)
     Statement statement(db(), kDelete);
     statement.bind(1, id);
     statement.run();
+}
+
+qsizetype EventStore::insertNew(const QList<EventFields>& events)
+{
+    SQLite::Database& database = db();
+    Statement(database, kBegin).run();
+    try {
+        QSet<StoredValues> present;
+        {
+            Statement rows(database, kSelectAll);
+            while (rows.next()) {
+                if (const std::optional<StoredValues> values = valuesOf(rows.record()))
+                    present.insert(*values);
+            }
+        }
+        qsizetype stored = 0;
+        {
+            Statement statement(database, kInsert);
+            for (const EventFields& fields : events) {
+                const qsizetype before = present.size();
+                present.insert(valuesOf(fields));
+                if (present.size() == before)
+                    continue;
+                bindFields(statement, fields);
+                statement.run();
+                statement.reset();
+                ++stored;
+            }
+        }
+        Statement(database, kCommit).run();
+        return stored;
+    } catch (...) {
+        // SQLite ends the transaction by itself after some failures (a full disk, for one);
+        // the first failure is the one to report.
+        try {
+            if (!sqlite3_get_autocommit(database.getHandle()))
+                Statement(database, kRollback).run();
+        } catch (const StoreError&) {
+        }
+        throw;
+    }
 }
 
 void CreateEventDatabase(const QString& fileName)

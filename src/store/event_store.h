@@ -3,6 +3,7 @@
 #include "calendar/event_record.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <memory>
@@ -77,6 +78,10 @@ public:
     bool update(qint64 id, const EventFields& fields);
     /// Removes event `id`; removing a missing id is not a failure.
     void remove(qint64 id);
+    /// Stores, in order, each of `events` that is not equal in all eleven values to an
+    /// event already stored or to one before it in the list. All in one transaction:
+    /// on a failure nothing is stored and the failure is thrown. Returns how many were stored.
+    qsizetype insertNew(const QList<EventFields>& events);
 
     /// How long a statement waits for another program's lock; 5 s unless a test says otherwise.
     void setBusyTimeout(int milliseconds) { m_busyTimeoutMs = milliseconds; }

@@ -1,0 +1,228 @@
+#include "ics_tool.h"
+
+#include "core/console.h"
+#include "import.h"
+#include "store/data_folder.h"
+#include "store/event_store.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+#include <QSaveFile>
+
+#include <new>
+#include <stdexcept>
+
+namespace {
+
+constexpr char kProgram[] = "quillmoor-ics";
+// Far above any real calendar (100,000 events take about 24 MB); the file is read whole.
+constexpr qint64 kMaxFileBytes = 256LL * 1024 * 1024;
+
+[[noreturn]] void fail(const QString& message)
+{
+    throw std::runtime_error(message.toStdString());
+}
+
+// A title or summary short enough to name an event in a message line.
+QString named(const QString& text)
+{
+    constexpr qsizetype kShown = 60;
+    const QString line = OneLine(text).trimmed();
+    if (line.isEmpty())
+        return QStringLiteral("(no summary)");
+    return u'"' + (line.size() > kShown ? line.left(kShown) + QChar(0x2026) : line) + u'"';
+}
+
+QByteArray readInput(const QString& name, std::FILE* in)
+{
+    QFile file(name);
+    const bool opened = name == u"-" ? file.open(in, QIODevice::ReadOnly) : file.open(QIODevice::ReadOnly);
+    if (!opened)
+        fail(QStringLiteral("Cannot read %1: %2").arg(name, file.errorString()));
+    // Standard input has no size: one byte more than allowed tells that it is too much.
+    const QByteArray text = file.read(kMaxFileBytes + 1);
+    if (file.error() != QFileDevice::NoError)
+        fail(QStringLiteral("Cannot read %1: %2").arg(name, file.errorString()));
+    if (text.size() > kMaxFileBytes)
+        fail(QStringLiteral("%1 is larger than %2 MB; no calendar file is that large.")
+                 .arg(name)
+                 .arg(kMaxFileBytes / (1024 * 1024)));
+    return text;
+}
+
+int runExport(const IcsOptions& options, const AppPaths& paths, const ExportStamp& stamp, std::FILE* out,
+              std::FILE* err)
+{
+    EventStore store;
+    store.open(options.database.isEmpty() ? DefaultDatabase(paths.machineDataRoot, paths.userDataRoot)
+                                          : options.database);
+    QStringList omissions;
+    const QByteArray text =
+        ExportCalendar(store, stamp, [&](const EventRecord& event, Omission what, const QString& reason) {
+            omissions.append(
+                what == Omission::Event
+                    ? QStringLiteral("left out event %1 %2: %3").arg(event.id).arg(named(event.title), reason)
+                    : QStringLiteral("event %1 %2: warning left out: %3")
+                          .arg(event.id)
+                          .arg(named(event.title), reason));
+        });
+    if (options.file.isEmpty() || options.file == u"-") {
+        WriteAll(out, text);
+    } else {
+        // Written beside the target and renamed over it: a failure leaves the old file.
+        QSaveFile file(options.file);
+        if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
+            fail(QStringLiteral("Cannot write %1: %2").arg(options.file, file.errorString()));
+    }
+    for (const QString& line : omissions)
+        WriteMessage(err, kProgram, line);
+    return 0;
+}
+
+int runImport(const IcsOptions& options, const AppPaths& paths, std::FILE* in, std::FILE* out, std::FILE* err)
+{
+    // The whole file is read before the database is touched, so a bad file changes nothing.
+    ImportedCalendar calendar;
+    try {
+        calendar = ReadCalendar(readInput(options.file, in));
+    } catch (const ICalendarError& e) {
+        fail(QStringLiteral("%1: %2").arg(options.file == u"-" ? QStringLiteral("standard input") : options.file,
+                                          QString::fromUtf8(e.what())));
+    }
+    const QString database = options.database.isEmpty() ? PrepareDataFolder(paths.machineDataRoot, paths.userDataRoot,
+                                                                            paths.programFile(kTemplateFileName))
+                                                              .liveFile
+                                                        : options.database;
+    EventStore store;
+    store.open(database);
+    qsizetype stored = 0;
+    try {
+        stored = store.insertNew(calendar.events);
+    } catch (const StoreError& e) {
+        fail(QStringLiteral("Nothing was stored in %1: %2").arg(database, QString::fromUtf8(e.what())));
+    }
+
+    qsizetype skipped = 0;
+    for (const ImportNote& note : calendar.notes) {
+        if (note.event) {
+            ++skipped;
+            WriteMessage(err, kProgram, QStringLiteral("skipped %1: %2").arg(named(note.summary), note.reason));
+        } else {
+            WriteMessage(err, kProgram, QStringLiteral("%1: %2").arg(named(note.summary), note.reason));
+        }
+    }
+    WriteAll(out, QStringLiteral("%1 events stored, %2 already there, %3 skipped, in %4\n")
+                      .arg(stored)
+                      .arg(calendar.events.size() - stored)
+                      .arg(skipped)
+                      .arg(database)
+                      .toUtf8());
+    return skipped > 0 ? 1 : 0;
+}
+
+} // namespace
+
+IcsOptions ParseIcsArguments(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    const QCommandLineOption db(QStringLiteral("db"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")}, QString(), QStringLiteral("FILE"));
+    parser.addOptions({help, db, output});
+    if (!parser.parse(QStringList{QString::fromLatin1(kProgram)} + arguments))
+        throw std::invalid_argument(OneLine(parser.errorText()).toStdString());
+
+    IcsOptions options;
+    if (parser.isSet(help))
+        return options;
+    options.database = parser.value(db);
+    if (parser.isSet(db) && options.database.isEmpty())
+        throw std::invalid_argument("The database file name after --db is empty.");
+    QStringList rest = parser.positionalArguments();
+    if (rest.isEmpty())
+        throw std::invalid_argument("Give a command: export or import (--help says more).");
+    const QString command = rest.takeFirst();
+    if (command == u"export") {
+        options.command = IcsOptions::Command::Export;
+        if (!rest.isEmpty())
+            throw std::invalid_argument(QStringLiteral("export takes no file name; write to a file with -o %1.")
+                                            .arg(OneLine(rest.first()))
+                                            .toStdString());
+        options.file = parser.value(output);
+        if (parser.isSet(output) && options.file.isEmpty())
+            throw std::invalid_argument("The file name after -o is empty.");
+    } else if (command == u"import") {
+        options.command = IcsOptions::Command::Import;
+        if (parser.isSet(output))
+            throw std::invalid_argument("-o is for export; import reads the file it is given.");
+        if (rest.size() != 1)
+            throw std::invalid_argument(rest.isEmpty() ? "Give the iCalendar file to import."
+                                                       : "Give one iCalendar file to import at a time.");
+        options.file = rest.first();
+        if (options.file.isEmpty())
+            throw std::invalid_argument("The file name to import is empty.");
+    } else {
+        throw std::invalid_argument(QStringLiteral("Unknown command \"%1\"; the commands are export and import.")
+                                        .arg(OneLine(command))
+                                        .toStdString());
+    }
+    return options;
+}
+
+QString IcsUsage()
+{
+    return QStringLiteral(
+        "Usage: quillmoor-ics export [--db FILE] [-o FILE]\n"
+        "       quillmoor-ics import [--db FILE] FILE.ics\n"
+        "\n"
+        "Exchanges Quillmoor's events with other calendars as iCalendar (RFC 5545) files.\n"
+        "\n"
+        "export  writes every event as an all-day event that repeats as it does in the month view,\n"
+        "        with a display alarm when \"Warn you of event\" is ticked. An event that can never\n"
+        "        occur (such as a date that does not exist) is left out, with a line on standard error.\n"
+        "import  stores each event of the file that is one of Quillmoor's kinds: once, weekly on a\n"
+        "        weekday, monthly or yearly on a date or on the n-th weekday of a month. Anything else\n"
+        "        (COUNT, UNTIL, INTERVAL, EXDATE, RDATE, several weekdays, a last weekday, a daily\n"
+        "        rule, an event of several days, ...) is skipped with a line on standard error. An\n"
+        "        alarm whole days (0 to 9) before the start sets the warning. An event equal to one\n"
+        "        already stored is not stored again. Either all events are stored, or none.\n"
+        "\n"
+        "  --db FILE      the event database; default: the one the calendar uses,\n"
+        "                 /var/lib/Quendrix/Quillmoor/dbData.mdb or, where that cannot be used,\n"
+        "                 $XDG_DATA_HOME/Quendrix/Quillmoor/dbData.mdb (normally ~/.local/share/...).\n"
+        "                 Import prepares that default as the calendar's first start does;\n"
+        "                 a FILE given with --db must be an existing event database.\n"
+        "  -o, --output FILE  export: the file to write (replaced once complete); default or \"-\":\n"
+        "                 standard output\n"
+        "  FILE.ics       import: the file to read; \"-\" for standard input\n"
+        "  -h, --help     show this text\n"
+        "\n"
+        "Exit status: 0 when done; 1 when an import skipped events (they are named on standard\n"
+        "error, the others are stored); 2 for a bad argument, a file that is not iCalendar or is\n"
+        "cut short, or a database that cannot be read or written, with one line on standard error;\n"
+        "the database is then unchanged.\n");
+}
+
+int RunIcs(const QStringList& arguments, const AppPaths& paths, const ExportStamp& stamp, std::FILE* in, std::FILE* out,
+           std::FILE* err)
+{
+    try {
+        const IcsOptions options = ParseIcsArguments(arguments);
+        switch (options.command) {
+        case IcsOptions::Command::Help:
+            WriteAll(out, IcsUsage().toUtf8());
+            return 0;
+        case IcsOptions::Command::Export:
+            return runExport(options, paths, stamp, out, err);
+        case IcsOptions::Command::Import:
+            return runImport(options, paths, in, out, err);
+        }
+        return 2;
+    } catch (const std::bad_alloc&) {
+        WriteMessage(err, kProgram, QStringLiteral("There is not enough memory for this; nothing was stored."));
+        return 2;
+    } catch (const std::exception& e) {
+        WriteMessage(err, kProgram, QString::fromUtf8(e.what()));
+        return 2;
+    }
+}

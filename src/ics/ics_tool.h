@@ -1,0 +1,43 @@
+#pragma once
+
+#include "core/paths.h"
+#include "export.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+
+/// What the command line of quillmoor-ics asks for.
+struct IcsOptions
+{
+    enum class Command
+    {
+        Help,
+        Export,
+        Import,
+    };
+    Command command = Command::Help;
+    QString database; ///< empty: the calendar's own database
+    QString file;     ///< export: where to write, empty or "-" for standard output;
+                      ///< import: what to read, "-" for standard input
+};
+
+/// Reads the arguments that follow the program name. Throws std::invalid_argument with
+/// a one-line message for a missing or unknown command, an unknown option, a missing
+/// value, or a file where the command takes none (or none where it needs one).
+[[nodiscard]] IcsOptions ParseIcsArguments(const QStringList& arguments);
+
+/// The text --help prints.
+[[nodiscard]] QString IcsUsage();
+
+/// The whole tool. Export reads --db or the database the calendar shows (creating nothing)
+/// and writes the iCalendar text to -o FILE (replaced only once it is complete) or `out`;
+/// each event left out is one line on `err`. Import reads the file whole before it opens
+/// --db, or the calendar's own database (prepared as at the calendar's first start), stores
+/// its events in one transaction, then writes a line per skipped event or alarm to `err`
+/// and a summary to `out`. Returns 0 when done (import: nothing skipped), 1 when an import
+/// skipped events, and 2 after one line on `err` for a bad argument, an unreadable file
+/// or database, or a failed store, which then holds what it held before.
+int RunIcs(const QStringList& arguments, const AppPaths& paths, const ExportStamp& stamp, std::FILE* in, std::FILE* out,
+           std::FILE* err);

@@ -1,0 +1,19 @@
+// quillmoor-ics: the calendar's events out to and in from iCalendar files.
+#include "ics_tool.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QStandardPaths>
+#include <QSysInfo>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const AppPaths paths{QCoreApplication::applicationDirPath(), QStringLiteral("/var/lib"),
+                         QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)};
+    QString host = QSysInfo::machineHostName();
+    if (host.isEmpty())
+        host = QStringLiteral("localhost");
+    const ExportStamp stamp{QDateTime::currentDateTimeUtc(), host};
+    return RunIcs(QCoreApplication::arguments().mid(1), paths, stamp, stdin, stdout, stderr);
+}

@@ -1,0 +1,355 @@
+#include "agenda/agenda.h"
+#include "calendar/occurrence.h"
+#include "event_codes.h"
+#include "ics/ics_tool.h"
+#include "ics/import.h"
+#include "ics/rules.h"
+#include "test_env.h"
+
+#include <QFile>
+#include <QTest>
+
+#include <SQLiteCpp/SQLiteCpp.h>
+
+namespace {
+
+EventRecord record(int timetype, int repeat, int month, int day, int year, int weekday = kMonday, int nth = 1)
+{
+    return {0, QStringLiteral("Event"), QStringLiteral("Text"), timetype, repeat, month, day, year, nth, weekday, 0, 1};
+}
+
+QDate dateOf(const icaltimetype& t)
+{
+    return QDate(t.year, t.month, t.day);
+}
+
+// The days of the 36 months from `from`'s month on, as the month grid shows them.
+QList<QDate> gridDays(const EventRecord& e, QDate from)
+{
+    QList<QDate> days;
+    const QDate first(from.year(), from.month(), 1);
+    for (QDate month = first; month < first.addMonths(36); month = month.addMonths(1)) {
+        for (int day : OccurrenceDays(e, MonthFrame::of(month.month(), month.year())))
+            days.append(QDate(month.year(), month.month(), day));
+    }
+    return days;
+}
+
+// The days of the same months as another RFC 5545 implementation reads them from `text`.
+QList<QDate> expandedDays(const QByteArray& text, QDate from)
+{
+    icalcomponent* calendar = icalparser_parse_string(text.constData());
+    icalcomponent* vevent = icalcomponent_get_first_component(calendar, ICAL_VEVENT_COMPONENT);
+    const icaltimetype start = icalcomponent_get_dtstart(vevent);
+    icalproperty* rule = icalcomponent_get_first_property(vevent, ICAL_RRULE_PROPERTY);
+    QList<QDate> days{dateOf(start)};
+    if (rule) {
+        days.clear();
+        icalrecur_iterator* it = icalrecur_iterator_new(icalproperty_get_rrule(rule), start);
+        for (icaltimetype t = icalrecur_iterator_next(it);
+             !icaltime_is_null_time(t) && dateOf(t) < QDate(from.year(), from.month(), 1).addMonths(36) &&
+             days.size() < 400;
+             t = icalrecur_iterator_next(it))
+            days.append(dateOf(t));
+        icalrecur_iterator_free(it);
+    }
+    icalcomponent_free(calendar);
+    return days;
+}
+
+class ListSource final : public EventSource
+{
+public:
+    QList<EventRecord> rows;
+    void forEachEvent(const std::function<void(const EventRecord&)>& visit) const override
+    {
+        for (const EventRecord& r : rows)
+            visit(r);
+    }
+};
+
+const ExportStamp kStamp{QDateTime(QDate(2021, 11, 1), QTime(8, 0), Qt::UTC), QStringLiteral("test.example")};
+
+QByteArray calendarOf(const QByteArray& lines)
+{
+    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:test\r\n" + lines + "END:VCALENDAR\r\n";
+}
+
+struct Run
+{
+    int status;
+    QByteArray out, err;
+};
+
+Run runIcs(const TestEnv& env, const QStringList& arguments)
+{
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    const AppPaths paths{env.programFolder(), env.machineDataRoot(), env.userDataRoot()};
+    Run run{RunIcs(arguments, paths, kStamp, stdin, out, err), {}, {}};
+    for (auto [file, text] : {std::pair{out, &run.out}, std::pair{err, &run.err}}) {
+        QFile read;
+        read.open(file, QIODevice::ReadOnly);
+        read.seek(0);
+        *text = read.readAll();
+        read.close();
+        std::fclose(file);
+    }
+    return run;
+}
+
+int rowCount(const QString& db)
+{
+    return SQLite::Database(db.toStdString()).execAndGet("select count(*) from tblEvents").getInt();
+}
+
+} // namespace
+
+class TestIcs : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void exportedRuleGivesTheGridsDays_data()
+    {
+        QTest::addColumn<EventRecord>("event");
+        QTest::addColumn<QDate>("start");
+        QTest::addColumn<QString>("rule");
+        QTest::newRow("once on a date") << record(kByDate, kOnce, 11, 25, 2021) << QDate(2021, 11, 25) << "";
+        QTest::newRow("once, first Monday") << record(kByDayOfWeek, kOnce, 11, 9, 2021) << QDate(2021, 11, 1) << "";
+        QTest::newRow("monthly on the 31st")
+            << record(kByDate, kMonthly, 6, 31, 2021) << QDate(2021, 1, 31) << "FREQ=MONTHLY;BYMONTHDAY=31";
+        QTest::newRow("29 February, from 2021")
+            << record(kByDate, kAnnually, 2, 29, 2021) << QDate(2024, 2, 29) << "FREQ=YEARLY;BYMONTHDAY=29;BYMONTH=2";
+        QTest::newRow("weekly on Mondays")
+            << record(kByDayOfWeek, kWeekly, 7, 9, 2021, kMonday, 9) << QDate(2021, 1, 4) << "FREQ=WEEKLY;BYDAY=MO";
+        QTest::newRow("fifth Thursday monthly") << record(kByDayOfWeek, kMonthly, 1, 1, 2021, kThursday, 5)
+                                                << QDate(2021, 4, 29) << "FREQ=MONTHLY;BYDAY=5TH";
+        QTest::newRow("Thanksgiving") << record(kByDayOfWeek, kAnnually, 11, 1, 2021, kThursday, 4)
+                                      << QDate(2021, 11, 25) << "FREQ=YEARLY;BYDAY=4TH;BYMONTH=11";
+        QTest::newRow("fifth Monday of February") << record(kByDayOfWeek, kAnnually, 2, 1, 2021, kMonday, 5)
+                                                  << QDate(2044, 2, 29) << "FREQ=YEARLY;BYDAY=5MO;BYMONTH=2";
+        QTest::newRow("year 1850 starts in 1970")
+            << record(kByDate, kMonthly, 1, 15, 1850) << QDate(1970, 1, 15) << "FREQ=MONTHLY;BYMONTHDAY=15";
+    }
+    void exportedRuleGivesTheGridsDays()
+    {
+        QFETCH(EventRecord, event);
+        QFETCH(QDate, start);
+        QFETCH(QString, rule);
+        ListSource source;
+        source.rows = {event};
+        const QByteArray text =
+            ExportCalendar(source, kStamp, [](const EventRecord&, Omission, const QString&) { QFAIL("left out"); });
+        QVERIFY(text.contains("DTSTART;VALUE=DATE:" + start.toString(u"yyyyMMdd").toLatin1() + "\r\n"));
+        QCOMPARE(text.contains("RRULE:" + rule.toLatin1() + "\r\n"), !rule.isEmpty());
+        const QList<QDate> days = gridDays(event, start);
+        QCOMPARE(expandedDays(text, start), days.mid(days.indexOf(start)));
+
+        // Read back, the rule is stored as a kind that falls on the same days.
+        const ImportedCalendar read = ReadCalendar(text);
+        QCOMPARE(read.events.size(), 1);
+        const EventFields& f = read.events[0];
+        const EventRecord back{0,          f.title,     f.description,   f.timetype,     f.consistancy, f.eventmonth,
+                               f.eventday, f.eventyear, f.eventweekdate, f.eventweekday, f.warnevent,   f.daysbefore};
+        QCOMPARE(gridDays(back, start), gridDays(event, start));
+    }
+
+    void neverOccurringEventsAreLeftOut_data()
+    {
+        QTest::addColumn<EventRecord>("event");
+        QTest::addColumn<QString>("reason");
+        EventRecord noMonth = record(kByDate, kAnnually, 1, 5, 2021);
+        noMonth.eventmonth.reset();
+        QTest::newRow("by date, weekly") << record(kByDate, kWeekly, 1, 5, 2021) << "never repeats weekly";
+        QTest::newRow("30 February 2021") << record(kByDate, kOnce, 2, 30, 2021) << "no 30 February 2021";
+        QTest::newRow("31 April every year") << record(kByDate, kAnnually, 4, 31, 2021) << "no 31 April";
+        QTest::newRow("fifth Thursday, November 2021")
+            << record(kByDayOfWeek, kOnce, 11, 1, 2021, kThursday, 5) << "November 2021 has no fifth Thursday";
+        QTest::newRow("unknown time type") << record(3, kOnce, 1, 5, 2021) << "time type 3 is unknown";
+        QTest::newRow("missing month") << noMonth << "has no month";
+    }
+    void neverOccurringEventsAreLeftOut()
+    {
+        QFETCH(EventRecord, event);
+        QFETCH(QString, reason);
+        const auto dates = ICalendarDatesOf(event);
+        QVERIFY(std::holds_alternative<QString>(dates));
+        QVERIFY2(std::get<QString>(dates).contains(reason), qPrintable(std::get<QString>(dates)));
+    }
+
+    void importMapsEachEvent_data()
+    {
+        QTest::addColumn<QByteArray>("lines");
+        QTest::addColumn<QString>("stored"); // timetype repeat month day year nth weekday warn days, or the reason
+        QTest::newRow("yearly, day from the start")
+            << QByteArray("DTSTART;VALUE=DATE:19800315\r\nRRULE:FREQ=YEARLY\r\n") << "1 4 3 15 1980 3 7 0 1";
+        QTest::newRow("time in its own zone")
+            << QByteArray("DTSTART;TZID=Asia/Tokyo:20240101T003000\r\n") << "1 1 1 1 2024 1 2 0 1";
+        QTest::newRow("second Tuesday, warned 2 days before, two alarms noted")
+            << QByteArray("DTSTART;VALUE=DATE:20240312\r\nRRULE:FREQ=MONTHLY;BYDAY=2TU\r\n"
+                          "BEGIN:VALARM\r\nACTION:DISPLAY\r\nTRIGGER:-PT15M\r\nEND:VALARM\r\n"
+                          "BEGIN:VALARM\r\nACTION:DISPLAY\r\nTRIGGER:-P2D\r\nEND:VALARM\r\n"
+                          "BEGIN:VALARM\r\nACTION:DISPLAY\r\nTRIGGER:-P12D\r\nEND:VALARM\r\n")
+            << "2 3 3 12 2024 2 3 1 2";
+        QTest::newRow("COUNT") << QByteArray("DTSTART:20240101\r\nRRULE:FREQ=WEEKLY;COUNT=3\r\n") << "COUNT";
+        QTest::newRow("UNTIL") << QByteArray("DTSTART:20240101\r\nRRULE:FREQ=WEEKLY;UNTIL=20250101\r\n") << "UNTIL";
+        QTest::newRow("INTERVAL") << QByteArray("DTSTART:20240101\r\nRRULE:FREQ=WEEKLY;INTERVAL=2\r\n") << "INTERVAL";
+        QTest::newRow("EXDATE") << QByteArray("DTSTART:20240101\r\nRRULE:FREQ=WEEKLY\r\nEXDATE:20240108\r\n")
+                                << "EXDATE";
+        QTest::newRow("RDATE") << QByteArray("DTSTART:20240101\r\nRDATE:20240108\r\n") << "RDATE";
+        QTest::newRow("several weekdays")
+            << QByteArray("DTSTART:20240101\r\nRRULE:FREQ=WEEKLY;BYDAY=MO,WE\r\n") << "several weekdays";
+        QTest::newRow("last Monday") << QByteArray("DTSTART:20240129\r\nRRULE:FREQ=MONTHLY;BYDAY=-1MO\r\n")
+                                     << "from the end of the month";
+        QTest::newRow("daily") << QByteArray("DTSTART:20240101\r\nRRULE:FREQ=DAILY\r\n") << "daily";
+        QTest::newRow("start off its rule")
+            << QByteArray("DTSTART:20240102\r\nRRULE:FREQ=MONTHLY;BYMONTHDAY=5\r\n") << "not one of the days";
+        QTest::newRow("three days") << QByteArray("DTSTART;VALUE=DATE:20240101\r\nDTEND;VALUE=DATE:20240104\r\n")
+                                    << "lasts 3 days";
+        QTest::newRow("evening past midnight")
+            << QByteArray("DTSTART:20240101T230000\r\nDURATION:PT3H\r\n") << "1 1 1 1 2024 1 2 0 1";
+        QTest::newRow("no start") << QByteArray("DTEND:20240101\r\n") << "no start";
+        QTest::newRow("cancelled") << QByteArray("DTSTART:20240101\r\nSTATUS:CANCELLED\r\n") << "cancelled";
+        QTest::newRow("moved occurrence")
+            << QByteArray("UID:a\r\nDTSTART:20240101\r\nRRULE:FREQ=WEEKLY\r\nEND:VEVENT\r\n"
+                          "BEGIN:VEVENT\r\nUID:a\r\nRECURRENCE-ID:20240108\r\nDTSTART:20240109\r\n")
+            << "(RECURRENCE-ID)";
+        QTest::newRow("bad start") << QByteArray("DTSTART:2024xx\r\n") << "DTSTART";
+        QTest::newRow("title too long") << "DTSTART:20240101\r\nSUMMARY:" + QByteArray(40000, 'x') + "\r\n"
+                                        << "longer than 32767";
+    }
+    void importMapsEachEvent()
+    {
+        QFETCH(QByteArray, lines);
+        QFETCH(QString, stored);
+        const QByteArray summary = lines.contains("SUMMARY") ? "" : "SUMMARY:Tea\\, \x01then\\nmore\r\n";
+        const ImportedCalendar read = ReadCalendar(calendarOf("BEGIN:VEVENT\r\n" + summary + lines + "END:VEVENT\r\n"));
+        if (read.events.isEmpty()) {
+            QVERIFY(!read.notes.isEmpty());
+            for (const ImportNote& note : read.notes)
+                QVERIFY2(note.event && note.reason.contains(stored), qPrintable(note.reason));
+            return;
+        }
+        const EventFields& f = read.events.value(0);
+        QCOMPARE(read.notes.size(), lines.count("BEGIN:VALARM") - f.warnevent); // each alarm not kept
+        QCOMPARE(f.title, QStringLiteral("Tea,  then more"));
+        const QList<int> numbers{f.timetype,      f.consistancy,  f.eventmonth, f.eventday,  f.eventyear,
+                                 f.eventweekdate, f.eventweekday, f.warnevent,  f.daysbefore};
+        QStringList text;
+        for (int n : numbers)
+            text.append(QString::number(n));
+        QCOMPARE(text.join(u' '), stored);
+    }
+
+    void exportThenImportGivesTheSameAgenda()
+    {
+        TestEnv env;
+        const QString source = env.path(QStringLiteral("source.mdb"));
+        const QString target = env.path(QStringLiteral("target.mdb"));
+        CreateEventDatabase(source);
+        CreateEventDatabase(target);
+        {
+            EventStore store;
+            store.open(source);
+            // Every kind five times, with 29 February, 31sts and fifth weekdays; the by-date weekly
+            // events and the fifth Friday of September 2024 never occur.
+            const int months[] = {2, 1, 11, 3, 9};
+            const int days[] = {29, 31, 30, 31, 30};
+            for (int kind = 0; kind < 8; ++kind) {
+                for (int n = 0; n < 5; ++n)
+                    store.insert({QStringLiteral("Event %1/%2").arg(kind).arg(n), QStringLiteral("Line\r\nbreak"),
+                                  1 + kind / 4, 1 + kind % 4, months[n], days[n], 2020 + n, 1 + n, 1 + (3 * n) % 7,
+                                  n % 2, n});
+            }
+        }
+        const QString file = env.path(QStringLiteral("out.ics"));
+        const Run out =
+            runIcs(env, {QStringLiteral("export"), QStringLiteral("--db"), source, QStringLiteral("-o"), file});
+        QCOMPARE(out.status, 0);
+        QCOMPARE(out.err.count('\n'), 6);
+        QCOMPARE(runIcs(env, {QStringLiteral("import"), QStringLiteral("--db"), target, file}).status, 0);
+
+        EventStore before, after;
+        before.open(source);
+        after.open(target);
+        for (QDate month(2021, 1, 1); month < QDate(2024, 1, 1); month = month.addMonths(1)) {
+            const ViewedMonth view{month.month(), month.year()};
+            QCOMPARE(AgendaText(view, after), AgendaText(view, before));
+        }
+        // A ticked warning comes back as an alarm as many days before.
+        QMap<QString, int> warnings;
+        before.forEachEvent([&](const EventRecord& e) { warnings[e.title] = *e.warnevent ? *e.daysbefore : -1; });
+        after.forEachEvent(
+            [&](const EventRecord& e) { QCOMPARE(*e.warnevent ? *e.daysbefore : -1, warnings.value(e.title)); });
+        // The same file again stores nothing twice.
+        const Run again = runIcs(env, {QStringLiteral("import"), QStringLiteral("--db"), target, file});
+        QCOMPARE(again.status, 0);
+        QVERIFY2(again.out.startsWith("0 events stored, 34 already there"), again.out.constData());
+        QCOMPARE(rowCount(target), 34);
+    }
+
+    void badInputStoresNothing_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("message");
+        const QByteArray event = "BEGIN:VEVENT\r\nSUMMARY:A\r\nDTSTART:20240101\r\nEND:VEVENT\r\n";
+        QTest::newRow("not iCalendar") << QByteArray("Dear diary,\n") << "not an iCalendar file";
+        QTest::newRow("empty") << QByteArray() << "not an iCalendar file";
+        QTest::newRow("cut short") << calendarOf(event + "BEGIN:VEVENT\r\nSUMMARY:B").left(120) << "cut short";
+        QTest::newRow("NUL bytes") << calendarOf(event).replace("SUMMARY:A", QByteArray("SUMMARY:\0", 9))
+                                   << "NUL bytes";
+        QTest::newRow("damaged between events") << calendarOf(event + "this is no line\r\n" + event) << "damaged";
+        QTest::newRow("END without BEGIN") << calendarOf("END:VALARM\r\n" + event) << "outside BEGIN:VCALENDAR";
+        QTest::newRow("fails half-way") << calendarOf(event + QByteArray(event).replace("SUMMARY:A", "SUMMARY:boom"))
+                                        << "Nothing was stored";
+    }
+    void badInputStoresNothing()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, message);
+        TestEnv env;
+        const QString db = env.path(QStringLiteral("events.mdb"));
+        CreateEventDatabase(db);
+        SQLite::Database(db.toStdString(), SQLite::OPEN_READWRITE)
+            .exec("create trigger fail before insert on tblEvents when new.title='boom' "
+                  "begin select raise(abort, 'disk on fire'); end");
+        const QString file = env.path(QStringLiteral("in.ics"));
+        QFile ics(file);
+        QVERIFY(ics.open(QIODevice::WriteOnly));
+        ics.write(text);
+        ics.close();
+
+        const Run run = runIcs(env, {QStringLiteral("import"), QStringLiteral("--db"), db, file});
+        QCOMPARE(run.status, 2);
+        QVERIFY2(run.err.count('\n') == 1 && run.err.contains(message.toUtf8()), run.err.constData());
+        QCOMPARE(rowCount(db), 0);
+    }
+
+    void arguments_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("command"); // -1: refused
+        QTest::newRow("export to a file") << QStringList{"export", "-o", "a.ics"} << int(IcsOptions::Command::Export);
+        QTest::newRow("import") << QStringList{"--db", "x.mdb", "import", "a.ics"} << int(IcsOptions::Command::Import);
+        QTest::newRow("help wins") << QStringList{"frob", "--help"} << int(IcsOptions::Command::Help);
+        QTest::newRow("no command") << QStringList{} << -1;
+        QTest::newRow("unknown command") << QStringList{"frob"} << -1;
+        QTest::newRow("import without a file") << QStringList{"import"} << -1;
+        QTest::newRow("import with -o") << QStringList{"import", "a.ics", "-o", "b.ics"} << -1;
+        QTest::newRow("export with a file name") << QStringList{"export", "a.ics"} << -1;
+    }
+    void arguments()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, command);
+        try {
+            QCOMPARE(int(ParseIcsArguments(arguments).command), command);
+        } catch (const std::invalid_argument& e) {
+            QVERIFY2(command == -1, e.what());
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestIcs)
+#include "tst_ics.moc"
