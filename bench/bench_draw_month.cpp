@@ -1,12 +1,18 @@
 // One complete month drawing on an open event database: reading every row, the
-// occurrence rule and the filling of the cells (no painting on screen).
+// occurrence rule and the filling of the cells (no painting on screen); and the
+// filling of the event management list.
 #include "agenda/agenda.h"
 #include "calendar/month_grid.h"
+#include "core/prompts.h"
+#include "core/services.h"
 #include "core/settings_store.h"
+#include "dialogs/event_management.h"
 #include "event_generator.h"
 #include "store/event_store.h"
 
+#include <QApplication>
 #include <QDate>
+#include <QLocale>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -68,10 +74,61 @@ void BM_AgendaText(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
+void BM_ReadEventsByTitle(benchmark::State& state)
+{
+    EventStore store;
+    store.open(databaseWith(int(state.range(0))));
+    for (auto _ : state) {
+        qint64 rows = 0;
+        store.forEachEventByTitle([&](const EventRecord&) { ++rows; });
+        benchmark::DoNotOptimize(rows);
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+// Any failure would show a message box; a benchmark that meets one is void.
+class FailingPrompts final : public Prompts
+{
+public:
+    Answer message(const QString& text, const QString&, Buttons, Icon) override { qFatal("%s", qPrintable(text)); }
+    std::optional<ColorRef> pickColor(ColorRef) override { return std::nullopt; }
+};
+
+// Form4's load: its columns and the rows of every event in title order (not shown on screen).
+void BM_ManagementList(benchmark::State& state)
+{
+    QTemporaryDir folder;
+    SettingsStore settings(folder.filePath(QStringLiteral("settings.conf")));
+    FixedClock clock(kToday);
+    FailingPrompts prompts;
+    AppServices services{clock, prompts, settings, {folder.path(), folder.path(), folder.path()}};
+    EventStore store;
+    store.open(databaseWith(int(state.range(0))));
+    Form4 dialog(services, store);
+    for (auto _ : state)
+        dialog.Form_Load();
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
 } // namespace
 
 BENCHMARK(BM_ReadAllEvents)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DrawMonth)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AgendaText)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
-BENCHMARK_MAIN();
+BENCHMARK(BM_ReadEventsByTitle)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ManagementList)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv)
+{
+    // The list is built without a screen; the titles sort as in an English-speaking desktop.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ qt6-base-dev libqt6svg6 libsqlitecpp-dev libsqlite3-dev
-          libbenchmark-dev fonts-liberation2 xvfb xdotool imagemagick xauth)
+          libbenchmark-dev libxtst-dev fonts-liberation2 xvfb xdotool imagemagick xauth)
 
 missing=()
 for p in "${packages[@]}"; do
