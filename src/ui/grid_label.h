@@ -26,6 +26,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    /// The text's first lines, as many as the label can show; all of it unless top-aligned.
+    [[nodiscard]] QString shownText() const;
+
     ColorRef m_background = 16777215;
     ColorRef m_foreground = 0;
 };
