@@ -1,6 +1,7 @@
 #include "core/settings_store.h"
 #include "test_env.h"
 
+#include <QFile>
 #include <QSettings>
 #include <QTest>
 
@@ -101,6 +102,25 @@ private slots:
             other.sync();
             QCOMPARE(env.settings().get("Check1", 0), QString(value));
         }
+    }
+
+    void aReadingSeesOneStateAndTheNextReadLooksAgain()
+    {
+        TestEnv env;
+        // Written as another process would: QSettings objects of one process share the file's contents.
+        const auto writeCheck1 = [&](const char* value) {
+            QFile file(env.settings().fileName());
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(QByteArray("[Quillmoor]\nCheck1=") + value + '\n');
+        };
+        writeCheck1("1");
+        {
+            const SettingsStore::Reading reading(env.settings());
+            QCOMPARE(env.settings().get("Check1", 0), QString("1"));
+            writeCheck1("22");
+            QCOMPARE(env.settings().get("Check1", 0), QString("1"));
+        }
+        QCOMPARE(env.settings().get("Check1", 0), QString("22"));
     }
 };
 
