@@ -9,6 +9,7 @@
 #include "dialogs/event_management.h"
 #include "event_generator.h"
 #include "store/event_store.h"
+#include "store/event_table.h"
 
 #include <QApplication>
 #include <QDate>
@@ -78,10 +79,10 @@ void BM_ReadEventsByTitle(benchmark::State& state)
 {
     EventStore store;
     store.open(databaseWith(int(state.range(0))));
+    EventTable rows;
     for (auto _ : state) {
-        qint64 rows = 0;
-        store.forEachEventByTitle([&](const EventRecord&) { ++rows; });
-        benchmark::DoNotOptimize(rows);
+        store.readEventsByTitle(rows);
+        benchmark::DoNotOptimize(rows.size());
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
