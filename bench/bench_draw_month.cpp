@@ -14,8 +14,11 @@
 #include <QApplication>
 #include <QDate>
 #include <QLocale>
+#include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTreeView>
 
+#include <SQLiteCpp/SQLiteCpp.h>
 #include <benchmark/benchmark.h>
 
 #include <map>
@@ -25,14 +28,21 @@ namespace {
 const ViewedMonth kMonth{3, 2024};
 const QDate kToday(2024, 3, 20);
 
-// Generated once per size and shared by every benchmark of the run.
-QString databaseWith(int count)
+// Generated once per size and shared by every benchmark of the run. The generated
+// titles repeat (38 different ones); `distinctTitles` makes every title different, the
+// worst case of the title order.
+QString databaseWith(int count, bool distinctTitles = false)
 {
     static QTemporaryDir folder;
-    static std::map<int, QString> files;
-    auto [it, added] = files.try_emplace(count, folder.filePath(QStringLiteral("events-%1.mdb").arg(count)));
-    if (added)
+    static std::map<std::pair<int, bool>, QString> files;
+    const QString name = QStringLiteral("events-%1%2.mdb").arg(count).arg(distinctTitles ? "-distinct" : "");
+    auto [it, added] = files.try_emplace({count, distinctTitles}, folder.filePath(name));
+    if (added) {
         GenerateEvents(it->second, count);
+        if (distinctTitles)
+            SQLite::Database(it->second.toStdString(), SQLite::OPEN_READWRITE)
+                .exec("update tblEvents set title = title || ' ' || (id * 7919 % 100003)");
+    }
     return it->second;
 }
 
@@ -78,7 +88,7 @@ void BM_AgendaText(benchmark::State& state)
 void BM_ReadEventsByTitle(benchmark::State& state)
 {
     EventStore store;
-    store.open(databaseWith(int(state.range(0))));
+    store.open(databaseWith(int(state.range(0)), state.range(1) != 0));
     EventTable rows;
     for (auto _ : state) {
         store.readEventsByTitle(rows);
@@ -111,14 +121,42 @@ void BM_ManagementList(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
+// Scrolling the filled list by a page and painting the rows that come into view.
+void BM_ManagementListPage(benchmark::State& state)
+{
+    QTemporaryDir folder;
+    SettingsStore settings(folder.filePath(QStringLiteral("settings.conf")));
+    FixedClock clock(kToday);
+    FailingPrompts prompts;
+    AppServices services{clock, prompts, settings, {folder.path(), folder.path(), folder.path()}};
+    EventStore store;
+    store.open(databaseWith(int(state.range(0))));
+    Form4 dialog(services, store);
+    dialog.Form_Load();
+    dialog.show();
+    auto* list = dialog.findChild<QTreeView*>(QStringLiteral("ListView1"));
+    QScrollBar* bar = list->verticalScrollBar();
+    for (auto _ : state) {
+        bar->setValue(bar->value() + bar->pageStep() > bar->maximum() ? 0 : bar->value() + bar->pageStep());
+        const QPixmap page = list->viewport()->grab();
+        benchmark::DoNotOptimize(page.cacheKey());
+    }
+}
+
 } // namespace
 
 BENCHMARK(BM_ReadAllEvents)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DrawMonth)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AgendaText)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
-BENCHMARK(BM_ReadEventsByTitle)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadEventsByTitle)
+    ->ArgNames({"events", "distinct"})
+    ->Args({10000, 0})
+    ->Args({100000, 0})
+    ->Args({100000, 1})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ManagementList)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ManagementListPage)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
