@@ -9,6 +9,7 @@
 #   bench/time_windows.sh                 build in build-bench/, 15 runs per figure
 #   RUNS=30 SIZES="100000" bench/time_windows.sh
 #   BUILD_DIR=/tmp/qb JOBS=1 bench/time_windows.sh
+#   PROGRAM=/elsewhere/bin/quillmoor bench/time_windows.sh   time another build (an older commit)
 #
 # The program always opens the machine-wide /var/lib/Quendrix/Quillmoor/dbData.mdb when it
 # can, so every run happens in a private mount namespace (unshare; root, or a user with
@@ -27,6 +28,7 @@ scripts/deps.sh
 [ -f "$build/build.ninja" ] || cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release
 cmake --build "$build" --target quillmoor quillmoor-genevents window-stopwatch bare-window -- -j"$jobs"
 bin=$(cd "$build/bin" && pwd)
+program=$(realpath "${PROGRAM:-$bin/quillmoor}")
 
 data="$build/bench-data"
 mkdir -p "$data"
@@ -56,10 +58,10 @@ private_var_lib() {
 click=364,621
 stopwatch=("$bin/window-stopwatch" --runs "$runs" --warmup 3)
 
-echo "Quillmoor windows, $runs runs each, $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg), $(date -u +%Y-%m-%d)"
+echo "$program, $runs runs each, $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg), $(date -u +%Y-%m-%d)"
 echo
 echo "== bare Qt window, 968 x 641"
-"${stopwatch[@]}" Bare -- "$bin/bare-window" | tail -n 3
+"${stopwatch[@]}" Bare -- "$bin/bare-window" | tail -n 4
 for n in "${sizes[@]}"; do
     varlib="$work/var-lib-$n"
     mkdir -p "$varlib/Quendrix/Quillmoor" "$work/config" "$work/data"
@@ -70,6 +72,6 @@ for n in "${sizes[@]}"; do
     fi
     echo
     echo "== $n events: start-up, then Manage Events"
-    private_var_lib "$varlib" "${stopwatch[@]}" --click "$click" "Event Management" Quillmoor -- "$bin/quillmoor" |
-        tail -n 6
+    private_var_lib "$varlib" "${stopwatch[@]}" --click "$click" "Event Management" Quillmoor -- "$program" |
+        tail -n 8
 done
