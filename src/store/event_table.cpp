@@ -74,12 +74,12 @@ void EventTable::sortByTitle()
     std::vector<int> titleOfRow(m_rows.size());
     for (std::size_t i = 0; i < m_rows.size(); ++i) {
         const QByteArrayView bytes = titleBytes(m_rows[i]);
-        int& known1 = known[bytes];
-        if (known1 == 0) {
+        int& place = known[bytes]; // 0 for a title not met before
+        if (place == 0) {
             titles.push_back(QString::fromUtf8(bytes));
-            known1 = int(titles.size());
+            place = int(titles.size());
         }
-        titleOfRow[i] = known1 - 1;
+        titleOfRow[i] = place - 1;
     }
 
     QCollator collator;
