@@ -1,14 +1,24 @@
 // One complete month drawing on an open event database: reading every row, the
-// occurrence rule and the filling of the cells (no painting on screen).
+// occurrence rule and the filling of the cells (no painting on screen); and the
+// filling of the event management list.
 #include "agenda/agenda.h"
 #include "calendar/month_grid.h"
+#include "core/prompts.h"
+#include "core/services.h"
 #include "core/settings_store.h"
+#include "dialogs/event_management.h"
 #include "event_generator.h"
 #include "store/event_store.h"
+#include "store/event_table.h"
 
+#include <QApplication>
 #include <QDate>
+#include <QLocale>
+#include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTreeView>
 
+#include <SQLiteCpp/SQLiteCpp.h>
 #include <benchmark/benchmark.h>
 
 namespace {
@@ -55,10 +65,89 @@ void BM_AgendaText(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
+void BM_ReadEventsByTitle(benchmark::State& state)
+{
+    EventStore store;
+    store.open(GeneratedDatabase(int(state.range(0)), state.range(1) != 0));
+    EventTable rows;
+    for (auto _ : state) {
+        store.readEventsByTitle(rows);
+        benchmark::DoNotOptimize(rows.size());
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+// Any failure would show a message box; a benchmark that meets one is void.
+class FailingPrompts final : public Prompts
+{
+public:
+    Answer message(const QString& text, const QString&, Buttons, Icon) override { qFatal("%s", qPrintable(text)); }
+    std::optional<ColorRef> pickColor(ColorRef) override { return std::nullopt; }
+};
+
+// Form4's load: its columns and the rows of every event in title order (not shown on screen).
+void BM_ManagementList(benchmark::State& state)
+{
+    QTemporaryDir folder;
+    SettingsStore settings(folder.filePath(QStringLiteral("settings.conf")));
+    FixedClock clock(kToday);
+    FailingPrompts prompts;
+    AppServices services{clock, prompts, settings, {folder.path(), folder.path(), folder.path()}};
+    EventStore store;
+    store.open(GeneratedDatabase(int(state.range(0))));
+    Form4 dialog(services, store);
+    for (auto _ : state)
+        dialog.Form_Load();
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+// Scrolling the filled list by a page and painting the rows that come into view.
+void BM_ManagementListPage(benchmark::State& state)
+{
+    QTemporaryDir folder;
+    SettingsStore settings(folder.filePath(QStringLiteral("settings.conf")));
+    FixedClock clock(kToday);
+    FailingPrompts prompts;
+    AppServices services{clock, prompts, settings, {folder.path(), folder.path(), folder.path()}};
+    EventStore store;
+    store.open(GeneratedDatabase(int(state.range(0))));
+    Form4 dialog(services, store);
+    dialog.Form_Load();
+    dialog.show();
+    auto* list = dialog.findChild<QTreeView*>(QStringLiteral("ListView1"));
+    QScrollBar* bar = list->verticalScrollBar();
+    for (auto _ : state) {
+        bar->setValue(bar->value() + bar->pageStep() > bar->maximum() ? 0 : bar->value() + bar->pageStep());
+        const QPixmap page = list->viewport()->grab();
+        benchmark::DoNotOptimize(page.cacheKey());
+    }
+}
+
 } // namespace
 
 BENCHMARK(BM_ReadAllEvents)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DrawMonth)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AgendaText)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
-BENCHMARK_MAIN();
+BENCHMARK(BM_ReadEventsByTitle)
+    ->ArgNames({"events", "distinct"})
+    ->Args({10000, 0})
+    ->Args({100000, 0})
+    ->Args({100000, 1})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ManagementList)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ManagementListPage)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv)
+{
+    // The list is built without a screen; the titles sort as in an English-speaking desktop.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -102,12 +102,17 @@ void GenerateEvents(const QString& fileName, int count, unsigned seed)
     transaction.commit();
 }
 
-QString GeneratedDatabase(int count)
+QString GeneratedDatabase(int count, bool distinctTitles)
 {
     static QTemporaryDir folder;
-    static std::map<int, QString> files;
-    auto [it, added] = files.try_emplace(count, folder.filePath(QStringLiteral("events-%1.mdb").arg(count)));
-    if (added)
+    static std::map<std::pair<int, bool>, QString> files;
+    const QString name = QStringLiteral("events-%1%2.mdb").arg(count).arg(distinctTitles ? "-distinct" : "");
+    auto [it, added] = files.try_emplace({count, distinctTitles}, folder.filePath(name));
+    if (added) {
         GenerateEvents(it->second, count);
+        if (distinctTitles)
+            SQLite::Database(it->second.toStdString(), SQLite::OPEN_READWRITE)
+                .exec("update tblEvents set title = title || ' ' || (id * 7919 % 100003)");
+    }
     return it->second;
 }

@@ -9,5 +9,7 @@
 void GenerateEvents(const QString& fileName, int count, unsigned seed = 1);
 
 /// The file of a database of `count` generated events (seed 1) in a temporary folder
-/// that lives as long as the process; made on the first call for each count.
-[[nodiscard]] QString GeneratedDatabase(int count);
+/// that lives as long as the process; made on the first call for each count. The
+/// generated titles repeat (38 different ones); `distinctTitles` makes every title
+/// different, the worst case of the title order.
+[[nodiscard]] QString GeneratedDatabase(int count, bool distinctTitles = false);

@@ -1,6 +1,7 @@
 #include "core/settings_store.h"
 #include "test_env.h"
 
+#include <QFile>
 #include <QSettings>
 #include <QTest>
 
@@ -91,16 +92,23 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(SettingConversionError, (void)store.choice(preferences::SpecialDay));
     }
 
-    void valueAnotherWriterStoredIsSeenAtTheNextRead()
+    void aReadingSeesOneStateAndTheNextReadLooksAgain()
     {
         TestEnv env;
-        QCOMPARE(env.settings().choice(preferences::Check1), qint16(0));
-        QSettings other(env.settings().fileName(), QSettings::IniFormat);
-        for (const char* value : {"1", "0"}) {
-            other.setValue("Quillmoor/Check1", value);
-            other.sync();
-            QCOMPARE(env.settings().get("Check1", 0), QString(value));
+        // Written as another process would: QSettings objects of one process share the file's contents.
+        const auto writeCheck1 = [&](const char* value) {
+            QFile file(env.settings().fileName());
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(QByteArray("[Quillmoor]\nCheck1=") + value + '\n');
+        };
+        writeCheck1("1");
+        {
+            const SettingsStore::Reading reading(env.settings());
+            QCOMPARE(env.settings().get("Check1", 0), QString("1"));
+            writeCheck1("22");
+            QCOMPARE(env.settings().get("Check1", 0), QString("1"));
         }
+        QCOMPARE(env.settings().get("Check1", 0), QString("22"));
     }
 };
 

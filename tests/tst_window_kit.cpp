@@ -1,12 +1,13 @@
+#include "ui/grid_label.h"
 #include "ui/look.h"
 #include "ui/window_kit.h"
 
 #include <QFile>
+#include <QPainter>
 #include <QTemporaryDir>
-#include <QtEndian>
-
 #include <QTest>
 #include <QTimer>
+#include <QtEndian>
 
 namespace {
 
@@ -99,6 +100,36 @@ private slots:
         } else {
             QVERIFY_THROWS_EXCEPTION(std::runtime_error, (void)ReadCursorFile(file.fileName()));
         }
+    }
+
+    // A cell paints only the lines that fit; what shows must be what QLabel shows with them all.
+    void dayCellLooksAsALabelWithEveryLine_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("a few events") << "1\nDentist\nPay rent";
+        QTest::newRow("a thousand events") << "15" + QStringLiteral("\nTeam meeting").repeated(1000);
+        QTest::newRow("titles that wrap") << "3" + QStringLiteral("\nParent-teacher night at the hall").repeated(40);
+    }
+    void dayCellLooksAsALabelWithEveryLine()
+    {
+        QFETCH(QString, text);
+        GridLabel cell;
+        cell.setFont(kit::ArialBold(9));
+        cell.setFixedSize(137, 89);
+        cell.setColors(0xC0C0FF, 0x000080);
+        cell.setText(text);
+        QLabel label(text);
+        label.setFont(cell.font());
+        label.setFixedSize(cell.size());
+        label.setAlignment(cell.alignment());
+        label.setWordWrap(true);
+        label.setAutoFillBackground(true);
+        label.setContentsMargins(cell.contentsMargins());
+        label.setPalette(cell.palette());
+
+        QImage expected = label.grab().toImage();
+        QPainter(&expected).drawRect(label.rect().adjusted(0, 0, -1, -1));
+        QCOMPARE(cell.grab().toImage(), expected);
     }
 };
 

@@ -103,6 +103,7 @@ void FillEvents(MonthGrid& grid, ViewedMonth view, QDate today, const EventSourc
 void DrawMonth(MonthGrid& grid, ViewedMonth view, QDate today, const SettingsStore& settings, const EventSource& events,
                PassedEventIds& passed)
 {
+    const SettingsStore::Reading reading(settings);
     PaintMonth(grid, view, today, settings);
     MarkHoliday(grid, view, settings);
     FillEvents(grid, view, today, events, passed);

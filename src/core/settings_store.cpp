@@ -53,8 +53,11 @@ SettingsStore::~SettingsStore() = default;
 
 QString SettingsStore::get(const QString& key, qint64 defaultValue) const
 {
-    // Re-reads the file only when its size or time changed; otherwise this is one stat.
-    m_settings->sync();
+    if (m_readings == 0 || !m_lookedDuringReading) {
+        // Re-reads the file only when its size or time changed; otherwise this is a stat.
+        m_settings->sync();
+        m_lookedDuringReading = m_readings > 0;
+    }
     const QVariant value = m_settings->value(keyPath(key));
     if (!value.isValid())
         return QString::number(defaultValue);
@@ -89,6 +92,17 @@ void SettingsStore::sync()
 QString SettingsStore::fileName() const
 {
     return m_settings->fileName();
+}
+
+SettingsStore::Reading::Reading(const SettingsStore& store) : m_store(store)
+{
+    ++m_store.m_readings;
+}
+
+SettingsStore::Reading::~Reading()
+{
+    if (--m_store.m_readings == 0)
+        m_store.m_lookedDuringReading = false;
 }
 
 qint32 ToLong(const QString& text, const QString& key)

@@ -20,7 +20,8 @@ public:
 /// The per-user preferences: text values under application "Quendrix", section
 /// "Quillmoor". Readers ask at the moment they need a value. A get is a lookup in
 /// memory after one look at the file's size and time, so a value another process
-/// wrote (a second copy of the program, a hand edit) is seen at the next read.
+/// wrote (a second copy of the program, a hand edit) is seen at the next read (or,
+/// within a Reading, at the next Reading).
 class SettingsStore
 {
 public:
@@ -50,8 +51,25 @@ public:
     void sync();
     [[nodiscard]] QString fileName() const;
 
+    /// While a Reading is alive, reads look at the file only at the first of them: a month
+    /// drawing reads its hundred-odd values at the cost of one look, and sees one state of
+    /// the store rather than colours from before and after another program's write.
+    class Reading
+    {
+    public:
+        explicit Reading(const SettingsStore& store);
+        ~Reading();
+        Reading(const Reading&) = delete;
+        Reading& operator=(const Reading&) = delete;
+
+    private:
+        const SettingsStore& m_store;
+    };
+
 private:
     std::unique_ptr<QSettings> m_settings;
+    mutable int m_readings = 0;
+    mutable bool m_lookedDuringReading = false;
 };
 
 /// Decimal text to a 32-bit signed integer; blanks around the number and a sign are

@@ -1,14 +1,14 @@
 #include "event_management.h"
 
-#include "calendar/dates.h"
 #include "core/error_report.h"
 #include "event_editor.h"
+#include "event_list_model.h"
 #include "ui/look.h"
 
 #include <QHeaderView>
-#include <QLocale>
 #include <QPushButton>
-#include <QTreeWidget>
+#include <QScopeGuard>
+#include <QTreeView>
 
 #include <iterator>
 
@@ -26,75 +26,7 @@ constexpr Place kPlaces[] = {
     {"PushButton3", 5400, 2640, 2520, 405},
 };
 
-struct Column
-{
-    const char* heading;
-    int twips;
-};
-// The id column is one twip wide: there for Delete and Update, not for the eye.
-constexpr Column kColumns[] = {
-    {"Event ID", 1},      {"Title", 2000},  {"Description", 2000}, {"Type", 700},
-    {"Consistancy", 700}, {"Month", 700},   {"Day", 700},          {"Year", 700},
-    {"Week", 700},        {"Weekday", 700}, {"Warn Event", 700},   {"Days Before", 700},
-};
-
-QString NumberText(const std::optional<int>& value)
-{
-    return value ? QString::number(*value) : QString();
-}
-
-// A row is one line high; the whole description is in the cell's tool tip.
-QString DescriptionOnOneLine(QString text)
-{
-    text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
-    text.replace(u'\r', u' ');
-    text.replace(u'\n', u' ');
-    return text;
-}
-
-QString TypeText(const std::optional<int>& timetype)
-{
-    if (timetype == int(TimeType::ByDate))
-        return QStringLiteral("By Date");
-    if (timetype == int(TimeType::ByDayOfWeek))
-        return QStringLiteral("By Day of Week");
-    return {};
-}
-
-QString ConsistancyText(const std::optional<int>& consistancy)
-{
-    static const char* const names[] = {"Once", "Weekly", "Monthly", "Annually"};
-    if (consistancy >= 1 && consistancy <= 4)
-        return QString::fromLatin1(names[*consistancy - 1]);
-    return {};
-}
-
-QString MonthText(const std::optional<int>& month)
-{
-    if (month >= 1 && month <= 12)
-        return QLocale().standaloneMonthName(*month, QLocale::LongFormat);
-    return {};
-}
-
 } // namespace
-
-QStringList EventRowTexts(const EventRecord& event)
-{
-    return {
-        QString::number(event.id),
-        event.title,
-        DescriptionOnOneLine(event.description),
-        TypeText(event.timetype),
-        ConsistancyText(event.consistancy),
-        MonthText(event.eventmonth),
-        NumberText(event.eventday),
-        NumberText(event.eventyear),
-        NumberText(event.eventweekdate),
-        event.eventweekday ? WeekdayNameOf(*event.eventweekday) : QString(),
-        event.warnevent == 1 ? QStringLiteral("Yes") : QStringLiteral("No"),
-        NumberText(event.daysbefore),
-    };
-}
 
 Form4::Form4(AppServices& services, EventStore& store, QWidget* parent)
     : FormDialog(parent), m_services(services), m_store(store)
@@ -110,7 +42,8 @@ Form4::~Form4() = default;
 
 void Form4::buildControls()
 {
-    ListView1 = Make<QTreeWidget>(this, "ListView1");
+    m_rows = new EventListModel(this);
+    ListView1 = Make<QTreeView>(this, "ListView1");
     ListView1->setRootIsDecorated(false);
     ListView1->setItemsExpandable(false);
     ListView1->setExpandsOnDoubleClick(false);
@@ -148,32 +81,30 @@ void Form4::Form_Load()
 {
     ErrorTrap trap(m_services.prompts, QStringLiteral("Form4.Form_Load"));
     trap(100, [&] { PrepareDialog(*this, m_services.paths); });
+    // The model brings the twelve headings.
     trap(102, [&] {
-        QStringList headings;
-        for (const Column& column : kColumns)
-            headings << QString::fromLatin1(column.heading);
-        ListView1->setHeaderLabels(headings);
+        if (ListView1->model() != m_rows)
+            ListView1->setModel(m_rows);
     });
     trap(104, [&] {
-        for (int i = 0; i < int(std::size(kColumns)); ++i)
-            ListView1->setColumnWidth(i, Pixels(kColumns[i].twips));
+        for (int i = 0; i < int(std::size(EventListModel::kColumns)); ++i)
+            ListView1->setColumnWidth(i, Pixels(EventListModel::kColumns[i].twips));
     });
     trap(106, [&] { fillList(); });
 }
 
 void Form4::fillList()
 {
-    ListView1->clear();
-    m_store.forEachEventByTitle([this](const EventRecord& event) {
-        auto* row = new QTreeWidgetItem(ListView1, EventRowTexts(event));
-        row->setToolTip(2, DisplayText(event.description));
-    });
+    EventTable rows;
+    // The rows read are shown also when the read fails part-way.
+    const auto show = qScopeGuard([&] { m_rows->reset(std::move(rows)); });
+    m_store.readEventsByTitle(rows);
 }
 
 QString Form4::selectedId() const
 {
-    const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();
-    return selected.isEmpty() ? QString() : selected.first()->text(0);
+    const QModelIndexList selected = ListView1->selectionModel()->selectedRows();
+    return selected.isEmpty() ? QString() : QString::number(m_rows->idAt(selected.first().row()));
 }
 
 void Form4::PushButton1_Click()

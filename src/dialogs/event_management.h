@@ -4,8 +4,9 @@
 #include "store/event_store.h"
 #include "ui/window_kit.h"
 
+class EventListModel;
 class Form3;
-class QTreeWidget;
+class QTreeView;
 
 /// Form4, event management: every stored event in title order, with "Add", "Delete"
 /// and "Update" (the last two act on the highlighted row only).
@@ -37,8 +38,6 @@ private:
     AppServices& m_services;
     EventStore& m_store;
     Form3* m_editor = nullptr;
-    QTreeWidget* ListView1 = nullptr;
+    EventListModel* m_rows = nullptr;
+    QTreeView* ListView1 = nullptr;
 };
-
-/// How Form4 shows one event: the id, then the eleven cells of its row.
-[[nodiscard]] QStringList EventRowTexts(const EventRecord& event);

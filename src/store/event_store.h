@@ -13,6 +13,7 @@
 namespace SQLite {
 class Database;
 }
+class EventTable;
 
 /// A failure of the event database, carrying the database's own message.
 class StoreError : public std::runtime_error
@@ -68,8 +69,10 @@ public:
     /// As forEachEvent, reading the title and description only of the rows `wanted` accepts.
     void forEachEventWhere(const std::function<bool(const EventRecord&)>& wanted,
                            const std::function<void(const EventRecord&)>& visit) const override;
-    /// Every event by title: case-insensitive and in the user's locale's order.
-    void forEachEventByTitle(const std::function<void(const EventRecord&)>& visit) const;
+    /// Every event into `table` (emptied first), by title: case-insensitive and in the
+    /// user's locale's order, equal titles in the order of entry. When the read fails
+    /// part-way, `table` holds the rows read until then, in that order, and the failure is thrown.
+    void readEventsByTitle(EventTable& table) const;
     /// The event with `id`, or nothing when there is none.
     [[nodiscard]] std::optional<EventRecord> eventById(qint64 id) const;
     /// Stores a new event and returns its id. Ids are never reused.

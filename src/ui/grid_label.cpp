@@ -4,9 +4,11 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
 
 GridLabel::GridLabel(QWidget* parent) : QLabel(parent)
 {
+    setTextFormat(Qt::PlainText);
     setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     setWordWrap(true);
     setAutoFillBackground(true);
@@ -34,10 +36,35 @@ ColorRef GridLabel::foreground() const
     return kit::ToColorRef(palette().color(QPalette::WindowText));
 }
 
-void GridLabel::paintEvent(QPaintEvent* event)
+QString GridLabel::shownText() const
 {
-    QLabel::paintEvent(event);
+    const QString all = text();
+    if (!(alignment() & Qt::AlignTop))
+        return all;
+    // Each line of the text takes at least one line of the cell.
+    const qsizetype fitting = contentsRect().height() / qMax(1, fontMetrics().lineSpacing()) + 1;
+    qsizetype end = -1;
+    for (qsizetype line = 0; line < fitting; ++line) {
+        end = all.indexOf(u'\n', end + 1);
+        if (end < 0)
+            return all;
+    }
+    return all.left(end);
+}
+
+// Paints as QLabel paints plain text, but lays out only the lines that can show: a day
+// with a thousand events would otherwise have every title laid out at each paint.
+void GridLabel::paintEvent(QPaintEvent*)
+{
     QPainter painter(this);
+    drawFrame(&painter); // nothing, unless a style sheet gives labels a frame
+    const Qt::LayoutDirection direction = text().isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight;
+    int flags = int(QStyle::visualAlignment(direction, alignment()));
+    flags |= direction == Qt::LeftToRight ? Qt::TextForceLeftToRight : Qt::TextForceRightToLeft;
+    if (wordWrap())
+        flags |= Qt::TextWordWrap;
+    style()->drawItemText(&painter, contentsRect(), flags, palette(), isEnabled(), shownText(), foregroundRole());
+
     painter.setPen(Qt::black);
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }

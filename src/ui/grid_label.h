@@ -26,4 +26,8 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    /// The text's first lines, as many as the label can show; all of it unless top-aligned.
+    [[nodiscard]] QString shownText() const;
 };

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Times the whole program as a user sees it, on a private Xvfb display, in a Release build:
+#   - start-up until the main window is painted (and, for comparison, a bare Qt window
+#     of the same size);
+#   - a click on "Manage Events" until the Event Management dialog is painted;
+#   - the program's peak resident memory over each of those runs.
+# With event databases of 10,000 and 100,000 generated events (and an empty one).
+#
+#   bench/time_windows.sh                 build in build-bench/, 15 runs per figure
+#   RUNS=30 SIZES="100000" bench/time_windows.sh
+#   BUILD_DIR=/tmp/qb JOBS=1 bench/time_windows.sh
+#   PROGRAM=/elsewhere/bin/quillmoor bench/time_windows.sh   time another build (an older commit)
+#
+# The program always opens the machine-wide /var/lib/Quendrix/Quillmoor/dbData.mdb when it
+# can, so every run happens in a private mount namespace (unshare; root, or a user with
+# unprivileged user namespaces) where /var/lib is a temporary folder holding the generated
+# database. Settings start empty (defaults), titles sort as in an en_US desktop.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=${BUILD_DIR:-build-bench}
+runs=${RUNS:-15}
+jobs=${JOBS:-$(nproc)}
+sizes=(${SIZES:-0 10000 100000})
+display=${BENCH_DISPLAY:-:91}
+
+scripts/deps.sh
+[ -f "$build/build.ninja" ] || cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release
+cmake --build "$build" --target quillmoor quillmoor-genevents window-stopwatch bare-window -- -j"$jobs"
+bin=$(cd "$build/bin" && pwd)
+program=$(realpath "${PROGRAM:-$bin/quillmoor}")
+
+data="$build/bench-data"
+mkdir -p "$data"
+for n in "${sizes[@]}"; do
+    [ "$n" -eq 0 ] || [ -f "$data/events-$n.mdb" ] || "$bin/quillmoor-genevents" "$data/events-$n.mdb" "$n"
+done
+
+work=$(mktemp -d)
+Xvfb "$display" -screen 0 1280x1024x24 -br -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
+sleep 1
+export DISPLAY=$display
+export LANG=en_US.UTF-8 LC_ALL= XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
+
+unshare_args=(--mount --propagation private)
+[ "$(id -u)" -eq 0 ] || unshare_args=(--user --map-root-user "${unshare_args[@]}")
+
+# private_var_lib DIR COMMAND...: runs COMMAND with DIR mounted on /var/lib.
+private_var_lib() {
+    local dir=$1
+    shift
+    unshare "${unshare_args[@]}" sh -c 'mount --bind "$0" /var/lib && exec "$@"' "$dir" "$@"
+}
+
+# Where "Manage Events" is inside the main window (its centre, in pixels).
+click=364,621
+stopwatch=("$bin/window-stopwatch" --runs "$runs" --warmup 3)
+
+echo "$program, $runs runs each, $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg), $(date -u +%Y-%m-%d)"
+echo
+echo "== bare Qt window, 968 x 641"
+"${stopwatch[@]}" Bare -- "$bin/bare-window" | tail -n 4
+for n in "${sizes[@]}"; do
+    varlib="$work/var-lib-$n"
+    mkdir -p "$varlib/Quendrix/Quillmoor" "$work/config" "$work/data"
+    if [ "$n" -eq 0 ]; then
+        cp "$bin/dbBlank.mdb" "$varlib/Quendrix/Quillmoor/dbData.mdb"
+    else
+        cp "$data/events-$n.mdb" "$varlib/Quendrix/Quillmoor/dbData.mdb"
+    fi
+    echo
+    echo "== $n events: start-up, then Manage Events"
+    private_var_lib "$varlib" "${stopwatch[@]}" --click "$click" "Event Management" Quillmoor -- "$program" |
+        tail -n 8
+done
