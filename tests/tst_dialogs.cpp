@@ -3,41 +3,16 @@
 #include "dialogs/event_alert.h"
 #include "dialogs/jump_to.h"
 #include "dialogs/startup_options.h"
-#include "scripted_prompts.h"
-#include "test_env.h"
-#include "ui/grid_label.h"
+#include "program.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QRadioButton>
-#include <QTest>
 #include <QTreeWidget>
 
 namespace {
-
-/// The seams and an event database for one dialog, on Thursday 25 November 2021.
-struct Seams
-{
-    TestEnv env;
-    FixedClock clock{QDate(2021, 11, 25)};
-    ScriptedPrompts prompts;
-    AppServices services{
-        clock, prompts, env.settings(), {env.programFolder(), env.machineDataRoot(), env.userDataRoot()}};
-    EventStore store;
-
-    Seams()
-    {
-        CreateEventDatabase(env.path("events.mdb"));
-        store.open(env.path("events.mdb"));
-    }
-    qint64 addToday(const QString& title)
-    {
-        return store.insert({title, title + " notes", 1, 3, 1, 25, 2000, 1, 1, 0, 0});
-    }
-};
 
 template <typename Control = QWidget> Control* find(QWidget& window, const char* name)
 {
@@ -53,13 +28,14 @@ class TestDialogs : public QObject
 private slots:
     void colorOptionsStoreEveryPickAndClickAtOnce()
     {
-        Seams s;
-        s.env.settings().save("DOW Forecolor", "ink");
-        Form2 dialog(s.services);
+        Program p;
+        p.start();
+        p.env.settings().save("DOW Forecolor", "ink");
+        Form2 dialog(p.services);
         dialog.Form_Load();
         // The broken colour costs one report; its swatch keeps the button face, the next ones load.
-        QCOMPARE(s.prompts.shown.size(), 1);
-        QVERIFY(s.prompts.texts()[0].contains("\"DOW Forecolor\"") && s.prompts.texts()[0].contains("at line 112\r"));
+        QCOMPARE(p.prompts.shown.size(), 1);
+        QVERIFY(p.prompts.texts()[0].contains("\"DOW Forecolor\"") && p.prompts.texts()[0].contains("at line 112\r"));
         // The others show what is stored, or the dialog's own defaults ("Today" reversed from the grid's).
         const QList<QPair<const char*, ColorRef>> shown = {{"lblBlankDays", 16761024}, {"lblTodayFore", 16711680},
                                                            {"lblTodayBack", 16777215}, {"lblDaysBack", 14737632},
@@ -70,16 +46,16 @@ private slots:
                  kit::ToColorRef(QApplication::palette().color(QPalette::Button)));
         QVERIFY(!find<QCheckBox>(dialog, "Check1")->isChecked());
 
-        s.prompts.queueColor(255);
-        s.prompts.queueColor(std::nullopt); // cancelled on the next swatch
+        p.prompts.queueColor(255);
+        p.prompts.queueColor(std::nullopt); // cancelled on the next swatch
         dialog.SwatchClick(8);              // "Regular Days" back
         dialog.SwatchClick(10);             // "Important Holidays" back
-        QCOMPARE(s.prompts.pickerStarts, (QList<ColorRef>{16777215, 255}));
-        QCOMPARE(s.env.settings().get("Day Backcolor", 0), QString("255"));
-        QCOMPARE(s.env.settings().get("Holiday Backcolor", 0), QString("255"));
+        QCOMPARE(p.prompts.pickerStarts, (QList<ColorRef>{16777215, 255}));
+        QCOMPARE(p.env.settings().get("Day Backcolor", 0), QString("255"));
+        QCOMPARE(p.env.settings().get("Holiday Backcolor", 0), QString("255"));
         for (const char* state : {"1", "0"}) {
             find<QCheckBox>(dialog, "Check1")->click();
-            QCOMPARE(s.env.settings().get("Special Day", 7), QString(state));
+            QCOMPARE(p.env.settings().get("Special Day", 7), QString(state));
         }
     }
 
@@ -96,20 +72,21 @@ private slots:
     {
         QFETCH(QString, passed);
         QFETCH(int, selected);
-        Seams s;
+        Program p;
+        p.start();
         if (!passed.isNull())
-            s.env.settings().save("Passed", passed);
-        Form5 dialog(s.services);
+            p.env.settings().save("Passed", passed);
+        Form5 dialog(p.services);
         dialog.Form_Load();
         const QList<QRadioButton*> options = dialog.findChildren<QRadioButton*>();
         for (int i = 0; i < 3; ++i)
             QCOMPARE(options[i]->isChecked(), i + 1 == selected);
         QVERIFY(!find<QCheckBox>(dialog, "Check1")->isChecked());
         options[0]->click();
-        QCOMPARE(s.env.settings().get("Passed", 7), QString("1"));
+        QCOMPARE(p.env.settings().get("Passed", 7), QString("1"));
         for (const char* state : {"1", "0"}) {
             find<QCheckBox>(dialog, "Check1")->click();
-            QCOMPARE(s.env.settings().get("Check1", 7), QString(state));
+            QCOMPARE(p.env.settings().get("Check1", 7), QString(state));
         }
     }
 
@@ -134,8 +111,9 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QString, message);
         QFETCH(int, year);
-        Seams s;
-        Form7 dialog(s.services, {11, 2021});
+        Program p;
+        p.start();
+        Form7 dialog(p.services, {11, 2021});
         dialog.Form_Load();
         auto* months = find<QComboBox>(dialog, "Combo1");
         QCOMPARE(months->currentText(), QString("November"));
@@ -144,7 +122,7 @@ private slots:
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
         find<QPushButton>(dialog, "PushButton1")->click();
-        QCOMPARE(s.prompts.texts(), message.isEmpty() ? QStringList{} : QStringList{message});
+        QCOMPARE(p.prompts.texts(), message.isEmpty() ? QStringList{} : QStringList{message});
         QCOMPARE(dialog.isVisible(), !message.isEmpty());
         if (message.isEmpty()) {
             QCOMPARE(dialog.chosen()->month, 3);
@@ -158,13 +136,12 @@ private slots:
 
     void aChosenTitleShowsItsDescriptionWhileItExists()
     {
-        Seams s;
-        s.addToday("Dinner");
-        s.addToday("Gym");
-        const qint64 swim = s.addToday("Swim");
-        Form8 alert(s.services, s.store, {11, 2021});
+        Program p;
+        p.start();
+        p.add({"Dinner 1 3 1 25 2000 1 1", "Gym 1 3 1 25 2000 1 1", "Swim 1 3 1 25 2000 1 1"});
+        Form8 alert(p.services, p.window->state().EventConnection, {11, 2021});
         alert.Form_Load();
-        Form6 day(s.services, s.store, {11, 2021});
+        Form6 day(p.services, p.window->state().EventConnection, {11, 2021});
         day.m_Day = "25";
         day.Form_Load();
         auto* titles = find<QComboBox>(alert, "Combo1");
@@ -178,14 +155,14 @@ private slots:
             QCOMPARE(find<QPlainTextEdit>(*dialog, "Text1")->toPlainText(), QString("Gym notes"));
 
         // Gone meanwhile, or a text that names no title: the description stays.
-        s.store.remove(swim);
+        p.window->state().EventConnection.remove(3);
         titles->setCurrentIndex(2);
         alert.Combo1_Click();
         list->setCurrentItem(list->topLevelItem(2));
         titles->setEditText("Gy");
         for (QWidget* dialog : {static_cast<QWidget*>(&alert), static_cast<QWidget*>(&day)})
             QCOMPARE(find<QPlainTextEdit>(*dialog, "Text1")->toPlainText(), QString("Gym notes"));
-        QVERIFY(s.prompts.shown.isEmpty());
+        QVERIFY(p.prompts.shown.isEmpty());
         QVERIFY(!alert.noEventsToday());
     }
 };
