@@ -1,11 +1,13 @@
 // One complete month drawing on an open event database: reading every row, the
-// occurrence rule and the filling of the cells (no painting on screen); and the
-// filling of the event management list.
+// occurrence rule and the filling of the cells (no painting on screen); the start-up
+// alert's read of one day's events; and the filling of the event management list.
 #include "agenda/agenda.h"
 #include "calendar/month_grid.h"
+#include "calendar/occurrence.h"
 #include "core/prompts.h"
 #include "core/services.h"
 #include "core/settings_store.h"
+#include "dialogs/event_alert.h"
 #include "dialogs/event_management.h"
 #include "event_generator.h"
 #include "store/event_store.h"
@@ -50,6 +52,19 @@ void BM_DrawMonth(benchmark::State& state)
         passed.clear();
         DrawMonth(grid, kMonth, kToday, settings, store, passed);
         benchmark::DoNotOptimize(grid.cells.data());
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+// The alert's read at start-up, after the month drawing: the events of one day.
+void BM_EventsOnDay(benchmark::State& state)
+{
+    EventStore store;
+    store.open(GeneratedDatabase(int(state.range(0))));
+    for (auto _ : state) {
+        qint64 rows = 0;
+        ForEachEventOn(store, kMonth.month, kMonth.year, kToday.day(), [&](const EventRecord&) { ++rows; });
+        benchmark::DoNotOptimize(rows);
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
@@ -101,6 +116,24 @@ void BM_ManagementList(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
+// Form8's load, "Event Alert!": today's titles into the list and the first description (not shown).
+void BM_AlertLoad(benchmark::State& state)
+{
+    QTemporaryDir folder;
+    SettingsStore settings(folder.filePath(QStringLiteral("settings.conf")));
+    FixedClock clock(kToday);
+    FailingPrompts prompts;
+    AppServices services{clock, prompts, settings, {folder.path(), folder.path(), folder.path()}};
+    EventStore store;
+    store.open(GeneratedDatabase(int(state.range(0))));
+    Form8 alert(services, store, kMonth);
+    for (auto _ : state)
+        alert.Form_Load();
+    if (alert.noEventsToday())
+        state.SkipWithError("nothing falls on the day");
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
 // Scrolling the filled list by a page and painting the rows that come into view.
 void BM_ManagementListPage(benchmark::State& state)
 {
@@ -127,6 +160,7 @@ void BM_ManagementListPage(benchmark::State& state)
 
 BENCHMARK(BM_ReadAllEvents)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DrawMonth)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EventsOnDay)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AgendaText)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_ReadEventsByTitle)
@@ -136,6 +170,7 @@ BENCHMARK(BM_ReadEventsByTitle)
     ->Args({100000, 1})
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ManagementList)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AlertLoad)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ManagementListPage)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)

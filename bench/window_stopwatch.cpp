@@ -5,7 +5,10 @@
 //
 // Each run starts PROGRAM and measures the time until its top-level window named TITLE
 // is mapped and until it is painted (its pixels differ from what was on the screen
-// before). With --click X,Y DIALOG it then clicks at X,Y inside that window (XTest, as
+// before). With --dismiss ALERT, a window named ALERT may come first: the time until it
+// is painted is measured too, then the stopwatch focuses it and presses Escape at once,
+// as an impatient user would, and goes on waiting for TITLE (nothing is subtracted for
+// the alert). With --click X,Y DIALOG it then clicks at X,Y inside that window (XTest, as
 // xdotool does) and measures, from the release of the button, until a window named
 // DIALOG is mapped and painted. The program is then ended, and its peak resident memory read
 // from the kernel (as /usr/bin/time -v reports it). Prints every run and the median,
@@ -17,11 +20,12 @@
 // what the figure would be on an otherwise idle machine, X server aside.
 //
 // Options: --runs N (default 10), --warmup N (default 2), --settle MS (pause before
-// the click, default 300).
+// the click, default 300), --dismiss ALERT.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 #include <dirent.h>
 #include <poll.h>
@@ -64,6 +68,7 @@ struct Options
     std::string title;
     std::optional<std::pair<int, int>> click;
     std::string dialogTitle;
+    std::string dismissTitle;
     std::vector<char*> command;
 };
 
@@ -90,7 +95,9 @@ Options parse(int argc, char** argv)
                 fail("--click takes X,Y");
             o.click = std::pair(x, y);
             o.dialogTitle = value();
-        } else if (o.title.empty())
+        } else if (arg == "--dismiss")
+            o.dismissTitle = value();
+        else if (o.title.empty())
             o.title = arg;
         else
             fail("unexpected argument " + arg);
@@ -99,8 +106,8 @@ Options parse(int argc, char** argv)
         o.command.push_back(argv[i]);
     o.command.push_back(nullptr);
     if (o.title.empty() || o.command.size() < 2 || o.runs < 1)
-        fail("usage: window-stopwatch [--runs N] [--warmup N] [--settle MS] [--click X,Y DIALOG] TITLE -- PROGRAM "
-             "[ARGS...]");
+        fail("usage: window-stopwatch [--runs N] [--warmup N] [--settle MS] [--click X,Y DIALOG] [--dismiss ALERT] "
+             "TITLE -- PROGRAM [ARGS...]");
     return o;
 }
 
@@ -140,19 +147,23 @@ public:
     {
         ::Window id;
         int x, y, width, height;
+        std::string title;
     };
 
-    /// Waits until a top-level window named `title` is mapped.
-    std::optional<Window> waitForMap(const std::string& title, Clock::time_point deadline)
+    /// Waits until a top-level window named one of `titles` is mapped.
+    std::optional<Window> waitForMap(const std::vector<std::string>& titles, Clock::time_point deadline)
     {
         while (Clock::now() < deadline) {
             while (XPending(m_display)) {
                 XEvent event;
                 XNextEvent(m_display, &event);
-                if (event.type == MapNotify && event.xmap.event == m_root && nameOf(event.xmap.window) == title) {
+                if (event.type != MapNotify || event.xmap.event != m_root)
+                    continue;
+                std::string name = nameOf(event.xmap.window);
+                if (std::find(titles.begin(), titles.end(), name) != titles.end()) {
                     XWindowAttributes a{};
                     XGetWindowAttributes(m_display, event.xmap.window, &a);
-                    return Window{event.xmap.window, a.x, a.y, a.width, a.height};
+                    return Window{event.xmap.window, a.x, a.y, a.width, a.height, std::move(name)};
                 }
             }
             pollfd fd{ConnectionNumber(m_display), POLLIN, 0};
@@ -195,6 +206,16 @@ public:
 
     void pressButton() { button(True); }
     void releaseButton() { button(False); }
+
+    /// Escape into the window, focused first as a window manager focuses a new window.
+    void pressEscape(const Window& w)
+    {
+        XSetInputFocus(m_display, w.id, RevertToPointerRoot, CurrentTime);
+        const unsigned key = XKeysymToKeycode(m_display, XK_Escape);
+        XTestFakeKeyEvent(m_display, key, True, CurrentTime);
+        XTestFakeKeyEvent(m_display, key, False, CurrentTime);
+        XSync(m_display, False);
+    }
 
     /// Drops the notifications of earlier runs.
     void drain()
@@ -295,6 +316,8 @@ long finish(pid_t pid)
 
 struct Run
 {
+    double firstPainted = 0, firstPaintedUnqueued = 0; ///< of ALERT, or of TITLE when it came first
+    bool dismissed = false;                            ///< ALERT came first
     double mapped = 0, painted = 0, dialogMapped = 0, dialogPainted = 0;
     Scheduling startUp, dialog; ///< of the program, until the window and the dialog were painted
     double paintedUnqueued = 0, dialogPaintedUnqueued = 0;
@@ -307,11 +330,18 @@ struct Figure
     double Run::*value;
 };
 
-void summarize(const std::vector<Run>& runs, bool dialog)
+void summarize(const std::vector<Run>& runs, bool dialog, const std::string& dismissTitle)
 {
-    std::vector<Figure> figures = {{"window mapped (ms)", &Run::mapped},
-                                   {"window painted (ms)", &Run::painted},
-                                   {"  less waiting for a CPU (ms)", &Run::paintedUnqueued}};
+    std::vector<Figure> figures;
+    if (!dismissTitle.empty()) {
+        const auto alerts = std::count_if(runs.begin(), runs.end(), [](const Run& r) { return r.dismissed; });
+        std::printf("  \"%s\" came first in %ld of %zu runs\n", dismissTitle.c_str(), long(alerts), runs.size());
+        figures.push_back({"first window painted (ms)", &Run::firstPainted});
+        figures.push_back({"  less waiting for a CPU (ms)", &Run::firstPaintedUnqueued});
+    }
+    figures.push_back({"window mapped (ms)", &Run::mapped});
+    figures.push_back({"window painted (ms)", &Run::painted});
+    figures.push_back({"  less waiting for a CPU (ms)", &Run::paintedUnqueued});
     if (dialog) {
         figures.push_back({"dialog mapped after click (ms)", &Run::dialogMapped});
         figures.push_back({"dialog painted after click (ms)", &Run::dialogPainted});
@@ -349,7 +379,21 @@ int main(int argc, char** argv)
         const auto deadline = Clock::now() + std::chrono::seconds(30);
         const auto t0 = Clock::now();
         const pid_t pid = start(o.command);
-        const auto window = screen.waitForMap(o.title, deadline);
+        std::vector<std::string> firstTitles{o.title};
+        if (!o.dismissTitle.empty())
+            firstTitles.push_back(o.dismissTitle);
+        auto window = screen.waitForMap(firstTitles, deadline);
+        if (window && window->title == o.dismissTitle) {
+            if (!screen.waitForPaint(*window, deadline)) {
+                finish(pid);
+                fail("the window \"" + o.dismissTitle + "\" was never painted");
+            }
+            run.firstPainted = millisecondsSince(t0);
+            run.firstPaintedUnqueued = run.firstPainted - Scheduling::of(pid).waitingMs;
+            run.dismissed = true;
+            screen.pressEscape(*window);
+            window = screen.waitForMap({o.title}, deadline);
+        }
         if (!window) {
             finish(pid);
             fail("no window named \"" + o.title + "\" appeared");
@@ -362,6 +406,10 @@ int main(int argc, char** argv)
         run.painted = millisecondsSince(t0);
         run.startUp = Scheduling::of(pid);
         run.paintedUnqueued = run.painted - run.startUp.waitingMs;
+        if (!run.dismissed) {
+            run.firstPainted = run.painted;
+            run.firstPaintedUnqueued = run.paintedUnqueued;
+        }
 
         if (o.click) {
             std::this_thread::sleep_for(std::chrono::milliseconds(o.settleMs));
@@ -375,7 +423,7 @@ int main(int argc, char** argv)
             const Scheduling before = Scheduling::of(pid);
             const auto t1 = Clock::now();
             screen.releaseButton();
-            const auto dialog = screen.waitForMap(o.dialogTitle, Clock::now() + std::chrono::seconds(30));
+            const auto dialog = screen.waitForMap({o.dialogTitle}, Clock::now() + std::chrono::seconds(30));
             if (!dialog) {
                 finish(pid);
                 fail("no window named \"" + o.dialogTitle + "\" appeared after the click");
@@ -391,8 +439,11 @@ int main(int argc, char** argv)
         }
         run.peakKiB = finish(pid);
         const bool warmup = i < o.warmup;
-        std::printf("%s %2d: mapped %7.1f  painted %7.1f (cpu %6.1f, queued %6.1f)", warmup ? "warm-up" : "run    ",
-                    i + 1, run.mapped, run.painted, run.startUp.runningMs, run.startUp.waitingMs);
+        std::printf("%s %2d:", warmup ? "warm-up" : "run    ", i + 1);
+        if (run.dismissed)
+            std::printf(" alert painted %7.1f (less queued %6.1f), then", run.firstPainted, run.firstPaintedUnqueued);
+        std::printf(" mapped %7.1f  painted %7.1f (cpu %6.1f, queued %6.1f)", run.mapped, run.painted,
+                    run.startUp.runningMs, run.startUp.waitingMs);
         if (o.click)
             std::printf("  dialog mapped %7.1f  painted %7.1f (cpu %6.1f, queued %6.1f)", run.dialogMapped,
                         run.dialogPainted, run.dialog.runningMs, run.dialog.waitingMs);
@@ -404,6 +455,6 @@ int main(int argc, char** argv)
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
     std::printf("%zu runs:\n", runs.size());
-    summarize(runs, o.click.has_value());
+    summarize(runs, o.click.has_value(), o.dismissTitle);
     return 0;
 }
