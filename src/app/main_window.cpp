@@ -217,7 +217,8 @@ void Form1::checkPassedEvents(ErrorTrap& trap)
 void Form1::CheckAlert()
 {
     ErrorTrap trap(m_services.prompts, QStringLiteral("Form1.CheckAlert"));
-    Form8 alert(m_services, m_state.EventConnection, {m_state.ViewMonth, m_state.ViewYear}, this);
+    // The first drawing has just found today's events; the alert need not read the table again.
+    Form8 alert(m_services, m_state.EventConnection, {m_state.ViewMonth, m_state.ViewYear}, m_todaysEvents, this);
     trap(100, [&] { ShowModal(alert); });
     trap(102, [&] { m_state.NoEventsToday = alert.noEventsToday(); });
 }
@@ -256,10 +257,15 @@ void Form1::DrawMonth()
 {
     // Show whatever was painted, also when a stage fails part-way.
     const auto render = qScopeGuard([this] { renderGrid(); });
-    // Only the start-up check reads the passed events; later drawings need not collect them.
+    // Only the start-up check reads the passed events and today's; later drawings need not collect them.
     PassedEventIds unread;
+    TodaysEvents todays;
+    m_todaysEvents.reset();
     ::DrawMonth(m_grid, {m_state.ViewMonth, m_state.ViewYear}, m_services.clock.today(), m_services.settings,
-                m_state.EventConnection, m_startingUp ? m_passedEventIds : unread);
+                m_state.EventConnection, m_startingUp ? m_passedEventIds : unread, m_startingUp ? &todays : nullptr);
+    // Kept only from a whole drawing: after a failure the alert reads for itself.
+    if (m_startingUp)
+        m_todaysEvents = std::move(todays);
 }
 
 void Form1::renderGrid()

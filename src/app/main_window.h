@@ -74,6 +74,7 @@ private:
     AppState m_state;
     MonthGrid m_grid;
     PassedEventIds m_passedEventIds;
+    std::optional<TodaysEvents> m_todaysEvents;
     bool m_startingUp = true;
     bool m_endedAtStartup = false;
     QString m_liveFile;

@@ -85,10 +85,12 @@ void MarkHoliday(MonthGrid& grid, ViewedMonth view, const SettingsStore& setting
     }
 }
 
-void FillEvents(MonthGrid& grid, ViewedMonth view, QDate today, const EventSource& events, PassedEventIds& passed)
+void FillEvents(MonthGrid& grid, ViewedMonth view, QDate today, const EventSource& events, PassedEventIds& passed,
+                TodaysEvents* todays)
 {
     const MonthFrame frame = MonthFrame::of(view.month, view.year);
     const int first = frame.firstWeekday - 1;
+    const bool showsToday = today.month() == view.month && today.year() == view.year;
     ForEachOccurrence(events, frame, [&](const EventRecord& event, const QVarLengthArray<int, 5>& days) {
         for (int day : days) {
             QString& text = grid.cells[std::size_t(first + day - 1)].text;
@@ -96,15 +98,19 @@ void FillEvents(MonthGrid& grid, ViewedMonth view, QDate today, const EventSourc
             text += event.title;
             if (event.is(Consistancy::Once) && QDate(view.year, view.month, day) < today)
                 passed.append(event.id);
+            if (todays && showsToday && day == today.day()) {
+                todays->ids.append(event.id);
+                todays->titles.append(event.title);
+            }
         }
     });
 }
 
 void DrawMonth(MonthGrid& grid, ViewedMonth view, QDate today, const SettingsStore& settings, const EventSource& events,
-               PassedEventIds& passed)
+               PassedEventIds& passed, TodaysEvents* todays)
 {
     const SettingsStore::Reading reading(settings);
     PaintMonth(grid, view, today, settings);
     MarkHoliday(grid, view, settings);
-    FillEvents(grid, view, today, events, passed);
+    FillEvents(grid, view, today, events, passed, todays);
 }

@@ -38,6 +38,14 @@ struct ViewedMonth
 /// Ids of once-only events of the shown month that lie before today, in the order found.
 using PassedEventIds = QList<qint64>;
 
+/// The events that fall on today, as a drawing of today's month found them: ids and
+/// titles side by side, in the source's order.
+struct TodaysEvents
+{
+    QList<qint64> ids;
+    QList<QString> titles;
+};
+
 /// Index of the cell that holds day 1 of the month (0..6).
 [[nodiscard]] int FirstCellOf(ViewedMonth view);
 
@@ -52,9 +60,11 @@ void MarkHoliday(MonthGrid& grid, ViewedMonth view, const SettingsStore& setting
 
 /// Appends the title of every event to each day of `view` on which it falls, in the
 /// order the source gives the events, and appends to `passed` the id of every
-/// once-only event that falls before `today`.
-void FillEvents(MonthGrid& grid, ViewedMonth view, QDate today, const EventSource& events, PassedEventIds& passed);
+/// once-only event that falls before `today`, and to `todays` (when given) every event
+/// that falls on `today`.
+void FillEvents(MonthGrid& grid, ViewedMonth view, QDate today, const EventSource& events, PassedEventIds& passed,
+                TodaysEvents* todays = nullptr);
 
 /// The whole drawing: PaintMonth, MarkHoliday, FillEvents.
 void DrawMonth(MonthGrid& grid, ViewedMonth view, QDate today, const SettingsStore& settings, const EventSource& events,
-               PassedEventIds& passed);
+               PassedEventIds& passed, TodaysEvents* todays = nullptr);

@@ -22,8 +22,9 @@ constexpr Place kPlaces[] = {
 
 } // namespace
 
-Form8::Form8(AppServices& services, const EventStore& store, ViewedMonth view, QWidget* parent)
-    : FormDialog(parent), m_services(services), m_store(store), m_view(view)
+Form8::Form8(AppServices& services, const EventStore& store, ViewedMonth view, std::optional<TodaysEvents> listed,
+             QWidget* parent)
+    : FormDialog(parent), m_services(services), m_store(store), m_view(view), m_listed(std::move(listed))
 {
     setObjectName(QStringLiteral("Form8"));
     MakeFixedWindow(*this, 3600, 3645);
@@ -61,6 +62,11 @@ void Form8::Form_Load()
     });
     trap(104, [&] {
         const QSignalBlocker quiet(Combo1);
+        if (m_listed) {
+            Combo1->addItems(m_listed->titles);
+            AlertEventIds = m_listed->ids;
+            return;
+        }
         ForEachEventOn(m_store, m_view.month, m_view.year, m_services.clock.today().day(), [&](const EventRecord& e) {
             Combo1->addItem(e.title);
             AlertEventIds.append(e.id);

@@ -15,8 +15,10 @@ class Form8 : public kit::FormDialog
     Q_OBJECT
 
 public:
-    /// `view` is the month start-up drew; today is its day of today's date.
-    Form8(AppServices& services, const EventStore& store, ViewedMonth view, QWidget* parent = nullptr);
+    /// `view` is the month start-up drew; today is its day of today's date. `listed` are
+    /// today's events as that drawing found them; without them the alert reads the table.
+    Form8(AppServices& services, const EventStore& store, ViewedMonth view,
+          std::optional<TodaysEvents> listed = std::nullopt, QWidget* parent = nullptr);
     ~Form8() override;
 
     void Form_Load() override;
@@ -33,6 +35,7 @@ private:
     AppServices& m_services;
     const EventStore& m_store;
     ViewedMonth m_view;
+    std::optional<TodaysEvents> m_listed;
     bool m_noEventsToday = false;
     QList<qint64> AlertEventIds;
     QComboBox* Combo1 = nullptr;
