@@ -100,17 +100,24 @@ public:
     std::optional<ColorRef> pickColor(ColorRef) override { return std::nullopt; }
 };
 
-// Form4's load: its columns and the rows of every event in title order (not shown on screen).
-void BM_ManagementList(benchmark::State& state)
+// What a dialog takes, over a generated database of `count` events.
+struct DialogSeams
 {
     QTemporaryDir folder;
-    SettingsStore settings(folder.filePath(QStringLiteral("settings.conf")));
-    FixedClock clock(kToday);
+    SettingsStore settings{folder.filePath(QStringLiteral("settings.conf"))};
+    FixedClock clock{kToday};
     FailingPrompts prompts;
     AppServices services{clock, prompts, settings, {folder.path(), folder.path(), folder.path()}};
     EventStore store;
-    store.open(GeneratedDatabase(int(state.range(0))));
-    Form4 dialog(services, store);
+
+    explicit DialogSeams(int count) { store.open(GeneratedDatabase(count)); }
+};
+
+// Form4's load: its columns and the rows of every event in title order (not shown on screen).
+void BM_ManagementList(benchmark::State& state)
+{
+    DialogSeams seams(int(state.range(0)));
+    Form4 dialog(seams.services, seams.store);
     for (auto _ : state)
         dialog.Form_Load();
     state.SetItemsProcessed(state.iterations() * state.range(0));
@@ -119,14 +126,8 @@ void BM_ManagementList(benchmark::State& state)
 // Form8's load, "Event Alert!": today's titles into the list and the first description (not shown).
 void BM_AlertLoad(benchmark::State& state)
 {
-    QTemporaryDir folder;
-    SettingsStore settings(folder.filePath(QStringLiteral("settings.conf")));
-    FixedClock clock(kToday);
-    FailingPrompts prompts;
-    AppServices services{clock, prompts, settings, {folder.path(), folder.path(), folder.path()}};
-    EventStore store;
-    store.open(GeneratedDatabase(int(state.range(0))));
-    Form8 alert(services, store, kMonth);
+    DialogSeams seams(int(state.range(0)));
+    Form8 alert(seams.services, seams.store, kMonth);
     for (auto _ : state)
         alert.Form_Load();
     if (alert.noEventsToday())
@@ -137,14 +138,8 @@ void BM_AlertLoad(benchmark::State& state)
 // Scrolling the filled list by a page and painting the rows that come into view.
 void BM_ManagementListPage(benchmark::State& state)
 {
-    QTemporaryDir folder;
-    SettingsStore settings(folder.filePath(QStringLiteral("settings.conf")));
-    FixedClock clock(kToday);
-    FailingPrompts prompts;
-    AppServices services{clock, prompts, settings, {folder.path(), folder.path(), folder.path()}};
-    EventStore store;
-    store.open(GeneratedDatabase(int(state.range(0))));
-    Form4 dialog(services, store);
+    DialogSeams seams(int(state.range(0)));
+    Form4 dialog(seams.services, seams.store);
     dialog.Form_Load();
     dialog.show();
     auto* list = dialog.findChild<QTreeView*>(QStringLiteral("ListView1"));
