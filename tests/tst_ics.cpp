@@ -3,7 +3,7 @@
 #include "event_codes.h"
 #include "ics/ics_tool.h"
 #include "ics/import.h"
-#include "ics/rules.h"
+#include "ical/rules.h"
 #include "test_env.h"
 
 #include <QFile>

@@ -1,8 +1,6 @@
 #include "import.h"
 
-#include "core/console.h"
-#include "libical_handles.h"
-#include "rules.h"
+#include "ical/event_mapping.h"
 
 #include <QSet>
 
@@ -14,111 +12,9 @@
 
 namespace {
 
-constexpr int kMaxDaysAhead = 9; // the editor takes one digit
-
-// What libical found wrong in a component itself (not in its subcomponents), or nothing.
-std::optional<QString> parseError(icalcomponent* component)
-{
-    icalproperty* error = icalcomponent_get_first_property(component, ICAL_XLICERROR_PROPERTY);
-    if (!error)
-        return std::nullopt;
-    const char* text = icalproperty_get_xlicerror(error);
-    return OneLine(QString::fromUtf8(text ? text : "unreadable content")).trimmed();
-}
-
-QString utf8(const char* text)
-{
-    return text ? QString::fromUtf8(text) : QString();
-}
-
-// Line breaks and tabs stay in a description; other control characters become blanks.
-QString descriptionText(QString text)
-{
-    for (QChar& c : text) {
-        if ((c.unicode() < 0x20 && c != u'\n' && c != u'\t') || c.unicode() == 0x7f)
-            c = u' ';
-    }
-    return text;
-}
-
 bool has(icalcomponent* component, icalproperty_kind kind)
 {
     return icalcomponent_get_first_property(component, kind) != nullptr;
-}
-
-QString tzidOf(icalproperty* property)
-{
-    icalparameter* tzid = property ? icalproperty_get_first_parameter(property, ICAL_TZID_PARAMETER) : nullptr;
-    const char* text = tzid ? icalparameter_get_tzid(tzid) : nullptr;
-    return text ? QString::fromUtf8(text) : QString();
-}
-
-QDate dateOf(const icaltimetype& time)
-{
-    return QDate(time.year, time.month, time.day);
-}
-
-// The number of days an event lasts, as its times are written: an all-day event the days
-// from its start to its end, a timed one each 24 hours begun, so that an evening that runs
-// past midnight is still one day. An end in another time zone than the start cannot be
-// compared that way and counts as one day.
-int daysCovered(icalcomponent* event, icalproperty* startProperty, const icaltimetype& start)
-{
-    const icaltimetype end = icalcomponent_get_dtend(event);
-    icalproperty* endProperty = icalcomponent_get_first_property(event, ICAL_DTEND_PROPERTY);
-    if (icaltime_is_null_time(end) || (endProperty && tzidOf(endProperty) != tzidOf(startProperty)) ||
-        icaltime_is_utc(end) != icaltime_is_utc(start) || !dateOf(end).isValid())
-        return 1;
-    constexpr qint64 kDay = 24 * 60 * 60;
-    const auto secondsOf = [](const icaltimetype& t) {
-        return t.is_date ? 0 : qint64(t.hour) * 3600 + qint64(t.minute) * 60 + t.second;
-    };
-    const qint64 seconds = dateOf(start).daysTo(dateOf(end)) * kDay + secondsOf(end) - secondsOf(start);
-    return int(std::clamp<qint64>((seconds + kDay - 1) / kDay, 1, 1'000'000));
-}
-
-// How many days ahead an alarm warns, or why the calendar cannot keep it.
-std::variant<int, QString> daysAhead(icalcomponent* alarm)
-{
-    if (std::optional<QString> error = parseError(alarm))
-        return *error;
-    icalproperty* property = icalcomponent_get_first_property(alarm, ICAL_TRIGGER_PROPERTY);
-    if (!property)
-        return QStringLiteral("it has no TRIGGER");
-    const icaltriggertype trigger = icalproperty_get_trigger(property);
-    if (!icaltime_is_null_time(trigger.time))
-        return QStringLiteral("it goes off at a fixed time");
-    icalparameter* related = icalproperty_get_first_parameter(property, ICAL_RELATED_PARAMETER);
-    if (related && icalparameter_get_related(related) == ICAL_RELATED_END)
-        return QStringLiteral("it goes off relative to the end");
-    const icaldurationtype& d = trigger.duration;
-    if (d.hours != 0 || d.minutes != 0 || d.seconds != 0)
-        return QStringLiteral("it goes off at a time of day, not whole days before");
-    const qint64 days = qint64(d.weeks) * 7 + d.days;
-    if (!d.is_neg && days > 0)
-        return QStringLiteral("it goes off after the start");
-    if (days > kMaxDaysAhead)
-        return QStringLiteral("it goes off %1 days before; the calendar warns at most %2 days before")
-            .arg(days)
-            .arg(kMaxDaysAhead);
-    return int(days);
-}
-
-EventFields fieldsOf(const EventRecord& r, const QString& title, const QString& description)
-{
-    EventFields f;
-    f.title = title;
-    f.description = description;
-    f.timetype = *r.timetype;
-    f.consistancy = *r.consistancy;
-    f.eventmonth = *r.eventmonth;
-    f.eventday = *r.eventday;
-    f.eventyear = *r.eventyear;
-    f.eventweekdate = *r.eventweekdate;
-    f.eventweekday = *r.eventweekday;
-    f.warnevent = *r.warnevent;
-    f.daysbefore = *r.daysbefore;
-    return f;
 }
 
 // One VEVENT as read, kept until the whole file is read: a later event may change
@@ -131,74 +27,18 @@ struct ReadEvent
     QStringList alarmsLeftOut;
 };
 
-std::variant<EventFields, QString> storable(icalcomponent* e, const QString& summary)
-{
-    if (has(e, ICAL_RECURRENCEID_PROPERTY))
-        return QStringLiteral("it changes one occurrence of a repeating event (RECURRENCE-ID)");
-    if (std::optional<QString> error = parseError(e))
-        return *error;
-    if (icalcomponent_get_status(e) == ICAL_STATUS_CANCELLED)
-        return QStringLiteral("it is cancelled");
-    icalproperty* startProperty = icalcomponent_get_first_property(e, ICAL_DTSTART_PROPERTY);
-    if (!startProperty)
-        return QStringLiteral("it has no start (DTSTART)");
-    const icaltimetype start = icalproperty_get_dtstart(startProperty);
-    if (has(e, ICAL_EXDATE_PROPERTY) || has(e, ICAL_RDATE_PROPERTY) || has(e, ICAL_EXRULE_PROPERTY))
-        return QStringLiteral("it adds or leaves out single days (EXDATE, RDATE or EXRULE)");
-    icalproperty* ruleProperty = icalcomponent_get_first_property(e, ICAL_RRULE_PROPERTY);
-    if (ruleProperty && icalcomponent_get_next_property(e, ICAL_RRULE_PROPERTY))
-        return QStringLiteral("it has several RRULEs");
-    const int days = daysCovered(e, startProperty, start);
-    if (days > 1)
-        return QStringLiteral("it lasts %1 days; the calendar keeps one day per event").arg(days);
-
-    std::optional<icalrecurrencetype> rule;
-    if (ruleProperty)
-        rule = icalproperty_get_rrule(ruleProperty);
-    const std::variant<EventRecord, QString> kind = EventRecordFor(dateOf(start), rule ? &*rule : nullptr);
-    if (const QString* why = std::get_if<QString>(&kind))
-        return *why;
-
-    const QString title = OneLine(summary);
-    if (title.trimmed().isEmpty())
-        return QStringLiteral("it has no title (SUMMARY)");
-    if (title.size() > kMaxTitleLength)
-        return QStringLiteral("its title is longer than %1 characters").arg(kMaxTitleLength);
-    return fieldsOf(std::get<EventRecord>(kind), title, descriptionText(utf8(icalcomponent_get_description(e))));
-}
-
-// The first alarm the calendar can keep sets the warning; every other one is noted.
-QStringList readWarning(icalcomponent* e, EventFields& fields)
-{
-    QStringList leftOut;
-    bool kept = false;
-    for (icalcomponent* alarm = icalcomponent_get_first_component(e, ICAL_VALARM_COMPONENT); alarm;
-         alarm = icalcomponent_get_next_component(e, ICAL_VALARM_COMPONENT)) {
-        const std::variant<int, QString> ahead = daysAhead(alarm);
-        if (const QString* why = std::get_if<QString>(&ahead)) {
-            leftOut.append(QStringLiteral("alarm left out: %1").arg(*why));
-        } else if (!kept) {
-            kept = true;
-            fields.warnevent = 1;
-            fields.daysbefore = std::get<int>(ahead);
-        } else if (std::get<int>(ahead) != fields.daysbefore) {
-            leftOut.append(QStringLiteral("alarm left out: the calendar keeps one warning per event"));
-        }
-    }
-    return leftOut;
-}
-
 ReadEvent readEvent(icalcomponent* e)
 {
     ReadEvent event;
-    event.summary = utf8(icalcomponent_get_summary(e));
+    const char* summary = icalcomponent_get_summary(e);
+    event.summary = summary ? QString::fromUtf8(summary) : QString();
     if (!has(e, ICAL_RECURRENCEID_PROPERTY)) {
         // Only the master of a changed series keeps its UID here; see ReadCalendar.
         event.uid = QByteArray(icalcomponent_get_uid(e));
     }
-    event.outcome = storable(e, event.summary);
-    if (EventFields* fields = std::get_if<EventFields>(&event.outcome))
-        event.alarmsLeftOut = readWarning(e, *fields);
+    ReadVEvent read = ReadEventComponent(e);
+    event.outcome = std::move(read.outcome);
+    event.alarmsLeftOut = std::move(read.alarmsLeftOut);
     return event;
 }
 
@@ -286,7 +126,7 @@ ImportedCalendar ReadCalendar(const QByteArray& text)
             if (icalcomponent_isa(root.get()) != ICAL_VCALENDAR_COMPONENT)
                 continue;
             ++calendars;
-            if (std::optional<QString> error = parseError(root.get()))
+            if (std::optional<QString> error = ParseError(root.get()))
                 throw ICalendarError(QStringLiteral("damaged: %1").arg(*error).toStdString());
         }
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ical/event_mapping.h"
 #include "store/event_store.h"
 
 #include <QByteArray>
@@ -30,10 +31,6 @@ struct ImportedCalendar
     QList<EventFields> events; ///< each VEVENT that maps onto a kind of event, in file order
     QList<ImportNote> notes;   ///< what was left out, in file order
 };
-
-/// The longest title an import takes (what a typed title may reach): a title is a line in a
-/// day cell, and longer text from another calendar is more likely a mistake than a title.
-inline constexpr qsizetype kMaxTitleLength = 32767;
 
 /// Reads every VEVENT of every VCALENDAR in `text` (RFC 5545, UTF-8). An event is kept when
 /// its start and rule map onto a kind of event (EventRecordFor), it lasts one day (all day,
