@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fails when a file under src/ includes from a floor above its own: the floors are
 #   core -> calendar -> store -> ui -> dialogs -> app
-# and the command-line tools stand on core, calendar and store.
+# and the command-line tools stand on core, calendar and store (and the iCalendar mapping, ical).
 set -u
 cd "$(dirname "$0")/../src" || exit 2
 
@@ -13,7 +13,9 @@ declare -A allowed=(
     [dialogs]="core calendar store ui dialogs"
     [app]="core calendar store ui dialogs app"
     [agenda]="core calendar store agenda"
-    [ics]="core calendar store ics"
+    [ical]="core calendar store ical"
+    [ics]="core calendar store ical ics"
+    [sync]="core calendar store ical sync"
 )
 
 status=0

@@ -1,0 +1,535 @@
+#include "sync_engine.h"
+
+#include "ical/event_mapping.h"
+
+#include <QCryptographicHash>
+#include <QSet>
+#include <QUuid>
+
+#include <cstring>
+
+namespace {
+
+constexpr char kProductId[] = "-//Quendrix//Quillmoor Sync 1.0//EN";
+// Link changes of a push are committed in batches: one commit per request would cost a
+// disk flush each, and what a lost batch held is found again by content on the next sync.
+constexpr int kCommitEvery = 100;
+
+icaltimetype utcOf(const QDateTime& now)
+{
+    return icaltime_from_timet_with_zone(now.toSecsSinceEpoch(), 0, icaltimezone_get_utc_timezone());
+}
+
+EventRecord recordOf(const EventFields& f, qint64 id = 0)
+{
+    EventRecord r;
+    r.id = id;
+    r.title = f.title;
+    r.description = f.description;
+    r.timetype = f.timetype;
+    r.consistancy = f.consistancy;
+    r.eventmonth = f.eventmonth;
+    r.eventday = f.eventday;
+    r.eventyear = f.eventyear;
+    r.eventweekdate = f.eventweekdate;
+    r.eventweekday = f.eventweekday;
+    r.warnevent = f.warnevent;
+    r.daysbefore = f.daysbefore;
+    return r;
+}
+
+EventFields fieldsOf(const EventRecord& r)
+{
+    EventFields f;
+    f.title = r.title;
+    f.description = r.description;
+    f.timetype = r.timetype.value_or(0);
+    f.consistancy = r.consistancy.value_or(0);
+    f.eventmonth = r.eventmonth.value_or(0);
+    f.eventday = r.eventday.value_or(0);
+    f.eventyear = r.eventyear.value_or(0);
+    f.eventweekdate = r.eventweekdate.value_or(0);
+    f.eventweekday = r.eventweekday.value_or(0);
+    f.warnevent = r.warnevent.value_or(0);
+    f.daysbefore = r.daysbefore.value_or(0);
+    return f;
+}
+
+std::array<int, 9> numbersOf(const EventFields& f)
+{
+    return {f.timetype,      f.consistancy,  f.eventmonth, f.eventday,  f.eventyear,
+            f.eventweekdate, f.eventweekday, f.warnevent,  f.daysbefore};
+}
+
+// The event as the server would read it after the mapping wrote it; nothing when it cannot occur.
+std::optional<EventFields> canonical(const EventRecord& event, ComponentPtr* written = nullptr)
+{
+    QString warningLeftOut;
+    std::variant<ComponentPtr, QString> vevent = EventComponent(
+        event, "quillmoor", icaltime_from_timet_with_zone(0, 0, icaltimezone_get_utc_timezone()), warningLeftOut);
+    auto* component = std::get_if<ComponentPtr>(&vevent);
+    if (!component)
+        return std::nullopt;
+    ReadVEvent read = ReadEventComponent(component->get());
+    if (written)
+        *written = std::move(*component);
+    if (auto* fields = std::get_if<EventFields>(&read.outcome))
+        return *fields;
+    return std::nullopt;
+}
+
+QByteArray digestOf(const EventFields& f)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    hash.addData(f.title.toUtf8());
+    hash.addData(QByteArrayView("\0", 1));
+    hash.addData(f.description.toUtf8());
+    for (int n : numbersOf(f))
+        hash.addData(QByteArray::number(n) + ',');
+    return hash.result();
+}
+
+// What the calendar reads in a server's member.
+struct ServerEvent
+{
+    ComponentPtr calendar;
+    icalcomponent* vevent = nullptr;
+    QByteArray uid;
+    std::optional<EventFields> fields; ///< none: the calendar cannot show it
+};
+
+ServerEvent readServer(const QByteArray& data)
+{
+    ServerEvent s;
+    if (data.isEmpty() || std::memchr(data.constData(), '\0', std::size_t(data.size())))
+        return s;
+    icalerror_set_errors_are_fatal(0);
+    s.calendar.reset(icalparser_parse_string(data.constData()));
+    if (!s.calendar || icalcomponent_isa(s.calendar.get()) != ICAL_VCALENDAR_COMPONENT)
+        return s;
+    // One VEVENT only: several are a series with changed occurrences, which no row can hold.
+    s.vevent = icalcomponent_get_first_component(s.calendar.get(), ICAL_VEVENT_COMPONENT);
+    if (!s.vevent)
+        return s;
+    const char* uid = icalcomponent_get_uid(s.vevent);
+    s.uid = uid ? QByteArray(uid) : QByteArray();
+    if (icalcomponent_get_next_component(s.calendar.get(), ICAL_VEVENT_COMPONENT))
+        return s;
+    ReadVEvent read = ReadEventComponent(s.vevent);
+    if (auto* fields = std::get_if<EventFields>(&read.outcome)) {
+        // Stored as the calendar itself would store it, so its digest is the row's.
+        s.fields = canonical(recordOf(*fields));
+    }
+    return s;
+}
+
+void replaceProperty(icalcomponent* target, icalcomponent* source, icalproperty_kind kind)
+{
+    while (icalproperty* old = icalcomponent_get_first_property(target, kind)) {
+        icalcomponent_remove_property(target, old);
+        icalproperty_free(old);
+    }
+    for (icalproperty* p = icalcomponent_get_first_property(source, kind); p;
+         p = icalcomponent_get_next_property(source, kind))
+        icalcomponent_add_property(target, icalproperty_new_clone(p));
+}
+
+// Moves a start or end by whole days, keeping its time of day and its zone parameter.
+void shiftDays(icalproperty* property, int days)
+{
+    if (!property || days == 0)
+        return;
+    icaltimetype t = icalvalue_get_datetime(icalproperty_get_value(property));
+    icaltime_adjust(&t, days, 0, 0, 0);
+    icalproperty_set_value(property, icalvalue_new_datetime(t));
+}
+
+QDate dateOfProperty(icalproperty* property)
+{
+    const icaltimetype t = icalvalue_get_datetime(icalproperty_get_value(property));
+    return QDate(t.year, t.month, t.day);
+}
+
+QByteArray newCalendar(icalcomponent* vevent)
+{
+    const ComponentPtr calendar(icalcomponent_new_vcalendar());
+    icalcomponent_add_property(calendar.get(), icalproperty_new_version("2.0"));
+    icalcomponent_add_property(calendar.get(), icalproperty_new_prodid(kProductId));
+    icalcomponent_add_component(calendar.get(), icalcomponent_new_clone(vevent));
+    return ICalTextOf(calendar.get());
+}
+
+// One sync's view of the two sides while it changes them.
+class Run
+{
+public:
+    Run(LinkState& state, DavClient& client, const QDateTime& now, const QString& uidDomain)
+        : m_state(state), m_client(client), m_now(now), m_uidDomain(uidDomain)
+    {}
+
+    void pull();
+    void push();
+    void countLeftAlone();
+    SyncSummary summary;
+
+private:
+    void reload();
+    void applyServer(const QString& href, const QByteArray& etag, const QByteArray& data);
+    void applyServerDelete(const QString& href);
+    [[nodiscard]] QByteArray rowDigest(qint64 id) const;
+    [[nodiscard]] const EventRecord* row(const std::optional<qint64>& id) const;
+    qint64 insert(const EventFields& fields);
+    void saved();
+    void pushChanged(SyncLink link, EventRecord event);
+    void pushDeleted(const SyncLink& link);
+    void pushNew();
+    // The server's current copy of `href` after a 412, decided as a change from the server.
+    void refetch(const QString& href);
+
+    LinkState& m_state;
+    DavClient& m_client;
+    QDateTime m_now;
+    QString m_uidDomain;
+    QHash<qint64, EventRecord> m_rows;
+    QHash<QString, SyncLink> m_links;
+    QHash<QByteArray, QList<qint64>> m_unlinkedByDigest;
+    int m_unsaved = 0;
+};
+
+void Run::reload()
+{
+    m_rows.clear();
+    for (const EventRecord& r : m_state.events())
+        m_rows.insert(r.id, r);
+    m_links = m_state.links();
+}
+
+const EventRecord* Run::row(const std::optional<qint64>& id) const
+{
+    if (!id)
+        return nullptr;
+    const auto it = m_rows.constFind(*id);
+    return it == m_rows.constEnd() ? nullptr : &*it;
+}
+
+QByteArray Run::rowDigest(qint64 id) const
+{
+    const std::optional<EventFields> c = canonical(m_rows.value(id));
+    return c ? digestOf(*c) : QByteArray();
+}
+
+qint64 Run::insert(const EventFields& fields)
+{
+    const qint64 id = m_state.insertEvent(fields);
+    m_rows.insert(id, recordOf(fields, id));
+    return id;
+}
+
+void Run::pull()
+{
+    reload();
+    const QString token = m_state.syncToken();
+    const DavListing listing = m_client.changes(token);
+    QStringList wanted;
+    QStringList gone;
+    QSet<QString> listed;
+    for (const DavItem& item : listing.items) {
+        listed.insert(item.href);
+        const auto link = m_links.constFind(item.href);
+        if (item.status == 404) {
+            if (link != m_links.constEnd())
+                gone.append(item.href);
+        } else if (link == m_links.constEnd() || link->etag.isEmpty() || link->etag != item.etag) {
+            wanted.append(item.href);
+        }
+    }
+    if (listing.complete) {
+        for (const SyncLink& link : std::as_const(m_links)) {
+            // A new event whose PUT was never confirmed is not on the server yet, not gone from it.
+            if (!listed.contains(link.href) && !link.etag.isEmpty())
+                gone.append(link.href);
+        }
+    }
+    if (wanted.isEmpty() && gone.isEmpty() && (listing.syncToken.isEmpty() || listing.syncToken == token))
+        return;
+    const QList<DavItem> fetched = wanted.isEmpty() ? QList<DavItem>() : m_client.fetch(wanted);
+
+    QSet<qint64> linked;
+    for (const SyncLink& link : std::as_const(m_links)) {
+        if (link.eventId)
+            linked.insert(*link.eventId);
+    }
+    for (const EventRecord& r : std::as_const(m_rows)) {
+        if (!linked.contains(r.id)) {
+            const QByteArray digest = rowDigest(r.id);
+            if (!digest.isEmpty())
+                m_unlinkedByDigest[digest].append(r.id);
+        }
+    }
+    m_state.begin();
+    for (const DavItem& item : fetched)
+        applyServer(item.href, item.etag, item.data);
+    for (const QString& href : gone)
+        applyServerDelete(href);
+    if (!listing.syncToken.isEmpty())
+        m_state.setSyncToken(listing.syncToken);
+    m_state.commit();
+}
+
+void Run::applyServer(const QString& href, const QByteArray& etag, const QByteArray& data)
+{
+    const ServerEvent server = readServer(data);
+    const auto found = m_links.constFind(href);
+    const std::optional<SyncLink> link = found == m_links.constEnd() ? std::nullopt : std::optional(*found);
+    SyncLink next{href, server.uid.isEmpty() && link ? link->uid : server.uid, etag, std::nullopt, {}, data};
+    const QByteArray serverDigest = server.fields ? digestOf(*server.fields) : QByteArray();
+    const EventRecord* local = link ? row(link->eventId) : nullptr;
+
+    if (!local) {
+        if (server.fields) {
+            // An equal event already here (exported and imported by hand) is linked, not doubled.
+            QList<qint64>* equal = link ? nullptr : &m_unlinkedByDigest[serverDigest];
+            if (equal && !equal->isEmpty()) {
+                next.eventId = equal->takeFirst();
+            } else {
+                next.eventId = insert(*server.fields);
+                ++summary.down;
+            }
+            next.digest = serverDigest;
+        }
+    } else {
+        const QByteArray localDigest = rowDigest(local->id);
+        if (server.fields && serverDigest == localDigest) {
+            next.eventId = local->id;
+            next.digest = localDigest;
+        } else {
+            const qint64 id = local->id;
+            if (localDigest != link->digest) {
+                // Changed on both sides: the server's version goes into the row, the user's is kept.
+                insert(fieldsOf(*local));
+                ++summary.conflicts;
+            } else {
+                ++summary.down;
+            }
+            if (server.fields) {
+                m_state.updateEvent(id, *server.fields);
+                m_rows.insert(id, recordOf(*server.fields, id));
+                next.eventId = id;
+                next.digest = serverDigest;
+            } else {
+                m_state.removeEvent(id);
+                m_rows.remove(id);
+            }
+        }
+    }
+    m_state.saveLink(next);
+    m_links.insert(href, next);
+}
+
+void Run::applyServerDelete(const QString& href)
+{
+    const SyncLink link = m_links.value(href);
+    if (const EventRecord* local = row(link.eventId)) {
+        // A row changed since the last sync stays, and is pushed again as a new event.
+        if (rowDigest(local->id) == link.digest) {
+            m_state.removeEvent(local->id);
+            m_rows.remove(local->id);
+            ++summary.deletedHere;
+        }
+    }
+    m_state.removeLink(href);
+    m_links.remove(href);
+}
+
+void Run::saved()
+{
+    if (++m_unsaved >= kCommitEvery) {
+        m_state.commit();
+        m_state.begin();
+        m_unsaved = 0;
+    }
+}
+
+void Run::refetch(const QString& href)
+{
+    const DavResponse current = m_client.get(href);
+    if (current.status == 404)
+        applyServerDelete(href);
+    else
+        applyServer(href, current.etag, current.body);
+}
+
+void Run::pushChanged(SyncLink link, EventRecord event)
+{
+    const QByteArray body = PatchedCalendar(link.component, event, m_now);
+    const DavResponse response = m_client.put(link.href, body, link.etag);
+    if (response.status == 412) {
+        refetch(link.href);
+    } else if (response.status == 404) {
+        // Deleted on the server meanwhile: the user's change is kept and pushed as a new event.
+        m_state.removeLink(link.href);
+        m_links.remove(link.href);
+    } else {
+        link.etag = response.etag;
+        link.digest = rowDigest(event.id);
+        link.component = body;
+        m_state.saveLink(link);
+        m_links.insert(link.href, link);
+        ++summary.up;
+    }
+    saved();
+}
+
+void Run::pushDeleted(const SyncLink& link)
+{
+    const DavResponse response = m_client.remove(link.href, link.etag);
+    if (response.status == 412) {
+        // Changed on the server since: its version comes back.
+        refetch(link.href);
+    } else {
+        if (response.status != 404)
+            ++summary.deletedThere;
+        m_state.removeLink(link.href);
+        m_links.remove(link.href);
+    }
+    saved();
+}
+
+void Run::pushNew()
+{
+    // Each new event gets its UID and href in the database before its PUT, so that an
+    // interrupted push is recognised on the server next time and not sent twice.
+    QSet<qint64> linked;
+    for (const SyncLink& link : std::as_const(m_links)) {
+        if (link.eventId)
+            linked.insert(*link.eventId);
+    }
+    const QString folder = m_client.collection().path(QUrl::FullyEncoded);
+    const icaltimetype now = utcOf(m_now);
+    for (const EventRecord& r : std::as_const(m_rows)) {
+        if (linked.contains(r.id))
+            continue;
+        const QString uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        const QByteArray uid = QStringLiteral("quillmoor-%1@%2").arg(uuid, m_uidDomain).toUtf8();
+        QString warningLeftOut;
+        std::variant<ComponentPtr, QString> vevent = EventComponent(r, uid, now, warningLeftOut);
+        if (!std::holds_alternative<ComponentPtr>(vevent))
+            continue;
+        const SyncLink link{folder + uuid + QStringLiteral(".ics"),           uid, {}, r.id, rowDigest(r.id),
+                            newCalendar(std::get<ComponentPtr>(vevent).get())};
+        m_state.saveLink(link);
+        m_links.insert(link.href, link);
+    }
+    m_state.commit();
+    m_state.begin();
+    for (SyncLink link : QList<SyncLink>(m_links.cbegin(), m_links.cend())) {
+        if (!link.etag.isEmpty() || !row(link.eventId))
+            continue;
+        const DavResponse response = m_client.put(link.href, link.component, {});
+        if (response.status == 412) {
+            // Already there: an earlier push that was not confirmed, or another client's event.
+            refetch(link.href);
+        } else if (response.status != 404) {
+            link.etag = response.etag;
+            m_state.saveLink(link);
+            m_links.insert(link.href, link);
+            ++summary.up;
+        }
+        saved();
+    }
+}
+
+void Run::push()
+{
+    reload();
+    m_state.begin();
+    for (const SyncLink& link : QList<SyncLink>(m_links.cbegin(), m_links.cend())) {
+        if (!link.eventId)
+            continue;
+        if (const EventRecord* local = row(link.eventId)) {
+            const QByteArray digest = rowDigest(local->id);
+            // A new event's unconfirmed PUT is sent again by pushNew.
+            if (!link.etag.isEmpty() && !digest.isEmpty() && digest != link.digest)
+                pushChanged(link, *local);
+        } else {
+            pushDeleted(link);
+        }
+    }
+    pushNew();
+    m_state.commit();
+}
+
+void Run::countLeftAlone()
+{
+    reload();
+    for (const SyncLink& link : std::as_const(m_links))
+        summary.leftAlone += link.eventId ? 0 : 1;
+    for (const EventRecord& r : std::as_const(m_rows))
+        summary.leftAlone += rowDigest(r.id).isEmpty() ? 1 : 0;
+}
+
+} // namespace
+
+QByteArray SyncDigest(const EventRecord& event)
+{
+    const std::optional<EventFields> c = canonical(event);
+    return c ? digestOf(*c) : QByteArray();
+}
+
+QByteArray PatchedCalendar(const QByteArray& serverCalendar, const EventRecord& event, const QDateTime& now)
+{
+    ServerEvent server = readServer(serverCalendar);
+    ComponentPtr written;
+    const std::optional<EventFields> local = canonical(event, &written);
+    if (!server.fields || !local)
+        throw SyncError("an event the calendar cannot show was about to be written; it was left as it is");
+    icalcomponent* target = server.vevent;
+    icalcomponent* source = written.get();
+    if (local->title != server.fields->title)
+        replaceProperty(target, source, ICAL_SUMMARY_PROPERTY);
+    if (local->description != server.fields->description)
+        replaceProperty(target, source, ICAL_DESCRIPTION_PROPERTY);
+    const auto kind = [](const EventFields& f) {
+        const std::array<int, 9> n = numbersOf(f);
+        return std::array<int, 7>{n[0], n[1], n[2], n[3], n[4], n[5], n[6]};
+    };
+    if (kind(*local) != kind(*server.fields)) {
+        icalproperty* start = icalcomponent_get_first_property(target, ICAL_DTSTART_PROPERTY);
+        icalproperty* newStart = icalcomponent_get_first_property(source, ICAL_DTSTART_PROPERTY);
+        if (icalvalue_get_datetime(icalproperty_get_value(start)).is_date) {
+            replaceProperty(target, source, ICAL_DTSTART_PROPERTY);
+            if (icalcomponent_get_first_property(target, ICAL_DTEND_PROPERTY))
+                replaceProperty(target, source, ICAL_DTEND_PROPERTY);
+        } else {
+            const int days = int(dateOfProperty(start).daysTo(dateOfProperty(newStart)));
+            shiftDays(start, days);
+            shiftDays(icalcomponent_get_first_property(target, ICAL_DTEND_PROPERTY), days);
+        }
+        replaceProperty(target, source, ICAL_RRULE_PROPERTY);
+    }
+    if (local->warnevent != server.fields->warnevent || local->daysbefore != server.fields->daysbefore) {
+        while (icalcomponent* alarm = icalcomponent_get_first_component(target, ICAL_VALARM_COMPONENT)) {
+            icalcomponent_remove_component(target, alarm);
+            icalcomponent_free(alarm);
+        }
+        for (icalcomponent* alarm = icalcomponent_get_first_component(source, ICAL_VALARM_COMPONENT); alarm;
+             alarm = icalcomponent_get_next_component(source, ICAL_VALARM_COMPONENT))
+            icalcomponent_add_component(target, icalcomponent_new_clone(alarm));
+    }
+    const icaltimetype stamp = utcOf(now);
+    icalcomponent_set_dtstamp(target, stamp);
+    if (icalproperty* modified = icalcomponent_get_first_property(target, ICAL_LASTMODIFIED_PROPERTY))
+        icalproperty_set_lastmodified(modified, stamp);
+    if (icalproperty* sequence = icalcomponent_get_first_property(target, ICAL_SEQUENCE_PROPERTY))
+        icalproperty_set_sequence(sequence, icalproperty_get_sequence(sequence) + 1);
+    return ICalTextOf(server.calendar.get());
+}
+
+SyncSummary Synchronize(LinkState& state, DavClient& client, const QDateTime& now, const QString& uidDomain)
+{
+    Run run(state, client, now, uidDomain);
+    run.pull();
+    run.push();
+    run.countLeftAlone();
+    return run.summary;
+}

@@ -1,0 +1,237 @@
+#include "sync_tool.h"
+
+#include "core/console.h"
+#include "store/data_folder.h"
+
+#include <QCommandLineParser>
+#include <QHostAddress>
+#include <QLockFile>
+#include <QProcess>
+#include <QSettings>
+
+#include <new>
+#include <stdexcept>
+
+namespace {
+
+constexpr char kProgram[] = "quillmoor-sync";
+// Another sync of the same database (the timer, or a second user) is waited for this long.
+constexpr int kLockWaitMs = 30000;
+
+[[noreturn]] void bad(const QString& message)
+{
+    throw std::invalid_argument(message.toStdString());
+}
+
+bool isLoopback(const QString& host)
+{
+    if (host.compare(u"localhost", Qt::CaseInsensitive) == 0)
+        return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
+
+QUrl collectionUrl(const QString& text, QString& user)
+{
+    QUrl url(text, QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty())
+        bad(QStringLiteral("\"%1\" is not a calendar URL such as https://cloud.example/dav/calendars/alice/family/.")
+                .arg(OneLine(text)));
+    if (url.scheme() == u"http") {
+        if (!isLoopback(url.host()))
+            bad(QStringLiteral("Plain http:// would send the calendar and password unprotected; use https:// "
+                               "(http:// is accepted only for a loopback address)."));
+    } else if (url.scheme() != u"https") {
+        bad(QStringLiteral("The URL must start with https:// (or http:// for a loopback address)."));
+    }
+    if (!url.password().isEmpty())
+        bad(QStringLiteral("Give no password in the URL; see --store-password and --password-command."));
+    if (user.isEmpty())
+        user = url.userName();
+    url.setUserInfo(QString());
+    url.setQuery(QString());
+    url.setFragment(QString());
+    if (!url.path().endsWith(u'/'))
+        url.setPath(url.path() + u'/');
+    return url;
+}
+
+QString defaultDatabase(const AppPaths& paths)
+{
+    return PrepareDataFolder(paths.machineDataRoot, paths.userDataRoot, paths.programFile(kTemplateFileName)).liveFile;
+}
+
+int runSync(const SyncOptions& options, const SyncEnvironment& env, std::FILE* out)
+{
+    QString password;
+    if (!options.passwordCommand.isEmpty())
+        password = PasswordFromCommand(options.passwordCommand);
+    else if (!options.user.isEmpty() && env.readSecret)
+        password = env.readSecret(options.url, options.user);
+
+    const QString database = options.database.isEmpty() ? defaultDatabase(env.paths) : options.database;
+    // Two syncs of one database would each push what the other is pushing.
+    QLockFile lock(database + QStringLiteral(".sync-lock"));
+    if (!lock.tryLock(kLockWaitMs)) {
+        throw SyncError(
+            lock.error() == QLockFile::LockFailedError
+                ? QStringLiteral("another sync of %1 is still running; try again later").arg(database).toStdString()
+                : QStringLiteral("cannot create the lock file beside %1").arg(database).toStdString());
+    }
+    LinkState state(database, options.url.toString(QUrl::FullyEncoded));
+    DavClient client(options.url, options.user, password);
+    const SyncSummary summary = Synchronize(state, client, env.now, env.uidDomain);
+    WriteAll(out, (SummaryLine(summary) + u'\n').toUtf8());
+    return summary.leftAlone > 0 ? 1 : 0;
+}
+
+} // namespace
+
+SyncOptions ParseSyncArguments(const QStringList& arguments, const QString& configFile)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    const QCommandLineOption version(QStringLiteral("version"), QString());
+    const QCommandLineOption db(QStringLiteral("db"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption user(QStringLiteral("user"), QString(), QStringLiteral("NAME"));
+    const QCommandLineOption command(QStringLiteral("password-command"), QString(), QStringLiteral("CMD"));
+    const QCommandLineOption store(QStringLiteral("store-password"), QString());
+    parser.addOptions({help, version, db, user, command, store});
+    if (!parser.parse(QStringList{QString::fromLatin1(kProgram)} + arguments))
+        bad(OneLine(parser.errorText()));
+
+    SyncOptions options;
+    if (parser.isSet(help)) {
+        options.command = SyncOptions::Command::Help;
+        return options;
+    }
+    if (parser.isSet(version)) {
+        options.command = SyncOptions::Command::Version;
+        return options;
+    }
+    for (const QCommandLineOption* option : {&db, &user, &command}) {
+        if (parser.isSet(*option) && parser.value(*option).isEmpty())
+            bad(QStringLiteral("The value after --%1 is empty.").arg(option->names().constFirst()));
+    }
+    const QStringList rest = parser.positionalArguments();
+    if (rest.size() > 1)
+        bad(QStringLiteral("Give one calendar URL."));
+    QString urlText = rest.value(0);
+    const QSettings config(configFile, QSettings::IniFormat);
+    if (urlText.isEmpty()) {
+        urlText = config.value(QStringLiteral("url")).toString();
+        if (urlText.isEmpty())
+            bad(QStringLiteral("Give the calendar's URL, or set url= in %1.").arg(configFile));
+        options.user = config.value(QStringLiteral("user")).toString();
+        options.database = config.value(QStringLiteral("db")).toString();
+        options.passwordCommand = config.value(QStringLiteral("password-command")).toString();
+    }
+    if (parser.isSet(user))
+        options.user = parser.value(user);
+    if (parser.isSet(db))
+        options.database = parser.value(db);
+    if (parser.isSet(command))
+        options.passwordCommand = parser.value(command);
+    options.url = collectionUrl(urlText, options.user);
+    if (parser.isSet(store)) {
+        options.command = SyncOptions::Command::StorePassword;
+        if (options.user.isEmpty())
+            bad(QStringLiteral("--store-password needs a user name: --user NAME, or NAME@ in the URL."));
+    }
+    return options;
+}
+
+QString PasswordFromCommand(const QString& command, int timeoutMs)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command}, QIODevice::ReadOnly);
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished(1000);
+        throw SyncError(
+            QStringLiteral("the password command did not finish within %1 s").arg(timeoutMs / 1000).toStdString());
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        throw SyncError(
+            QStringLiteral("the password command failed (exit status %1)").arg(process.exitCode()).toStdString());
+    const QString line = QString::fromUtf8(process.readAllStandardOutput()).section(u'\n', 0, 0).remove(u'\r');
+    if (line.isEmpty())
+        throw SyncError("the password command printed no password");
+    return line;
+}
+
+QString SummaryLine(const SyncSummary& s)
+{
+    return QStringLiteral("%1 came down, %2 went up, %3 deleted here, %4 deleted on the server, "
+                          "%5 kept as conflict copies, %6 left as they are")
+        .arg(s.down)
+        .arg(s.up)
+        .arg(s.deletedHere)
+        .arg(s.deletedThere)
+        .arg(s.conflicts)
+        .arg(s.leftAlone);
+}
+
+QString SyncUsage()
+{
+    return QStringLiteral("Usage: quillmoor-sync [--db FILE] [--user NAME] [--password-command CMD] [URL]\n"
+                          "       quillmoor-sync --store-password [--user NAME] URL\n"
+                          "\n"
+                          "Syncs Quillmoor's events with a calendar collection on a CalDAV server, both ways, and\n"
+                          "prints one line: how many events came down, went up, were deleted on either side, were\n"
+                          "kept as conflict copies, and were left as they are.\n"
+                          "\n"
+                          "An event changed on both sides takes the server's version; the local version is kept as a\n"
+                          "new event. Server events the calendar cannot show exactly (a rule with COUNT, UNTIL,\n"
+                          "INTERVAL or EXDATE, several weekdays, a daily rule, several days) are left untouched and\n"
+                          "counted; a timed event is shown on its day, and an edit changes only its title,\n"
+                          "description or day on the server.\n"
+                          "\n"
+                          "  URL            the calendar collection, https://... (http:// only for a loopback\n"
+                          "                 address); default: url= in $XDG_CONFIG_HOME/Quendrix/sync.conf\n"
+                          "  --db FILE      the event database; default: the one the calendar uses,\n"
+                          "                 /var/lib/Quendrix/Quillmoor/dbData.mdb or, where that cannot be used,\n"
+                          "                 $XDG_DATA_HOME/Quendrix/Quillmoor/dbData.mdb\n"
+                          "  --user NAME    the user name on the server; default: NAME@ in the URL\n"
+                          "  --password-command CMD  the password is the first line CMD prints (for machines\n"
+                          "                 without a desktop); default: the one stored with --store-password in\n"
+                          "                 the desktop's Secret Service, or none\n"
+                          "  --store-password  asks for the password once and stores it in the Secret Service\n"
+                          "  -h, --help     show this text\n"
+                          "  --version      show the version\n"
+                          "\n"
+                          "Exit status: 0 when done; 1 when done and events were left as they are; 2 for a bad\n"
+                          "argument, a server or database failure, or another sync of the same database running,\n"
+                          "with one line on standard error. What a failed sync did not finish, the next one does.\n");
+}
+
+int RunSync(const QStringList& arguments, const SyncEnvironment& env, std::FILE* out, std::FILE* err)
+{
+    try {
+        const SyncOptions options = ParseSyncArguments(arguments, env.configFile);
+        switch (options.command) {
+        case SyncOptions::Command::Help:
+            WriteAll(out, SyncUsage().toUtf8());
+            return 0;
+        case SyncOptions::Command::Version:
+            WriteAll(out, QByteArray(kProgram) + ' ' + QUILLMOOR_VERSION + '\n');
+            return 0;
+        case SyncOptions::Command::StorePassword:
+            if (!env.storeSecret)
+                throw SyncError("no Secret Service is available here; use --password-command");
+            env.storeSecret(options.url, options.user);
+            return 0;
+        case SyncOptions::Command::Sync:
+            return runSync(options, env, out);
+        }
+        return 2;
+    } catch (const std::bad_alloc&) {
+        WriteMessage(err, kProgram, QStringLiteral("There is not enough memory for this sync."));
+    } catch (const StoreError& e) {
+        WriteMessage(err, kProgram, QStringLiteral("The event database: %1").arg(OneLine(QString::fromUtf8(e.what()))));
+    } catch (const std::exception& e) {
+        WriteMessage(err, kProgram, OneLine(QString::fromUtf8(e.what())));
+    }
+    return 2;
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "core/paths.h"
+#include "sync_engine.h"
+
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <cstdio>
+#include <functional>
+
+/// What the command line of quillmoor-sync asks for.
+struct SyncOptions
+{
+    enum class Command
+    {
+        Sync,
+        StorePassword,
+        Help,
+        Version,
+    };
+    Command command = Command::Sync;
+    QString database;        ///< empty: the calendar's own database
+    QUrl url;                ///< the collection, ending in "/", without user information
+    QString user;            ///< from --user, else from the URL
+    QString passwordCommand; ///< empty: the Secret Service when there is a user, else no password
+};
+
+/// Reads the arguments that follow the program name; with no URL, the `url`, `user`, `db` and
+/// `password-command` keys of `configFile` (an INI file; may be missing). Throws
+/// std::invalid_argument with one line for an unknown option, a missing or bad URL, plain http
+/// to anything but a loopback address, or an empty value.
+[[nodiscard]] SyncOptions ParseSyncArguments(const QStringList& arguments, const QString& configFile);
+
+/// The text --help prints.
+[[nodiscard]] QString SyncUsage();
+
+/// The first line `command` prints (run by /bin/sh). Throws SyncError when it fails, runs
+/// longer than `timeoutMs` or prints nothing.
+[[nodiscard]] QString PasswordFromCommand(const QString& command, int timeoutMs = 30000);
+
+/// The summary line of a sync.
+[[nodiscard]] QString SummaryLine(const SyncSummary& summary);
+
+/// What the tool needs from its surroundings, so that tests supply their own.
+struct SyncEnvironment
+{
+    AppPaths paths;
+    QString configFile;
+    QDateTime now;
+    QString uidDomain;
+    /// Reads the Secret Service's password for (url, user): empty when there is none.
+    std::function<QString(const QUrl&, const QString&)> readSecret;
+    /// Asks for a password and stores it for (url, user); throws SyncError on failure.
+    std::function<void(const QUrl&, const QString&)> storeSecret;
+};
+
+/// The whole tool: syncs, then one summary line on `out`. Returns 0 when done, 1 when done with
+/// server events or rows left as they are, 2 after one line on `err` for a bad argument, a
+/// server or database failure, or another sync of the same database running.
+int RunSync(const QStringList& arguments, const SyncEnvironment& env, std::FILE* out, std::FILE* err);

@@ -1,0 +1,341 @@
+#include "event_codes.h"
+#include "store/event_store.h"
+#include "sync/sync_tool.h"
+#include "test_env.h"
+
+#include <QCryptographicHash>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTimeZone>
+
+namespace {
+
+const QDateTime kNow(QDate(2026, 12, 8), QTime(12, 0), Qt::UTC);
+
+// A real Radicale on 127.0.0.1, storing in a temporary folder, without authentication.
+class Radicale
+{
+public:
+    explicit Radicale(const QString& folder) : m_folder(folder)
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        m_port = probe.serverPort();
+        probe.close();
+        start();
+        DavClient setup(url(), {}, {});
+        setup.send("MKCOL", setup.collection().resolved(QUrl(QStringLiteral(".."))), {}, {});
+        setup.makeCalendar(url());
+    }
+    ~Radicale() { stop(); }
+
+    void start()
+    {
+        m_process.start(QStringLiteral("/usr/bin/radicale"),
+                        {QStringLiteral("--config="), QStringLiteral("--server-hosts=127.0.0.1:%1").arg(m_port),
+                         QStringLiteral("--storage-filesystem-folder=%1").arg(m_folder),
+                         QStringLiteral("--auth-type=none"), QStringLiteral("--rights-type=authenticated")});
+        QVERIFY2(m_process.waitForStarted(5000), "radicale does not start (scripts/deps.sh installs it)");
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            QTcpSocket socket;
+            socket.connectToHost(QHostAddress::LocalHost, m_port);
+            if (socket.waitForConnected(100))
+                return;
+            QTest::qWait(50);
+        }
+        QFAIL("radicale does not listen within 15 s");
+    }
+    void stop()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+        m_process.waitForFinished(2000);
+    }
+    [[nodiscard]] QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/u/cal/").arg(m_port)); }
+
+private:
+    QString m_folder;
+    quint16 m_port = 0;
+    QProcess m_process;
+};
+
+EventFields once(const QString& title, int month, int day, int year = 2026)
+{
+    return {title, title + QStringLiteral(" notes"), kByDate, kOnce, month, day, year, 1, 1, 0, 0};
+}
+
+QList<EventRecord> rows(const QString& db)
+{
+    QList<EventRecord> all;
+    EventStore store;
+    store.open(db);
+    store.forEachEvent([&](const EventRecord& e) { all.append(e); });
+    return all;
+}
+
+QStringList titles(const QString& db)
+{
+    QStringList all;
+    for (const EventRecord& e : rows(db))
+        all.append(e.title);
+    all.sort();
+    return all;
+}
+
+QByteArray fileHash(const QString& name)
+{
+    QFile file(name);
+    file.open(QIODevice::ReadOnly);
+    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1);
+}
+
+} // namespace
+
+class TestSync : public QObject
+{
+    Q_OBJECT
+
+    TestEnv* m_env = nullptr;
+    Radicale* m_server = nullptr;
+    QString m_a, m_b; // two machines
+    int m_requests = 0;
+
+    SyncSummary sync(const QString& db, const std::function<void(DavClient&)>& hook = {})
+    {
+        LinkState state(db, m_server->url().toString());
+        DavClient client(m_server->url(), {}, {});
+        if (hook)
+            hook(client);
+        const SyncSummary summary = Synchronize(state, client, kNow, QStringLiteral("test"));
+        m_requests = client.requestCount();
+        return summary;
+    }
+    qint64 add(const QString& db, const EventFields& fields)
+    {
+        EventStore store;
+        store.open(db);
+        return store.insert(fields);
+    }
+    QList<DavItem> serverItems()
+    {
+        DavClient client(m_server->url(), {}, {});
+        return client.fetch([&] {
+            QStringList hrefs;
+            for (const DavItem& item : client.changes({}).items)
+                hrefs.append(item.href);
+            return hrefs;
+        }());
+    }
+    void putRaw(const QString& name, const QByteArray& vevent)
+    {
+        DavClient client(m_server->url(), {}, {});
+        client.put(name, "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:test\r\n" + vevent + "END:VCALENDAR\r\n", {});
+    }
+
+private slots:
+    void init()
+    {
+        m_env = new TestEnv;
+        m_server = new Radicale(m_env->path(QStringLiteral("radicale")));
+        m_a = m_env->path(QStringLiteral("a.mdb"));
+        m_b = m_env->path(QStringLiteral("b.mdb"));
+        CreateEventDatabase(m_a);
+        CreateEventDatabase(m_b);
+    }
+    void cleanup()
+    {
+        delete m_server;
+        delete m_env;
+    }
+
+    void firstSyncPushesPullsAndLinksEqualEvents()
+    {
+        add(m_a, once(QStringLiteral("Dentist"), 12, 17));
+        add(m_a,
+            {QStringLiteral("Meeting"), QStringLiteral("room 4"), kByDayOfWeek, kWeekly, 1, 1, 2026, 1, kMonday, 1, 2});
+        add(m_a, {QStringLiteral("Never"), QStringLiteral("x"), kByDate, kWeekly, 1, 1, 2026, 1, 1, 0, 0});
+        add(m_b, once(QStringLiteral("Dentist"), 12, 17)); // imported by hand once
+        QCOMPARE(sync(m_a), (SyncSummary{0, 2, 0, 0, 0, 1}));
+        QCOMPARE(sync(m_b), (SyncSummary{1, 0, 0, 0, 0, 0}));
+        QCOMPARE(titles(m_b), (QStringList{QStringLiteral("Dentist"), QStringLiteral("Meeting")}));
+        QCOMPARE(serverItems().size(), 2);
+        QStringList digests[2];
+        for (int i = 0; i < 2; ++i) {
+            for (const EventRecord& e : rows(i ? m_b : m_a))
+                digests[i].append(QString::fromLatin1(SyncDigest(e).toHex()));
+            digests[i].removeAll(QString());
+            digests[i].sort();
+        }
+        QCOMPARE(digests[1], digests[0]);
+    }
+
+    void changesDeletesAndConflictsBothWays()
+    {
+        const qint64 title = add(m_a, once(QStringLiteral("Title"), 12, 1));
+        const qint64 day = add(m_a, once(QStringLiteral("Day"), 12, 2));
+        const qint64 goneHere = add(m_a, once(QStringLiteral("GoneA"), 12, 3));
+        add(m_a, once(QStringLiteral("GoneB"), 12, 4));
+        const qint64 both = add(m_a, once(QStringLiteral("Both"), 12, 5));
+        sync(m_a);
+        sync(m_b);
+        EventStore a, b;
+        a.open(m_a);
+        b.open(m_b);
+        const auto idOf = [&](const QString& t) {
+            for (const EventRecord& e : rows(m_b))
+                if (e.title == t)
+                    return e.id;
+            return qint64(-1);
+        };
+        const qint64 dayInB = idOf(QStringLiteral("Day"));
+        a.update(title, once(QStringLiteral("Title2"), 12, 1));
+        a.remove(goneHere);
+        a.update(both, once(QStringLiteral("BothA"), 12, 5));
+        b.update(dayInB, once(QStringLiteral("Day"), 12, 9));
+        b.remove(idOf(QStringLiteral("GoneB")));
+        b.update(idOf(QStringLiteral("Both")), once(QStringLiteral("BothB"), 12, 5));
+        QCOMPARE(sync(m_a), (SyncSummary{0, 2, 0, 1, 0, 0}));
+        QCOMPARE(sync(m_b), (SyncSummary{1, 2, 1, 1, 1, 0})); // the copy of BothB goes up
+        QCOMPARE(sync(m_a), (SyncSummary{2, 0, 1, 0, 0, 0}));
+        const QStringList expected{QStringLiteral("BothA"), QStringLiteral("BothB"), QStringLiteral("Day"),
+                                   QStringLiteral("Title2")};
+        QCOMPARE(titles(m_a), expected);
+        QCOMPARE(titles(m_b), expected);
+        QCOMPARE(*a.eventById(day)->eventday, 9); // changed in place, same id
+        QCOMPARE(serverItems().size(), 4);
+    }
+
+    void writeRefusedWith412BecomesConflict()
+    {
+        const qint64 id = add(m_a, once(QStringLiteral("Mine"), 12, 1));
+        sync(m_a);
+        sync(m_b);
+        EventStore a;
+        a.open(m_a);
+        a.update(id, once(QStringLiteral("MineA"), 12, 1));
+        // Machine B writes its change between A's look at the server and A's write.
+        bool changed = false;
+        const SyncSummary summary = sync(m_a, [&](DavClient& client) {
+            client.afterRequest = [&](const QByteArray& verb) {
+                if (verb != "REPORT" || std::exchange(changed, true))
+                    return;
+                EventStore b;
+                b.open(m_b);
+                b.update(rows(m_b).first().id, once(QStringLiteral("MineB"), 12, 1));
+                sync(m_b);
+            };
+        });
+        QCOMPARE(summary.conflicts, 1);
+        QCOMPARE(titles(m_a), (QStringList{QStringLiteral("MineA"), QStringLiteral("MineB")}));
+    }
+
+    void timedServerEventKeepsItsTime()
+    {
+        putRaw(QStringLiteral("timed.ics"), "BEGIN:VEVENT\r\nUID:timed-1\r\nDTSTAMP:20261201T000000Z\r\n"
+                                            "DTSTART:20261210T093000Z\r\nDTEND:20261210T103000Z\r\nSUMMARY:Call\r\n"
+                                            "LOCATION:Room 5\r\nX-OTHER-CLIENT:keep me\r\nEND:VEVENT\r\n");
+        QCOMPARE(sync(m_a).down, 1);
+        EventStore a;
+        a.open(m_a);
+        EventRecord call = rows(m_a).first();
+        QCOMPARE(*call.eventday, 10);
+        EventFields changed = once(QStringLiteral("Call Bob"), 12, 12);
+        changed.description.clear();
+        a.update(call.id, changed);
+        QCOMPARE(sync(m_a).up, 1);
+        const QByteArray server = serverItems().first().data;
+        for (const char* kept : {"DTSTART:20261212T093000Z", "DTEND:20261212T103000Z", "LOCATION:Room 5",
+                                 "X-OTHER-CLIENT:keep me", "SUMMARY:Call Bob", "UID:timed-1"})
+            QVERIFY2(server.contains(kept), kept);
+    }
+
+    void unsupportedRuleIsLeftUntouched()
+    {
+        putRaw(QStringLiteral("count.ics"), "BEGIN:VEVENT\r\nUID:count-1\r\nDTSTAMP:20261201T000000Z\r\n"
+                                            "DTSTART;VALUE=DATE:20261201\r\nRRULE:FREQ=WEEKLY;COUNT=5\r\n"
+                                            "SUMMARY:Course\r\nEND:VEVENT\r\n");
+        const DavItem before = serverItems().first();
+        QCOMPARE(sync(m_a), (SyncSummary{0, 0, 0, 0, 0, 1}));
+        QCOMPARE(sync(m_a).leftAlone, 1);
+        QVERIFY(rows(m_a).isEmpty());
+        const DavItem after = serverItems().first();
+        QCOMPARE(after.etag, before.etag);
+        QCOMPARE(after.data, before.data);
+    }
+
+    void interruptedSyncConvergesWithoutDuplicates()
+    {
+        for (int day = 1; day <= 30; ++day)
+            add(m_a, once(QStringLiteral("Event %1").arg(day), 11, day));
+        int puts = 0;
+        QVERIFY_THROWS_EXCEPTION(SyncError, sync(m_a, [&](DavClient& client) {
+                                     client.afterRequest = [&](const QByteArray& verb) {
+                                         if (verb == "PUT" && ++puts == 10)
+                                             m_server->stop();
+                                     };
+                                 }));
+        m_server->start();
+        QCOMPARE(sync(m_a).up, 20);
+        QCOMPARE(serverItems().size(), 30);
+        QCOMPARE(sync(m_b).down, 30);
+        QCOMPARE(rows(m_a).size(), 30);
+    }
+
+    void nothingChangedTransfersNothing()
+    {
+        add(m_a, once(QStringLiteral("Quiet"), 12, 1));
+        sync(m_a);
+        sync(m_a); // takes in the sync token that follows its own writes
+        const QByteArray before = fileHash(m_a);
+        QCOMPARE(sync(m_a), SyncSummary{});
+        QCOMPARE(m_requests, 1);
+        QCOMPARE(fileHash(m_a), before);
+    }
+
+    void failuresEndInOneLine_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no such collection") << QStringLiteral("/u/missing/") << QStringLiteral("(404)");
+        QTest::newRow("server down") << QStringLiteral("http://127.0.0.1:1/u/cal/")
+                                     << QStringLiteral("Connection refused");
+        QTest::newRow("plain http elsewhere")
+            << QStringLiteral("http://cal.example/u/cal/") << QStringLiteral("use https://");
+        QTest::newRow("password command fails")
+            << QStringLiteral("--password-command=false") << QStringLiteral("password command failed");
+    }
+    void failuresEndInOneLine()
+    {
+        QFETCH(QString, url);
+        QFETCH(QString, message);
+        add(m_a, once(QStringLiteral("Kept"), 12, 1));
+        QStringList arguments{QStringLiteral("--db"), m_a};
+        if (url.startsWith(u'/'))
+            arguments.append(m_server->url().resolved(QUrl(url)).toString());
+        else if (url.startsWith(u'-'))
+            arguments << url << m_server->url().toString();
+        else
+            arguments.append(url);
+        std::FILE* out = std::tmpfile();
+        std::FILE* err = std::tmpfile();
+        const SyncEnvironment env{{}, m_env->path(QStringLiteral("none.conf")), kNow, QStringLiteral("test"), {}, {}};
+        QCOMPARE(RunSync(arguments, env, out, err), 2);
+        QFile read;
+        read.open(err, QIODevice::ReadOnly);
+        read.seek(0);
+        const QByteArray text = read.readAll();
+        std::fclose(out);
+        std::fclose(err);
+        QCOMPARE(text.count('\n'), 1);
+        QVERIFY2(text.contains(message.toUtf8()), text.constData());
+        QCOMPARE(titles(m_a), QStringList{QStringLiteral("Kept")});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSync)
+#include "tst_sync.moc"
