@@ -13,6 +13,7 @@ namespace {
 constexpr char kProductId[] = "-//Quendrix//Quillmoor Sync 1.0//EN";
 // Link changes of a push are committed in batches: one commit per request would cost a
 // disk flush each, and what a lost batch held is found again by content on the next sync.
+// No transaction stays open across a request, so the calendar can save events meanwhile.
 constexpr int kCommitEvery = 100;
 
 icaltimetype utcOf(const QDateTime& now)
@@ -174,15 +175,21 @@ public:
 
 private:
     void reload();
+    void reloadRows();
+    // Runs `change` (may be empty) in one short transaction, with the queued link changes
+    // first and the rows read afresh, so that an edit made meanwhile is seen.
+    void inTransaction(const std::function<void()>& change);
+    // A link change (none: the link goes) to be written with the next transaction.
+    void queue(const QString& href, const std::optional<SyncLink>& link);
     void applyServer(const QString& href, const QByteArray& etag, const QByteArray& data);
     void applyServerDelete(const QString& href);
     [[nodiscard]] QByteArray rowDigest(qint64 id) const;
     [[nodiscard]] const EventRecord* row(const std::optional<qint64>& id) const;
     qint64 insert(const EventFields& fields);
-    void saved();
     void pushChanged(SyncLink link, EventRecord event);
     void pushDeleted(const SyncLink& link);
     void pushNew();
+    void addLinksOfNewEvents();
     // The server's current copy of `href` after a 412, decided as a change from the server.
     void refetch(const QString& href);
 
@@ -193,15 +200,48 @@ private:
     QHash<qint64, EventRecord> m_rows;
     QHash<QString, SyncLink> m_links;
     QHash<QByteArray, QList<qint64>> m_unlinkedByDigest;
-    int m_unsaved = 0;
+    QList<std::pair<QString, std::optional<SyncLink>>> m_queued;
 };
 
 void Run::reload()
 {
+    reloadRows();
+    m_links = m_state.links();
+}
+
+void Run::reloadRows()
+{
     m_rows.clear();
     for (const EventRecord& r : m_state.events())
         m_rows.insert(r.id, r);
-    m_links = m_state.links();
+}
+
+void Run::inTransaction(const std::function<void()>& change)
+{
+    m_state.begin();
+    for (const auto& [href, link] : std::as_const(m_queued)) {
+        if (link)
+            m_state.saveLink(*link);
+        else
+            m_state.removeLink(href);
+    }
+    m_queued.clear();
+    if (change) {
+        reloadRows();
+        change();
+    }
+    m_state.commit();
+}
+
+void Run::queue(const QString& href, const std::optional<SyncLink>& link)
+{
+    if (link)
+        m_links.insert(href, *link);
+    else
+        m_links.remove(href);
+    m_queued.append({href, link});
+    if (m_queued.size() >= kCommitEvery)
+        inTransaction({});
 }
 
 const EventRecord* Run::row(const std::optional<qint64>& id) const
@@ -254,26 +294,26 @@ void Run::pull()
         return;
     const QList<DavItem> fetched = wanted.isEmpty() ? QList<DavItem>() : m_client.fetch(wanted);
 
-    QSet<qint64> linked;
-    for (const SyncLink& link : std::as_const(m_links)) {
-        if (link.eventId)
-            linked.insert(*link.eventId);
-    }
-    for (const EventRecord& r : std::as_const(m_rows)) {
-        if (!linked.contains(r.id)) {
-            const QByteArray digest = rowDigest(r.id);
-            if (!digest.isEmpty())
-                m_unlinkedByDigest[digest].append(r.id);
+    inTransaction([&] {
+        QSet<qint64> linked;
+        for (const SyncLink& link : std::as_const(m_links)) {
+            if (link.eventId)
+                linked.insert(*link.eventId);
         }
-    }
-    m_state.begin();
-    for (const DavItem& item : fetched)
-        applyServer(item.href, item.etag, item.data);
-    for (const QString& href : gone)
-        applyServerDelete(href);
-    if (!listing.syncToken.isEmpty())
-        m_state.setSyncToken(listing.syncToken);
-    m_state.commit();
+        for (const EventRecord& r : std::as_const(m_rows)) {
+            if (!linked.contains(r.id)) {
+                const QByteArray digest = rowDigest(r.id);
+                if (!digest.isEmpty())
+                    m_unlinkedByDigest[digest].append(r.id);
+            }
+        }
+        for (const DavItem& item : fetched)
+            applyServer(item.href, item.etag, item.data);
+        for (const QString& href : gone)
+            applyServerDelete(href);
+        if (!listing.syncToken.isEmpty())
+            m_state.setSyncToken(listing.syncToken);
+    });
 }
 
 void Run::applyServer(const QString& href, const QByteArray& etag, const QByteArray& data)
@@ -341,22 +381,15 @@ void Run::applyServerDelete(const QString& href)
     m_links.remove(href);
 }
 
-void Run::saved()
-{
-    if (++m_unsaved >= kCommitEvery) {
-        m_state.commit();
-        m_state.begin();
-        m_unsaved = 0;
-    }
-}
-
 void Run::refetch(const QString& href)
 {
     const DavResponse current = m_client.get(href);
-    if (current.status == 404)
-        applyServerDelete(href);
-    else
-        applyServer(href, current.etag, current.body);
+    inTransaction([&] {
+        if (current.status == 404)
+            applyServerDelete(href);
+        else
+            applyServer(href, current.etag, current.body);
+    });
 }
 
 void Run::pushChanged(SyncLink link, EventRecord event)
@@ -367,17 +400,14 @@ void Run::pushChanged(SyncLink link, EventRecord event)
         refetch(link.href);
     } else if (response.status == 404) {
         // Deleted on the server meanwhile: the user's change is kept and pushed as a new event.
-        m_state.removeLink(link.href);
-        m_links.remove(link.href);
+        queue(link.href, std::nullopt);
     } else {
         link.etag = response.etag;
-        link.digest = rowDigest(event.id);
+        link.digest = SyncDigest(event);
         link.component = body;
-        m_state.saveLink(link);
-        m_links.insert(link.href, link);
+        queue(link.href, link);
         ++summary.up;
     }
-    saved();
 }
 
 void Run::pushDeleted(const SyncLink& link)
@@ -389,16 +419,32 @@ void Run::pushDeleted(const SyncLink& link)
     } else {
         if (response.status != 404)
             ++summary.deletedThere;
-        m_state.removeLink(link.href);
-        m_links.remove(link.href);
+        queue(link.href, std::nullopt);
     }
-    saved();
 }
 
 void Run::pushNew()
 {
     // Each new event gets its UID and href in the database before its PUT, so that an
     // interrupted push is recognised on the server next time and not sent twice.
+    inTransaction([&] { addLinksOfNewEvents(); });
+    for (SyncLink link : QList<SyncLink>(m_links.cbegin(), m_links.cend())) {
+        if (!link.etag.isEmpty() || !row(link.eventId))
+            continue;
+        const DavResponse response = m_client.put(link.href, link.component, {});
+        if (response.status == 412) {
+            // Already there: an earlier push that was not confirmed, or another client's event.
+            refetch(link.href);
+        } else if (response.status != 404) {
+            link.etag = response.etag;
+            queue(link.href, link);
+            ++summary.up;
+        }
+    }
+}
+
+void Run::addLinksOfNewEvents()
+{
     QSet<qint64> linked;
     for (const SyncLink& link : std::as_const(m_links)) {
         if (link.eventId)
@@ -420,29 +466,11 @@ void Run::pushNew()
         m_state.saveLink(link);
         m_links.insert(link.href, link);
     }
-    m_state.commit();
-    m_state.begin();
-    for (SyncLink link : QList<SyncLink>(m_links.cbegin(), m_links.cend())) {
-        if (!link.etag.isEmpty() || !row(link.eventId))
-            continue;
-        const DavResponse response = m_client.put(link.href, link.component, {});
-        if (response.status == 412) {
-            // Already there: an earlier push that was not confirmed, or another client's event.
-            refetch(link.href);
-        } else if (response.status != 404) {
-            link.etag = response.etag;
-            m_state.saveLink(link);
-            m_links.insert(link.href, link);
-            ++summary.up;
-        }
-        saved();
-    }
 }
 
 void Run::push()
 {
     reload();
-    m_state.begin();
     for (const SyncLink& link : QList<SyncLink>(m_links.cbegin(), m_links.cend())) {
         if (!link.eventId)
             continue;
@@ -456,7 +484,8 @@ void Run::push()
         }
     }
     pushNew();
-    m_state.commit();
+    if (!m_queued.isEmpty())
+        inTransaction({});
 }
 
 void Run::countLeftAlone()
