@@ -1,68 +1,16 @@
 #include "event_codes.h"
+#include "radicale.h"
 #include "store/event_store.h"
 #include "sync/sync_tool.h"
 #include "test_env.h"
 
 #include <QCryptographicHash>
-#include <QProcess>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
 #include <QTimeZone>
 
 namespace {
 
 const QDateTime kNow(QDate(2026, 12, 8), QTime(12, 0), Qt::UTC);
-
-// A real Radicale on 127.0.0.1, storing in a temporary folder, without authentication.
-class Radicale
-{
-public:
-    explicit Radicale(const QString& folder) : m_folder(folder)
-    {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        m_port = probe.serverPort();
-        probe.close();
-        start();
-        DavClient setup(url(), {}, {});
-        setup.send("MKCOL", setup.collection().resolved(QUrl(QStringLiteral(".."))), {}, {});
-        setup.makeCalendar(url());
-    }
-    ~Radicale() { stop(); }
-
-    void start()
-    {
-        m_process.start(QStringLiteral("/usr/bin/radicale"),
-                        {QStringLiteral("--config="), QStringLiteral("--server-hosts=127.0.0.1:%1").arg(m_port),
-                         QStringLiteral("--storage-filesystem-folder=%1").arg(m_folder),
-                         QStringLiteral("--auth-type=none"), QStringLiteral("--rights-type=authenticated")});
-        QVERIFY2(m_process.waitForStarted(5000), "radicale does not start (scripts/deps.sh installs it)");
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            QTcpSocket socket;
-            socket.connectToHost(QHostAddress::LocalHost, m_port);
-            if (socket.waitForConnected(100))
-                return;
-            QTest::qWait(50);
-        }
-        QFAIL("radicale does not listen within 15 s");
-    }
-    void stop()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
-        m_process.waitForFinished(2000);
-    }
-    [[nodiscard]] QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/u/cal/").arg(m_port)); }
-
-private:
-    QString m_folder;
-    quint16 m_port = 0;
-    QProcess m_process;
-};
 
 EventFields once(const QString& title, int month, int day, int year = 2026)
 {

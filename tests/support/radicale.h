@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QUrl>
+
+/// A real Radicale (Debian `radicale`) on 127.0.0.1 at a free port, storing in `folder`, without
+/// authentication, with one empty calendar collection at url(). Stopped by its process id.
+/// Throws std::runtime_error when it does not start or listen within 15 s.
+class Radicale
+{
+public:
+    explicit Radicale(const QString& folder);
+    ~Radicale();
+    Radicale(const Radicale&) = delete;
+    Radicale& operator=(const Radicale&) = delete;
+
+    /// Starts it again on the same port and storage after stop().
+    void start();
+    void stop();
+    [[nodiscard]] QUrl url() const;
+
+private:
+    QString m_folder;
+    quint16 m_port = 0;
+    QProcess m_process;
+};
