@@ -5,6 +5,7 @@
 #include "test_env.h"
 
 #include <QCryptographicHash>
+#include <QLockFile>
 #include <QTest>
 #include <QTimeZone>
 
@@ -245,42 +246,72 @@ private slots:
         QCOMPARE(fileHash(m_a), before);
     }
 
-    void failuresEndInOneLine_data()
+    void commandLine_data()
     {
-        QTest::addColumn<QString>("url");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("no such collection") << QStringLiteral("/u/missing/") << QStringLiteral("(404)");
-        QTest::newRow("server down") << QStringLiteral("http://127.0.0.1:1/u/cal/")
-                                     << QStringLiteral("Connection refused");
-        QTest::newRow("plain http elsewhere")
-            << QStringLiteral("http://cal.example/u/cal/") << QStringLiteral("use https://");
+        QTest::addColumn<QStringList>("arguments"); // @open, @auth: the two servers' calendars
+        QTest::addColumn<QString>("secret");        // what the Secret Service holds
+        QTest::addColumn<bool>("locked");           // another sync holds the database
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("line"); // on standard error for status 2, else on standard output
+        const QString up = QStringLiteral("1 went up");
+        QTest::newRow("no authentication") << QStringList{QStringLiteral("@open")} << QString() << false << 0 << up;
+        QTest::newRow("password command") << QStringList{QStringLiteral("--password-command=echo s3cret"),
+                                                         QStringLiteral("--user=alice"), QStringLiteral("@auth")}
+                                          << QString() << false << 0 << up;
+        QTest::newRow("secret service, user in the URL")
+            << QStringList{QStringLiteral("@alice@auth")} << QStringLiteral("s3cret") << false << 0 << up;
+        QTest::newRow("wrong password") << QStringList{QStringLiteral("--password-command=echo nope"),
+                                                       QStringLiteral("--user=alice"), QStringLiteral("@auth")}
+                                        << QString() << false << 2 << QStringLiteral("(401)");
         QTest::newRow("password command fails")
-            << QStringLiteral("--password-command=false") << QStringLiteral("password command failed");
+            << QStringList{QStringLiteral("--password-command=false"), QStringLiteral("@auth")} << QString() << false
+            << 2 << QStringLiteral("password command failed");
+        QTest::newRow("password command prints nothing")
+            << QStringList{QStringLiteral("--password-command=true"), QStringLiteral("@auth")} << QString() << false
+            << 2 << QStringLiteral("printed no password");
+        QTest::newRow("no such collection")
+            << QStringList{QStringLiteral("@open/../missing/")} << QString() << false << 2 << QStringLiteral("(404)");
+        QTest::newRow("server down") << QStringList{QStringLiteral("http://127.0.0.1:1/u/cal/")} << QString() << false
+                                     << 2 << QStringLiteral("Connection refused");
+        QTest::newRow("plain http elsewhere") << QStringList{QStringLiteral("http://cal.example/u/cal/")} << QString()
+                                              << false << 2 << QStringLiteral("use https://");
+        QTest::newRow("another sync running")
+            << QStringList{QStringLiteral("@open")} << QString() << true << 2 << QStringLiteral("another sync");
     }
-    void failuresEndInOneLine()
+    void commandLine()
     {
-        QFETCH(QString, url);
-        QFETCH(QString, message);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, secret);
+        QFETCH(bool, locked);
+        QFETCH(int, status);
+        QFETCH(QString, line);
         add(m_a, once(QStringLiteral("Kept"), 12, 1));
-        QStringList arguments{QStringLiteral("--db"), m_a};
-        if (url.startsWith(u'/'))
-            arguments.append(m_server->url().resolved(QUrl(url)).toString());
-        else if (url.startsWith(u'-'))
-            arguments << url << m_server->url().toString();
-        else
-            arguments.append(url);
-        std::FILE* out = std::tmpfile();
-        std::FILE* err = std::tmpfile();
-        const SyncEnvironment env{{}, m_env->path(QStringLiteral("none.conf")), kNow, QStringLiteral("test"), {}, {}};
-        QCOMPARE(RunSync(arguments, env, out, err), 2);
-        QFile read;
-        read.open(err, QIODevice::ReadOnly);
-        read.seek(0);
-        const QByteArray text = read.readAll();
-        std::fclose(out);
-        std::fclose(err);
-        QCOMPARE(text.count('\n'), 1);
-        QVERIFY2(text.contains(message.toUtf8()), text.constData());
+        Radicale secured(m_env->path(QStringLiteral("secured")), QStringLiteral("alice"), QStringLiteral("s3cret"));
+        for (QString& a : arguments) {
+            if (a.startsWith(u'@')) {
+                QUrl url = a.contains(QStringLiteral("auth")) ? secured.url() : m_server->url();
+                url.setUserName(a.startsWith(QStringLiteral("@alice")) ? QStringLiteral("alice") : QString());
+                a = url.resolved(QUrl(a.section(u'/', 1))).toString();
+            }
+        }
+        QLockFile lock(m_a + QStringLiteral(".sync-lock"));
+        QVERIFY(!locked || lock.lock());
+        SyncEnvironment env{{}, m_env->path(QStringLiteral("none.conf")), kNow, QStringLiteral("test"), {}, {}, 0};
+        env.readSecret = [&](const QUrl&, const QString& user) { return user == u"alice" ? secret : QString(); };
+        std::FILE* files[] = {std::tmpfile(), std::tmpfile()};
+        QCOMPARE(RunSync(QStringList{QStringLiteral("--db"), m_a} + arguments, env, files[0], files[1]), status);
+        QByteArray text[2];
+        for (int i = 0; i < 2; ++i) {
+            QFile read;
+            read.open(files[i], QIODevice::ReadOnly);
+            read.seek(0);
+            text[i] = read.readAll();
+            read.close();
+            std::fclose(files[i]);
+        }
+        const QByteArray& shown = text[status == 2 ? 1 : 0];
+        QCOMPARE(shown.count('\n'), 1);
+        QVERIFY2(shown.contains(line.toUtf8()), shown.constData());
         QCOMPARE(titles(m_a), QStringList{QStringLiteral("Kept")});
     }
 };

@@ -15,8 +15,6 @@
 namespace {
 
 constexpr char kProgram[] = "quillmoor-sync";
-// Another sync of the same database (the timer, or a second user) is waited for this long.
-constexpr int kLockWaitMs = 30000;
 
 [[noreturn]] void bad(const QString& message)
 {
@@ -72,7 +70,7 @@ int runSync(const SyncOptions& options, const SyncEnvironment& env, std::FILE* o
     const QString database = options.database.isEmpty() ? defaultDatabase(env.paths) : options.database;
     // Two syncs of one database would each push what the other is pushing.
     QLockFile lock(database + QStringLiteral(".sync-lock"));
-    if (!lock.tryLock(kLockWaitMs)) {
+    if (!lock.tryLock(env.lockWaitMs)) {
         throw SyncError(
             lock.error() == QLockFile::LockFailedError
                 ? QStringLiteral("another sync of %1 is still running; try again later").arg(database).toStdString()

@@ -54,6 +54,8 @@ struct SyncEnvironment
     std::function<QString(const QUrl&, const QString&)> readSecret;
     /// Asks for a password and stores it for (url, user); throws SyncError on failure.
     std::function<void(const QUrl&, const QString&)> storeSecret;
+    /// How long a sync waits for another sync of the same database to finish.
+    int lockWaitMs = 30000;
 };
 
 /// The whole tool: syncs, then one summary line on `out`. Returns 0 when done, 1 when done with

@@ -2,21 +2,28 @@
 
 #include "sync/dav_client.h"
 
+#include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
 
 #include <stdexcept>
 
-Radicale::Radicale(const QString& folder) : m_folder(folder)
+Radicale::Radicale(const QString& folder, const QString& user, const QString& password) : m_folder(folder)
 {
+    if (!user.isEmpty()) {
+        m_htpasswd = folder + QStringLiteral(".htpasswd");
+        QFile file(m_htpasswd);
+        if (!file.open(QIODevice::WriteOnly) || file.write((user + u':' + password + u'\n').toUtf8()) < 0)
+            throw std::runtime_error("cannot write the htpasswd file");
+    }
     QTcpServer probe;
     if (!probe.listen(QHostAddress::LocalHost, 0))
         throw std::runtime_error("no free port on 127.0.0.1");
     m_port = probe.serverPort();
     probe.close();
     start();
-    DavClient setup(url(), {}, {});
+    DavClient setup(url(), user, password);
     setup.send("MKCOL", url().resolved(QUrl(QStringLiteral(".."))), {}, {});
     setup.makeCalendar(url());
 }
@@ -28,10 +35,15 @@ Radicale::~Radicale()
 
 void Radicale::start()
 {
-    m_process.start(QStringLiteral("/usr/bin/radicale"),
-                    {QStringLiteral("--config="), QStringLiteral("--server-hosts=127.0.0.1:%1").arg(m_port),
-                     QStringLiteral("--storage-filesystem-folder=%1").arg(m_folder), QStringLiteral("--auth-type=none"),
-                     QStringLiteral("--rights-type=authenticated"), QStringLiteral("--logging-level=warning")});
+    QStringList arguments{QStringLiteral("--config="), QStringLiteral("--server-hosts=127.0.0.1:%1").arg(m_port),
+                          QStringLiteral("--storage-filesystem-folder=%1").arg(m_folder),
+                          QStringLiteral("--rights-type=authenticated"), QStringLiteral("--logging-level=warning")};
+    if (m_htpasswd.isEmpty())
+        arguments << QStringLiteral("--auth-type=none");
+    else
+        arguments << QStringLiteral("--auth-type=htpasswd") << QStringLiteral("--auth-htpasswd-filename=") + m_htpasswd
+                  << QStringLiteral("--auth-htpasswd-encryption=plain");
+    m_process.start(QStringLiteral("/usr/bin/radicale"), arguments);
     if (!m_process.waitForStarted(5000))
         throw std::runtime_error("radicale does not start (scripts/deps.sh installs it)");
     for (int attempt = 0; attempt < 100; ++attempt) {

@@ -4,13 +4,14 @@
 #include <QString>
 #include <QUrl>
 
-/// A real Radicale (Debian `radicale`) on 127.0.0.1 at a free port, storing in `folder`, without
-/// authentication, with one empty calendar collection at url(). Stopped by its process id.
-/// Throws std::runtime_error when it does not start or listen within 15 s.
+/// A real Radicale (Debian `radicale`) on 127.0.0.1 at a free port, storing in `folder`, with one
+/// empty calendar collection at url(); without authentication, or with the one user `user` and
+/// `password` (htpasswd). Stopped by its process id. Throws std::runtime_error when it does not
+/// start or listen within 15 s.
 class Radicale
 {
 public:
-    explicit Radicale(const QString& folder);
+    explicit Radicale(const QString& folder, const QString& user = {}, const QString& password = {});
     ~Radicale();
     Radicale(const Radicale&) = delete;
     Radicale& operator=(const Radicale&) = delete;
@@ -22,6 +23,7 @@ public:
 
 private:
     QString m_folder;
+    QString m_htpasswd; ///< empty: no authentication
     quint16 m_port = 0;
     QProcess m_process;
 };
