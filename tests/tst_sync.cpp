@@ -53,11 +53,13 @@ class TestSync : public QObject
     Radicale* m_server = nullptr;
     QString m_a, m_b; // two machines
     int m_requests = 0;
+    bool m_useToken = true;
 
     SyncSummary sync(const QString& db, const std::function<void(DavClient&)>& hook = {})
     {
         LinkState state(db, m_server->url().toString());
         DavClient client(m_server->url(), {}, {});
+        client.useSyncCollection = m_useToken;
         if (hook)
             hook(client);
         const SyncSummary summary = Synchronize(state, client, kNow, QStringLiteral("test"));
@@ -89,6 +91,7 @@ class TestSync : public QObject
 private slots:
     void init()
     {
+        m_useToken = true;
         m_env = new TestEnv;
         m_server = new Radicale(m_env->path(QStringLiteral("radicale")));
         m_a = m_env->path(QStringLiteral("a.mdb"));
@@ -123,8 +126,16 @@ private slots:
         QCOMPARE(digests[1], digests[0]);
     }
 
+    void changesDeletesAndConflictsBothWays_data()
+    {
+        QTest::addColumn<bool>("token");
+        QTest::newRow("sync token") << true;
+        QTest::newRow("ETags only") << false;
+    }
     void changesDeletesAndConflictsBothWays()
     {
+        QFETCH(bool, token);
+        m_useToken = token;
         const qint64 title = add(m_a, once(QStringLiteral("Title"), 12, 1));
         const qint64 day = add(m_a, once(QStringLiteral("Day"), 12, 2));
         const qint64 goneHere = add(m_a, once(QStringLiteral("GoneA"), 12, 3));

@@ -195,6 +195,8 @@ DavResponse DavClient::send(const QByteArray& verb, const QUrl& url, const QByte
 
 DavListing DavClient::changes(const QString& token)
 {
+    if (!useSyncCollection)
+        return propfindListing();
     const QByteArray body = xmlOf([&](QXmlStreamWriter& xml) {
         xml.writeStartElement(QString::fromLatin1(kDav), QStringLiteral("sync-collection"));
         xml.writeTextElement(QString::fromLatin1(kDav), QStringLiteral("sync-token"), token);

@@ -81,6 +81,8 @@ public:
 
     /// Requests sent so far.
     [[nodiscard]] int requestCount() const { return m_requests; }
+    /// False: changes() lists by PROPFIND and ETags, as for a server without sync-collection.
+    bool useSyncCollection = true;
     /// Called after each completed request with its verb; tests stop the server half-way with it.
     std::function<void(const QByteArray& verb)> afterRequest;
 
