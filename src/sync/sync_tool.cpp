@@ -174,7 +174,7 @@ QString SummaryLine(const SyncSummary& s)
 QString SyncUsage()
 {
     return QStringLiteral("Usage: quillmoor-sync [--db FILE] [--user NAME] [--password-command CMD] [URL]\n"
-                          "       quillmoor-sync --store-password [--user NAME] URL\n"
+                          "  or:  quillmoor-sync --store-password [--user NAME] URL\n"
                           "\n"
                           "Syncs Quillmoor's events with a calendar collection on a CalDAV server, both ways, and\n"
                           "prints one line: how many events came down, went up, were deleted on either side, were\n"
@@ -192,9 +192,10 @@ QString SyncUsage()
                           "                 /var/lib/Quendrix/Quillmoor/dbData.mdb or, where that cannot be used,\n"
                           "                 $XDG_DATA_HOME/Quendrix/Quillmoor/dbData.mdb\n"
                           "  --user NAME    the user name on the server; default: NAME@ in the URL\n"
-                          "  --password-command CMD  the password is the first line CMD prints (for machines\n"
-                          "                 without a desktop); default: the one stored with --store-password in\n"
-                          "                 the desktop's Secret Service, or none\n"
+                          "  --password-command CMD\n"
+                          "                 the password is the first line CMD prints (for machines without a\n"
+                          "                 desktop); default: the one stored with --store-password in the\n"
+                          "                 desktop's Secret Service, or none\n"
                           "  --store-password  asks for the password once and stores it in the Secret Service\n"
                           "  -h, --help     show this text\n"
                           "  --version      show the version\n"
