@@ -190,6 +190,7 @@ private:
     void pushDeleted(const SyncLink& link);
     void pushNew();
     void addLinksOfNewEvents();
+    void pushAll();
     // The server's current copy of `href` after a 412, decided as a change from the server.
     void refetch(const QString& href);
 
@@ -471,6 +472,19 @@ void Run::addLinksOfNewEvents()
 void Run::push()
 {
     reload();
+    try {
+        pushAll();
+    } catch (const SyncError&) {
+        // What the server confirmed before the failure is kept, so the next sync need not find it.
+        inTransaction({});
+        throw;
+    }
+    if (!m_queued.isEmpty())
+        inTransaction({});
+}
+
+void Run::pushAll()
+{
     for (const SyncLink& link : QList<SyncLink>(m_links.cbegin(), m_links.cend())) {
         if (!link.eventId)
             continue;
@@ -484,8 +498,6 @@ void Run::push()
         }
     }
     pushNew();
-    if (!m_queued.isEmpty())
-        inTransaction({});
 }
 
 void Run::countLeftAlone()
