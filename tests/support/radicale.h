@@ -20,6 +20,7 @@ public:
     void start();
     void stop();
     [[nodiscard]] QUrl url() const;
+    [[nodiscard]] qint64 pid() const { return m_process.processId(); }
 
 private:
     QString m_folder;
