@@ -193,6 +193,13 @@ DavResponse DavClient::send(const QByteArray& verb, const QUrl& url, const QByte
     return response;
 }
 
+void DavClient::normalize(QList<DavItem>& items) const
+{
+    // A server may write an href as a path or as a whole URL; links keep the path.
+    for (DavItem& item : items)
+        item.href = urlOf(item.href).path(QUrl::FullyEncoded);
+}
+
 DavListing DavClient::changes(const QString& token)
 {
     if (!useSyncCollection)
@@ -216,6 +223,7 @@ DavListing DavClient::changes(const QString& token)
         return propfindListing();
     }
     DavListing listing = ParseMultistatus(response.body);
+    normalize(listing.items);
     listing.complete = token.isEmpty();
     // The collection itself may be listed; it is no member.
     listing.items.removeIf([&](const DavItem& item) { return urlOf(item.href) == m_collection; });
@@ -234,6 +242,7 @@ DavListing DavClient::propfindListing()
     const DavResponse response =
         send("PROPFIND", m_collection, body, {{"Content-Type", "application/xml; charset=utf-8"}, {"Depth", "1"}});
     DavListing listing = ParseMultistatus(response.body);
+    normalize(listing.items);
     listing.syncToken.clear();
     listing.items.removeIf(
         [&](const DavItem& item) { return urlOf(item.href) == m_collection || item.etag.isEmpty(); });
@@ -256,7 +265,9 @@ QList<DavItem> DavClient::fetch(const QStringList& hrefs)
         });
         const DavResponse response =
             send("REPORT", m_collection, body, {{"Content-Type", "application/xml; charset=utf-8"}, {"Depth", "1"}});
-        for (DavItem& item : ParseMultistatus(response.body).items) {
+        QList<DavItem> batch = ParseMultistatus(response.body).items;
+        normalize(batch);
+        for (DavItem& item : batch) {
             if (item.status / 100 == 2 && !item.data.isEmpty())
                 items.append(std::move(item));
         }

@@ -88,6 +88,7 @@ public:
 
 private:
     DavListing propfindListing();
+    void normalize(QList<DavItem>& items) const;
 
     QUrl m_collection;
     QByteArray m_authorization;
