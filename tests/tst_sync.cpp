@@ -271,6 +271,10 @@ private slots:
                                           << QString() << false << 0 << up;
         QTest::newRow("secret service, user in the URL")
             << QStringList{QStringLiteral("@alice@auth")} << QStringLiteral("s3cret") << false << 0 << up;
+        QTest::newRow("calendar from sync.conf")
+            << QStringList{QStringLiteral("conf:url=@auth"), QStringLiteral("conf:user=alice"),
+                           QStringLiteral("conf:password-command=echo s3cret")}
+            << QString() << false << 0 << up;
         QTest::newRow("wrong password") << QStringList{QStringLiteral("--password-command=echo nope"),
                                                        QStringLiteral("--user=alice"), QStringLiteral("@auth")}
                                         << QString() << false << 2 << QStringLiteral("(401)");
@@ -298,16 +302,25 @@ private slots:
         QFETCH(QString, line);
         add(m_a, once(QStringLiteral("Kept"), 12, 1));
         Radicale secured(m_env->path(QStringLiteral("secured")), QStringLiteral("alice"), QStringLiteral("s3cret"));
+        QFile config(m_env->path(QStringLiteral("sync.conf")));
+        QVERIFY(config.open(QIODevice::WriteOnly));
         for (QString& a : arguments) {
-            if (a.startsWith(u'@')) {
-                QUrl url = a.contains(QStringLiteral("auth")) ? secured.url() : m_server->url();
-                url.setUserName(a.startsWith(QStringLiteral("@alice")) ? QStringLiteral("alice") : QString());
-                a = url.resolved(QUrl(a.section(u'/', 1))).toString();
+            const bool inConfig = a.startsWith(QStringLiteral("conf:"));
+            const qsizetype at = a.indexOf(u'@');
+            if (at >= 0 && !a.contains(QStringLiteral("://"))) {
+                const QString place = a.mid(at);
+                QUrl url = place.contains(QStringLiteral("auth")) ? secured.url() : m_server->url();
+                url.setUserName(place.startsWith(QStringLiteral("@alice")) ? QStringLiteral("alice") : QString());
+                a = a.left(at) + url.resolved(QUrl(place.section(u'/', 1))).toString();
             }
+            if (inConfig)
+                config.write(a.mid(5).toUtf8() + '\n');
         }
+        arguments.removeIf([](const QString& a) { return a.startsWith(QStringLiteral("conf:")); });
+        config.close();
         QLockFile lock(m_a + QStringLiteral(".sync-lock"));
         QVERIFY(!locked || lock.lock());
-        SyncEnvironment env{{}, m_env->path(QStringLiteral("none.conf")), kNow, QStringLiteral("test"), {}, {}, 0};
+        SyncEnvironment env{{}, config.fileName(), kNow, QStringLiteral("test"), {}, {}, 0};
         env.readSecret = [&](const QUrl&, const QString& user) { return user == u"alice" ? secret : QString(); };
         std::FILE* files[] = {std::tmpfile(), std::tmpfile()};
         QCOMPARE(RunSync(QStringList{QStringLiteral("--db"), m_a} + arguments, env, files[0], files[1]), status);
