@@ -201,6 +201,7 @@ private:
     QHash<qint64, EventRecord> m_rows;
     QHash<QString, SyncLink> m_links;
     QHash<QByteArray, QList<qint64>> m_unlinkedByDigest;
+    mutable QHash<qint64, std::pair<EventRecord, QByteArray>> m_digests;
     QList<std::pair<QString, std::optional<SyncLink>>> m_queued;
 };
 
@@ -255,8 +256,15 @@ const EventRecord* Run::row(const std::optional<qint64>& id) const
 
 QByteArray Run::rowDigest(qint64 id) const
 {
-    const std::optional<EventFields> c = canonical(m_rows.value(id));
-    return c ? digestOf(*c) : QByteArray();
+    // Each digest writes and reads the event through libical; a sync asks for each row's
+    // several times, and the rows are read afresh in every transaction.
+    const EventRecord event = m_rows.value(id);
+    const auto cached = m_digests.constFind(id);
+    if (cached != m_digests.constEnd() && cached->first == event)
+        return cached->second;
+    const QByteArray digest = SyncDigest(event);
+    m_digests.insert(id, {event, digest});
+    return digest;
 }
 
 qint64 Run::insert(const EventFields& fields)
@@ -502,7 +510,6 @@ void Run::pushAll()
 
 void Run::countLeftAlone()
 {
-    reload();
     for (const SyncLink& link : std::as_const(m_links))
         summary.leftAlone += link.eventId ? 0 : 1;
     for (const EventRecord& r : std::as_const(m_rows))
