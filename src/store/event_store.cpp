@@ -1,6 +1,7 @@
 #include "event_store.h"
 
 #include "event_table.h"
+#include "safe_open.h"
 
 #include <QDir>
 #include <QFile>
@@ -272,6 +273,8 @@ std::unique_ptr<SQLite::Database> EventStore::connect(const QString& fileName) c
     // SQLite would take an empty name for a private temporary database.
     if (fileName.isEmpty())
         throw StoreError("There is no event database: its data folder could not be prepared.");
+    InstallSafeOpen();
+    CheckJournal(fileName);
     std::unique_ptr<SQLite::Database> db;
     int columns = 0;
     try {
@@ -447,6 +450,7 @@ void CreateEventDatabase(const QString& fileName)
 {
     if (QFileInfo::exists(fileName))
         throw StoreError(QStringLiteral("%1 already exists.").arg(fileName).toStdString());
+    InstallSafeOpen();
     try {
         SQLite::Database db(fileName.toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
         db.exec(kSchema);
