@@ -101,7 +101,8 @@ void CheckJournal(const QString& databaseFile)
                    .arg(journal, mend));
     if (!shared)
         return;
-    if (file.st_uid != folder.st_uid && file.st_uid != ::geteuid())
+    // The folder's owner may still read, and so roll back what a crashed writer left there.
+    if (folder.st_uid != ::geteuid() && file.st_uid != folder.st_uid && file.st_uid != ::geteuid())
         refuse(QStringLiteral("The event database's journal %1 is owned by %2, so other users cannot save; %3.")
                    .arg(journal, userName(file.st_uid), mend));
     // A user who may only read the database never writes the journal.
