@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QTest>
 
+#include <unistd.h>
+
 #include <SQLiteCpp/SQLiteCpp.h>
 
 namespace {
@@ -86,7 +88,14 @@ Run runIcs(const TestEnv& env, const QStringList& arguments)
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     const AppPaths paths{env.programFolder(), env.machineDataRoot(), env.userDataRoot()};
+    // What libraries print to the process's standard error counts as the tool's too.
+    std::fflush(stderr);
+    const int processErr = ::dup(2);
+    ::dup2(::fileno(err), 2);
     Run run{RunIcs(arguments, paths, kStamp, stdin, out, err), {}, {}};
+    std::fflush(stderr);
+    ::dup2(processErr, 2);
+    ::close(processErr);
     for (auto [file, text] : {std::pair{out, &run.out}, std::pair{err, &run.err}}) {
         QFile read;
         read.open(file, QIODevice::ReadOnly);
@@ -216,6 +225,10 @@ private slots:
                           "BEGIN:VEVENT\r\nUID:a\r\nRECURRENCE-ID:20240108\r\nDTSTART:20240109\r\n")
             << "(RECURRENCE-ID)";
         QTest::newRow("bad start") << QByteArray("DTSTART:2024xx\r\n") << "DTSTART";
+        QTest::newRow("hour 25") << QByteArray("DTSTART:20240101T250000\r\n") << "does not exist, 25:00:00";
+        QTest::newRow("week 32767, beyond libical's 16 bits")
+            << QByteArray("DTSTART:20240101\r\nRRULE:FREQ=MONTHLY;BYDAY=32767MO\r\n")
+            << "BYDAY=32767MO is out of range";
         QTest::newRow("title too long") << "DTSTART:20240101\r\nSUMMARY:" + QByteArray(40000, 'x') + "\r\n"
                                         << "longer than 32767";
     }
@@ -240,6 +253,12 @@ private slots:
         for (int n : numbers)
             text.append(QString::number(n));
         QCOMPARE(text.join(u' '), stored);
+    }
+
+    void byteOrderMarkIsNoContent()
+    {
+        const QByteArray event = "BEGIN:VEVENT\r\nSUMMARY:A\r\nDTSTART:20240101\r\nEND:VEVENT\r\n";
+        QCOMPARE(ReadCalendar("\xEF\xBB\xBF" + calendarOf(event)).events.size(), 1);
     }
 
     void exportThenImportGivesTheSameAgenda()
@@ -300,7 +319,13 @@ private slots:
         QTest::newRow("NUL bytes") << calendarOf(event).replace("SUMMARY:A", QByteArray("SUMMARY:\0", 9))
                                    << "NUL bytes";
         QTest::newRow("damaged between events") << calendarOf(event + "this is no line\r\n" + event) << "damaged";
-        QTest::newRow("END without BEGIN") << calendarOf("END:VALARM\r\n" + event) << "outside BEGIN:VCALENDAR";
+        QTest::newRow("END without BEGIN") << calendarOf("END:VALARM\r\n" + event) << "damaged";
+        QTest::newRow("END before any BEGIN") << "END:VEVENT\r\n" + calendarOf(event) << "has no BEGIN";
+        QTest::newRow("END:VCALENDAR in an event")
+            << calendarOf(QByteArray(event).replace("END:VEVENT\r\n", "END:VCALENDAR\r\nEND:VEVENT\r\n")) << "damaged";
+        QTest::newRow("nested 101 deep") << calendarOf(QByteArray("BEGIN:X\r\n").repeated(100) +
+                                                       QByteArray("END:X\r\n").repeated(100))
+                                         << "nested more than 100 deep";
         QTest::newRow("fails half-way") << calendarOf(event + QByteArray(event).replace("SUMMARY:A", "SUMMARY:boom"))
                                         << "Nothing was stored";
     }
