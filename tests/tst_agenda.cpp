@@ -8,6 +8,8 @@
 #include <QProcess>
 #include <QTest>
 
+#include <unistd.h>
+
 namespace {
 
 class ListSource final : public EventSource
@@ -306,6 +308,36 @@ private slots:
             QVERIFY(errors.startsWith("quillmoor-agenda: "));
         }
         QVERIFY(!QFileInfo::exists(env.path(QStringLiteral("missing.mdb"))));
+    }
+
+    void lostOutputIsAFailure_data()
+    {
+        QTest::addColumn<QString>("output"); // empty: closed
+        QTest::newRow("onto a full disk") << "/dev/full";
+        QTest::newRow("closed") << "";
+    }
+    void lostOutputIsAFailure()
+    {
+        QFETCH(QString, output);
+        TestEnv env;
+        const QString db = env.path(QStringLiteral("events.mdb"));
+        CreateEventDatabase(db);
+        {
+            EventStore store;
+            store.open(db);
+            store.insert(fields(QStringLiteral("Pay day"), Consistancy::Monthly, 30));
+        }
+        QProcess agenda;
+        if (output.isEmpty())
+            agenda.setChildProcessModifier([] { ::close(1); });
+        else
+            agenda.setStandardOutputFile(output);
+        agenda.start(QStringLiteral(QUILLMOOR_AGENDA_BINARY), {QStringLiteral("--db"), db, QStringLiteral("2021-11")});
+        QVERIFY(agenda.waitForFinished(10000));
+        QCOMPARE(agenda.exitCode(), 2);
+        const QByteArray errors = agenda.readAllStandardError();
+        QVERIFY2(errors.startsWith("quillmoor-agenda: Cannot write to standard output: ") && errors.count('\n') == 1,
+                 errors.constData());
     }
 };
 

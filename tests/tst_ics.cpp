@@ -9,6 +9,9 @@
 #include <QFile>
 #include <QTest>
 
+#include <QRegularExpression>
+
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <SQLiteCpp/SQLiteCpp.h>
@@ -83,20 +86,25 @@ struct Run
     QByteArray out, err;
 };
 
-Run runIcs(const TestEnv& env, const QStringList& arguments)
+// Standard output is a temporary file unless `output` names another to write to.
+Run runIcs(const TestEnv& env, const QStringList& arguments, std::FILE* in = stdin, const char* output = nullptr)
 {
-    std::FILE* out = std::tmpfile();
+    std::FILE* out = output ? std::fopen(output, "w") : std::tmpfile();
     std::FILE* err = std::tmpfile();
     const AppPaths paths{env.programFolder(), env.machineDataRoot(), env.userDataRoot()};
     // What libraries print to the process's standard error counts as the tool's too.
     std::fflush(stderr);
     const int processErr = ::dup(2);
     ::dup2(::fileno(err), 2);
-    Run run{RunIcs(arguments, paths, kStamp, stdin, out, err), {}, {}};
+    Run run{RunIcs(arguments, paths, kStamp, in, out, err), {}, {}};
     std::fflush(stderr);
     ::dup2(processErr, 2);
     ::close(processErr);
     for (auto [file, text] : {std::pair{out, &run.out}, std::pair{err, &run.err}}) {
+        if (file == out && output) {
+            std::fclose(file);
+            continue;
+        }
         QFile read;
         read.open(file, QIODevice::ReadOnly);
         read.seek(0);
@@ -349,6 +357,46 @@ private slots:
         QCOMPARE(run.status, 2);
         QVERIFY2(run.err.count('\n') == 1 && run.err.contains(message.toUtf8()), run.err.constData());
         QCOMPARE(rowCount(db), 0);
+    }
+
+    void lostOutputOrInputIsAFailure_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // "DB" stands for the test database
+        QTest::addColumn<QString>("output");        // standard output; empty: a temporary file
+        QTest::addColumn<bool>("closedInput");
+        QTest::addColumn<QString>("message"); // empty: done
+        QTest::newRow("standard output on a full disk")
+            << QStringList{"export", "--db", "DB"} << "/dev/full" << false << "No space left on device";
+        QTest::newRow("onto a FIFO that nobody reads")
+            << QStringList{"export", "--db", "DB", "-o", "FIFO"} << "" << false << "no program is reading";
+        QTest::newRow("onto a full device")
+            << QStringList{"export", "--db", "DB", "-o", "/dev/full"} << "" << false << "No space left on device";
+        QTest::newRow("onto a device that takes all")
+            << QStringList{"export", "--db", "DB", "-o", "/dev/null"} << "" << false << "";
+        QTest::newRow("from a closed standard input")
+            << QStringList{"import", "--db", "DB", "-"} << "" << true << "standard input: it is closed";
+    }
+    void lostOutputOrInputIsAFailure()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, output);
+        QFETCH(bool, closedInput);
+        QFETCH(QString, message);
+        TestEnv env;
+        const QString db = env.path(QStringLiteral("events.mdb"));
+        const QString fifo = env.path(QStringLiteral("fifo"));
+        CreateEventDatabase(db);
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+        arguments.replaceInStrings(QRegularExpression("^DB$"), db).replaceInStrings(QRegularExpression("^FIFO$"), fifo);
+
+        const Run run = runIcs(env, arguments, closedInput ? nullptr : stdin,
+                               output.isEmpty() ? nullptr : QFile::encodeName(output).constData());
+        QCOMPARE(run.status, message.isEmpty() ? 0 : 2);
+        QVERIFY2(run.err.count('\n') == int(!message.isEmpty()) && run.err.contains(message.toUtf8()),
+                 run.err.constData());
+        const QString node = arguments.value(arguments.indexOf("-o") + 1);
+        if (arguments.contains("-o")) // written to, never replaced
+            QVERIFY(!QFileInfo(node).isFile());
     }
 
     void arguments_data()
