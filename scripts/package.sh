@@ -17,7 +17,7 @@ if [ ! -f "$build/build.ninja" ]; then
         -DQUILLMOOR_PACKAGE=ON -DQUILLMOOR_TESTS=OFF -DQUILLMOOR_BENCHMARKS=OFF
 fi
 cmake --build "$build"
-tests/shared_folder.sh "$build/bin"
+scripts/check_shared_folder.sh "$build/bin"
 
 out=$PWD/$build/deb
 rm -rf "$out"

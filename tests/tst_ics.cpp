@@ -9,8 +9,6 @@
 #include <QFile>
 #include <QTest>
 
-#include <QRegularExpression>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -387,16 +385,16 @@ private slots:
         const QString fifo = env.path(QStringLiteral("fifo"));
         CreateEventDatabase(db);
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
-        arguments.replaceInStrings(QRegularExpression("^DB$"), db).replaceInStrings(QRegularExpression("^FIFO$"), fifo);
+        for (QString& a : arguments)
+            a = a == u"DB" ? db : a == u"FIFO" ? fifo : a;
 
         const Run run = runIcs(env, arguments, closedInput ? nullptr : stdin,
                                output.isEmpty() ? nullptr : QFile::encodeName(output).constData());
         QCOMPARE(run.status, message.isEmpty() ? 0 : 2);
         QVERIFY2(run.err.count('\n') == int(!message.isEmpty()) && run.err.contains(message.toUtf8()),
                  run.err.constData());
-        const QString node = arguments.value(arguments.indexOf("-o") + 1);
         if (arguments.contains("-o")) // written to, never replaced
-            QVERIFY(!QFileInfo(node).isFile());
+            QVERIFY(!QFileInfo(arguments.last()).isFile());
     }
 
     void arguments_data()

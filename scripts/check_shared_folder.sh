@@ -4,12 +4,12 @@
 # saves again, and nothing B can do to the folder's files makes A's saves fail or hang.
 # Where B could do harm before the folder is prepared (a FIFO, a link or a journal of B's),
 # A gets one plain line, and the administrator's "dpkg-reconfigure" (postinst again) mends it.
-#   tests/shared_folder.sh BIN    BIN: the folder with quillmoor-ics, quillmoor-agenda, dbBlank.mdb
+#   scripts/check_shared_folder.sh BIN    BIN: the folder with quillmoor-ics, quillmoor-agenda, dbBlank.mdb
 # Needs root (to act as two users and set the protections); skips with a line otherwise.
 set -uo pipefail
-bin=$(cd "${1:?usage: shared_folder.sh BIN}" && pwd)
+bin=$(cd "${1:?usage: check_shared_folder.sh BIN}" && pwd)
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
-me=shared_folder.sh
+me=check_shared_folder.sh
 
 if [ "$(id -u)" -ne 0 ]; then
     echo "$me: skipped: it must run as root to act as two users and set the kernel's protections"
