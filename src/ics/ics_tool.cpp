@@ -241,15 +241,17 @@ QString IcsUsage()
         "                 $XDG_DATA_HOME/Quendrix/Quillmoor/dbData.mdb (normally ~/.local/share/...).\n"
         "                 Import prepares that default as the calendar's first start does;\n"
         "                 a FILE given with --db must be an existing event database.\n"
-        "  -o, --output FILE  export: the file to write (replaced once complete); default or \"-\":\n"
+        "  -o, --output FILE  export: the file to write (replaced once complete; a FIFO or a\n"
+        "                 device is written to); default or \"-\":\n"
         "                 standard output\n"
         "  FILE.ics       import: the file to read; \"-\" for standard input\n"
         "  -h, --help     show this text\n"
         "\n"
         "Exit status: 0 when done; 1 when an import skipped events (they are named on standard\n"
         "error, the others are stored); 2 for a bad argument, a file that is not iCalendar or is\n"
-        "cut short, or a database that cannot be read or written, with one line on standard error;\n"
-        "the database is then unchanged.\n");
+        "cut short, a database that cannot be read or written, or output that could not be written,\n"
+        "with one line on standard error; the database is then unchanged (unless the line says what\n"
+        "was stored).\n");
 }
 
 int RunIcs(const QStringList& arguments, const AppPaths& paths, const ExportStamp& stamp, std::FILE* in, std::FILE* out,
