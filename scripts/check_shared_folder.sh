@@ -106,6 +106,7 @@ attacks=(
     "ln -sf /etc/shadow $journal"
     "mkfifo $journal"
     "sh -c 'echo not a journal >$journal'"
+    "sh -c 'echo not a log >$live-wal'"
 )
 for attack in "${attacks[@]}"; do
     what="B tried: $attack"

@@ -23,7 +23,9 @@ namespace {
 // nothing can be swapped in between. A shim VFS could only look at the path before the
 // unix layer opens it again.
 using OpenCall = int (*)(const char*, int, int);
+using StatCall = int (*)(const char*, struct stat*);
 OpenCall g_open = nullptr;
+StatCall g_stat = nullptr;
 
 bool allowedDevice(const char* path)
 {
@@ -48,6 +50,19 @@ int openSafely(const char* path, int flags, int mode)
     return fd;
 }
 
+// The program keeps a rollback journal and never a write-ahead log; yet SQLite takes up a
+// "-wal" file it finds beside a database, even one another user left there for this user to
+// fail on. So such a file is not seen. (A database whose header asks for the log still gets it.)
+int statHidingLogs(const char* path, struct stat* info)
+{
+    const std::size_t length = std::strlen(path);
+    if (length >= 4 && std::strcmp(path + length - 4, "-wal") == 0) {
+        errno = ENOENT;
+        return -1;
+    }
+    return g_stat(path, info);
+}
+
 QString userName(uid_t uid)
 {
     const passwd* user = ::getpwuid(uid);
@@ -69,7 +84,10 @@ void InstallSafeOpen()
         if (!vfs || vfs->iVersion < 3 || !vfs->xGetSystemCall || !vfs->xSetSystemCall)
             throw StoreError("SQLite's file layer cannot be guarded: its open cannot be replaced.");
         g_open = reinterpret_cast<OpenCall>(vfs->xGetSystemCall(vfs, "open"));
-        if (!g_open || vfs->xSetSystemCall(vfs, "open", reinterpret_cast<sqlite3_syscall_ptr>(openSafely)) != SQLITE_OK)
+        g_stat = reinterpret_cast<StatCall>(vfs->xGetSystemCall(vfs, "stat"));
+        if (!g_open || !g_stat ||
+            vfs->xSetSystemCall(vfs, "open", reinterpret_cast<sqlite3_syscall_ptr>(openSafely)) != SQLITE_OK ||
+            vfs->xSetSystemCall(vfs, "stat", reinterpret_cast<sqlite3_syscall_ptr>(statHidingLogs)) != SQLITE_OK)
             throw StoreError("SQLite's file layer cannot be guarded: its open cannot be replaced.");
     });
 }

@@ -8,8 +8,9 @@
 /// Makes every open that SQLite does in this process refuse a symbolic link and anything
 /// that is not a regular file or a folder (a FIFO, a socket, a device), without blocking
 /// on it: the refused open fails, so SQLite reports "unable to open" instead of waiting for
-/// ever. SQLite's own reads of /dev/urandom and /dev/null stay allowed. Call before
-/// opening a connection; later calls do nothing.
+/// ever. SQLite's own reads of /dev/urandom and /dev/null stay allowed. A write-ahead log
+/// ("...-wal") beside a database in rollback mode goes unseen. Call before opening a
+/// connection; later calls do nothing.
 void InstallSafeOpen();
 
 /// Checks the journal SQLite keeps beside `databaseFile` ("...-journal") before the file
