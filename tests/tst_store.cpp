@@ -539,6 +539,7 @@ private slots:
         QVERIFY(QDir().mkpath(folder));
         QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 01777), 0);
         const QString file = newDatabase(env, QStringLiteral("shared/dbData.mdb"));
+        QCOMPARE(::chmod(QFile::encodeName(file).constData(), 0666), 0); // as the package leaves it
         const QByteArray journal = QFile::encodeName(file + QStringLiteral("-journal"));
         if (kind == u"empty" || kind == u"other's")
             writeFile(QFile::decodeName(journal), QByteArray());

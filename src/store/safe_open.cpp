@@ -103,8 +103,9 @@ void CheckJournal(const QString& databaseFile)
     if (::lstat(QFile::encodeName(databaseFile).constData(), &file) != 0 || !S_ISREG(file.st_mode) ||
         ::stat(folderName.constData(), &folder) != 0)
         return;
-    // Only in a sticky folder can a journal stay that its user may neither replace nor mend.
-    const bool shared = (folder.st_mode & S_ISVTX) != 0;
+    // Only in a sticky folder can a journal stay that its user may neither replace nor mend,
+    // and only a database others may write is shared with them.
+    const bool shared = (folder.st_mode & S_ISVTX) != 0 && (file.st_mode & (S_IWGRP | S_IWOTH)) != 0;
     const QString mend = shared ? QStringLiteral("ask the administrator to run \"%1\"").arg(QLatin1String(kMendCommand))
                                 : QStringLiteral("remove it");
     if (::lstat(journalName.constData(), &file) != 0) {

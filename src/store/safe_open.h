@@ -15,10 +15,11 @@ void InstallSafeOpen();
 
 /// Checks the journal SQLite keeps beside `databaseFile` ("...-journal") before the file
 /// is opened, and throws StoreError with a message for a person when it is not a regular
-/// file, or, in a sticky folder (the shared one), when it is owned by a user other than
-/// the folder's owner and this one, cannot be read and written by this user, or is
-/// missing while the folder is another's (the first writer would own it). Does nothing
-/// when the database itself is missing, or is a link (opening reports both).
+/// file, or, for a database others may write in a sticky folder (the shared one), when it
+/// is owned by a user other than the folder's owner and this one, cannot be read and
+/// written by this user, or is missing while the folder is another's (the first writer
+/// would own it). Does nothing when the database itself is missing, or is a link (opening
+/// reports both).
 void CheckJournal(const QString& databaseFile);
 
 /// The command that prepares the shared folder again, for messages.
