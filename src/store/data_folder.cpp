@@ -156,11 +156,22 @@ DataFolder PrepareDataFolder(const QString& machineRoot, const QString& userRoot
                                         "to run \"%2\".")
                              .arg(data.folder, QLatin1String(kMendCommand))
                              .toStdString());
-    if (!live.exists() && !live.isSymLink())
-        createLiveFile(data.liveFile, firstContents(templateFile), shared);
-    if (shared && mine)
-        createJournal(data.liveFile);
-    if (created && ::chmod(QFile::encodeName(data.folder).constData(), kSharedFolderMode) != 0)
-        throw StoreError(QStringLiteral("Cannot share %1: %2").arg(data.folder, systemError()).toStdString());
+    const bool first = !live.exists() && !live.isSymLink();
+    try {
+        if (first)
+            createLiveFile(data.liveFile, firstContents(templateFile), shared);
+        if (shared && mine)
+            createJournal(data.liveFile);
+        if (shared && created && ::chmod(QFile::encodeName(data.folder).constData(), kSharedFolderMode) != 0)
+            throw StoreError(QStringLiteral("Cannot share %1: %2").arg(data.folder, systemError()).toStdString());
+    } catch (const StoreError&) {
+        // A folder this run made is taken back, so that the next run prepares it afresh.
+        if (shared && created) {
+            QFile::remove(data.liveFile + QStringLiteral("-journal"));
+            QFile::remove(data.liveFile);
+            QDir().rmdir(data.folder);
+        }
+        throw;
+    }
     return data;
 }
