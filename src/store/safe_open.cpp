@@ -12,6 +12,8 @@
 #include <fcntl.h>
 #include <mutex>
 #include <pwd.h>
+#include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,11 +54,16 @@ int openSafely(const char* path, int flags, int mode)
 
 // The program keeps a rollback journal and never a write-ahead log; yet SQLite takes up a
 // "-wal" file it finds beside a database, even one another user left there for this user to
-// fail on. So such a file is not seen. (A database whose header asks for the log still gets it.)
+// fail on. So such a file beside a file of its name goes unseen. (A database whose header
+// asks for the log still gets it.)
 int statHidingLogs(const char* path, struct stat* info)
 {
-    const std::size_t length = std::strlen(path);
-    if (length >= 4 && std::strcmp(path + length - 4, "-wal") == 0) {
+    constexpr std::string_view kLog = "-wal";
+    const std::string_view name(path);
+    struct stat database = {};
+    if (name.size() > kLog.size() && name.substr(name.size() - kLog.size()) == kLog &&
+        g_stat(std::string(name.substr(0, name.size() - kLog.size())).c_str(), &database) == 0 &&
+        S_ISREG(database.st_mode)) {
         errno = ENOENT;
         return -1;
     }
