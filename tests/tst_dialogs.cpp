@@ -105,6 +105,9 @@ private slots:
                                   << "Must be a year from 100 to 9999." << 0;
         QTest::newRow("year 0") << "0"
                                 << "Must be a year from 100 to 9999." << 0;
+        QTest::newRow("a thousand digits") << QString(1000, '9') << "Must be a year from 100 to 9999." << 0;
+        QTest::newRow("minus a thousand digits, an exponent") << "-" + QString(1000, '1') + "e5"
+                                                              << "Must be a year from 100 to 9999." << 0;
     }
     void jumpToTakesOnlyYearsItCanShow()
     {
@@ -139,7 +142,7 @@ private slots:
         Program p;
         p.start();
         p.add({"Dinner 1 3 1 25 2000 1 1", "Gym 1 3 1 25 2000 1 1", "Swim 1 3 1 25 2000 1 1"});
-        Form8 alert(p.services, p.window->state().EventConnection, {11, 2021});
+        Form8 alert(p.services, p.window->state().EventConnection, QDate(2021, 11, 25));
         alert.Form_Load();
         Form6 day(p.services, p.window->state().EventConnection, {11, 2021});
         day.m_Day = "25";

@@ -9,7 +9,8 @@
 #include <QFile>
 #include <QTest>
 
-#include <SQLiteCpp/SQLiteCpp.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -81,13 +82,25 @@ struct Run
     QByteArray out, err;
 };
 
-Run runIcs(const TestEnv& env, const QStringList& arguments)
+// Standard output is a temporary file unless `output` names another to write to.
+Run runIcs(const TestEnv& env, const QStringList& arguments, std::FILE* in = stdin, const char* output = nullptr)
 {
-    std::FILE* out = std::tmpfile();
+    std::FILE* out = output ? std::fopen(output, "w") : std::tmpfile();
     std::FILE* err = std::tmpfile();
     const AppPaths paths{env.programFolder(), env.machineDataRoot(), env.userDataRoot()};
-    Run run{RunIcs(arguments, paths, kStamp, stdin, out, err), {}, {}};
+    // What libraries print to the process's standard error counts as the tool's too.
+    std::fflush(stderr);
+    const int processErr = ::dup(2);
+    ::dup2(::fileno(err), 2);
+    Run run{RunIcs(arguments, paths, kStamp, in, out, err), {}, {}};
+    std::fflush(stderr);
+    ::dup2(processErr, 2);
+    ::close(processErr);
     for (auto [file, text] : {std::pair{out, &run.out}, std::pair{err, &run.err}}) {
+        if (file == out && output) {
+            std::fclose(file);
+            continue;
+        }
         QFile read;
         read.open(file, QIODevice::ReadOnly);
         read.seek(0);
@@ -100,7 +113,8 @@ Run runIcs(const TestEnv& env, const QStringList& arguments)
 
 int rowCount(const QString& db)
 {
-    return SQLite::Database(db.toStdString()).execAndGet("select count(*) from tblEvents").getInt();
+    return int(
+        sqlite::Connection(db, sqlite::Connection::Mode::ReadOnly).queryNumber("select count(*) from tblEvents"));
 }
 
 } // namespace
@@ -149,7 +163,7 @@ private slots:
         // Read back, the rule is stored as a kind that falls on the same days.
         const ImportedCalendar read = ReadCalendar(text);
         QCOMPARE(read.events.size(), 1);
-        const EventFields& f = read.events[0];
+        const EventRecord& f = read.events[0];
         const EventRecord back{0,          f.title,     f.description,   f.timetype,     f.consistancy, f.eventmonth,
                                f.eventday, f.eventyear, f.eventweekdate, f.eventweekday, f.warnevent,   f.daysbefore};
         QCOMPARE(gridDays(back, start), gridDays(event, start));
@@ -160,7 +174,7 @@ private slots:
         QTest::addColumn<EventRecord>("event");
         QTest::addColumn<QString>("reason");
         EventRecord noMonth = record(kByDate, kAnnually, 1, 5, 2021);
-        noMonth.eventmonth.reset();
+        noMonth.eventmonth = {};
         QTest::newRow("by date, weekly") << record(kByDate, kWeekly, 1, 5, 2021) << "never repeats weekly";
         QTest::newRow("30 February 2021") << record(kByDate, kOnce, 2, 30, 2021) << "no 30 February 2021";
         QTest::newRow("31 April every year") << record(kByDate, kAnnually, 4, 31, 2021) << "no 31 April";
@@ -216,6 +230,10 @@ private slots:
                           "BEGIN:VEVENT\r\nUID:a\r\nRECURRENCE-ID:20240108\r\nDTSTART:20240109\r\n")
             << "(RECURRENCE-ID)";
         QTest::newRow("bad start") << QByteArray("DTSTART:2024xx\r\n") << "DTSTART";
+        QTest::newRow("hour 25") << QByteArray("DTSTART:20240101T250000\r\n") << "does not exist, 25:00:00";
+        QTest::newRow("week 32767, beyond libical's 16 bits")
+            << QByteArray("DTSTART:20240101\r\nRRULE:FREQ=MONTHLY;BYDAY=32767MO\r\n")
+            << "BYDAY=32767MO is out of range";
         QTest::newRow("title too long") << "DTSTART:20240101\r\nSUMMARY:" + QByteArray(40000, 'x') + "\r\n"
                                         << "longer than 32767";
     }
@@ -231,15 +249,19 @@ private slots:
                 QVERIFY2(note.event && note.reason.contains(stored), qPrintable(note.reason));
             return;
         }
-        const EventFields& f = read.events.value(0);
-        QCOMPARE(read.notes.size(), lines.count("BEGIN:VALARM") - f.warnevent); // each alarm not kept
+        const EventRecord& f = read.events.value(0);
+        QCOMPARE(read.notes.size(), lines.count("BEGIN:VALARM") - *f.warnevent); // each alarm not kept
         QCOMPARE(f.title, QStringLiteral("Tea,  then more"));
-        const QList<int> numbers{f.timetype,      f.consistancy,  f.eventmonth, f.eventday,  f.eventyear,
-                                 f.eventweekdate, f.eventweekday, f.warnevent,  f.daysbefore};
         QStringList text;
-        for (int n : numbers)
-            text.append(QString::number(n));
+        for (const EventColumn& column : kNumberColumns)
+            text.append(QString::number(*(f.*column.number)));
         QCOMPARE(text.join(u' '), stored);
+    }
+
+    void byteOrderMarkIsNoContent()
+    {
+        const QByteArray event = "BEGIN:VEVENT\r\nSUMMARY:A\r\nDTSTART:20240101\r\nEND:VEVENT\r\n";
+        QCOMPARE(ReadCalendar("\xEF\xBB\xBF" + calendarOf(event)).events.size(), 1);
     }
 
     void exportThenImportGivesTheSameAgenda()
@@ -258,7 +280,7 @@ private slots:
             const int days[] = {29, 31, 30, 31, 30};
             for (int kind = 0; kind < 8; ++kind) {
                 for (int n = 0; n < 5; ++n)
-                    store.insert({QStringLiteral("Event %1/%2").arg(kind).arg(n), QStringLiteral("Line\r\nbreak"),
+                    store.insert({0, QStringLiteral("Event %1/%2").arg(kind).arg(n), QStringLiteral("Line\r\nbreak"),
                                   1 + kind / 4, 1 + kind % 4, months[n], days[n], 2020 + n, 1 + n, 1 + (3 * n) % 7,
                                   n % 2, n});
             }
@@ -300,7 +322,13 @@ private slots:
         QTest::newRow("NUL bytes") << calendarOf(event).replace("SUMMARY:A", QByteArray("SUMMARY:\0", 9))
                                    << "NUL bytes";
         QTest::newRow("damaged between events") << calendarOf(event + "this is no line\r\n" + event) << "damaged";
-        QTest::newRow("END without BEGIN") << calendarOf("END:VALARM\r\n" + event) << "outside BEGIN:VCALENDAR";
+        QTest::newRow("END without BEGIN") << calendarOf("END:VALARM\r\n" + event) << "damaged";
+        QTest::newRow("END before any BEGIN") << "END:VEVENT\r\n" + calendarOf(event) << "has no BEGIN";
+        QTest::newRow("END:VCALENDAR in an event")
+            << calendarOf(QByteArray(event).replace("END:VEVENT\r\n", "END:VCALENDAR\r\nEND:VEVENT\r\n")) << "damaged";
+        QTest::newRow("nested 101 deep") << calendarOf(QByteArray("BEGIN:X\r\n").repeated(100) +
+                                                       QByteArray("END:X\r\n").repeated(100))
+                                         << "nested more than 100 deep";
         QTest::newRow("fails half-way") << calendarOf(event + QByteArray(event).replace("SUMMARY:A", "SUMMARY:boom"))
                                         << "Nothing was stored";
     }
@@ -311,7 +339,7 @@ private slots:
         TestEnv env;
         const QString db = env.path(QStringLiteral("events.mdb"));
         CreateEventDatabase(db);
-        SQLite::Database(db.toStdString(), SQLite::OPEN_READWRITE)
+        sqlite::Connection(db, sqlite::Connection::Mode::ReadWrite)
             .exec("create trigger fail before insert on tblEvents when new.title='boom' "
                   "begin select raise(abort, 'disk on fire'); end");
         const QString file = env.path(QStringLiteral("in.ics"));
@@ -324,6 +352,46 @@ private slots:
         QCOMPARE(run.status, 2);
         QVERIFY2(run.err.count('\n') == 1 && run.err.contains(message.toUtf8()), run.err.constData());
         QCOMPARE(rowCount(db), 0);
+    }
+
+    void lostOutputOrInputIsAFailure_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // "DB" stands for the test database
+        QTest::addColumn<QString>("output");        // standard output; empty: a temporary file
+        QTest::addColumn<bool>("closedInput");
+        QTest::addColumn<QString>("message"); // empty: done
+        QTest::newRow("standard output on a full disk")
+            << QStringList{"export", "--db", "DB"} << "/dev/full" << false << "No space left on device";
+        QTest::newRow("onto a FIFO that nobody reads")
+            << QStringList{"export", "--db", "DB", "-o", "FIFO"} << "" << false << "no program is reading";
+        QTest::newRow("onto a full device")
+            << QStringList{"export", "--db", "DB", "-o", "/dev/full"} << "" << false << "No space left on device";
+        QTest::newRow("onto a device that takes all")
+            << QStringList{"export", "--db", "DB", "-o", "/dev/null"} << "" << false << "";
+        QTest::newRow("from a closed standard input")
+            << QStringList{"import", "--db", "DB", "-"} << "" << true << "standard input: it is closed";
+    }
+    void lostOutputOrInputIsAFailure()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, output);
+        QFETCH(bool, closedInput);
+        QFETCH(QString, message);
+        TestEnv env;
+        const QString db = env.path(QStringLiteral("events.mdb"));
+        const QString fifo = env.path(QStringLiteral("fifo"));
+        CreateEventDatabase(db);
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+        for (QString& a : arguments)
+            a = a == u"DB" ? db : a == u"FIFO" ? fifo : a;
+
+        const Run run = runIcs(env, arguments, closedInput ? nullptr : stdin,
+                               output.isEmpty() ? nullptr : QFile::encodeName(output).constData());
+        QCOMPARE(run.status, message.isEmpty() ? 0 : 2);
+        QVERIFY2(run.err.count('\n') == int(!message.isEmpty()) && run.err.contains(message.toUtf8()),
+                 run.err.constData());
+        if (arguments.contains("-o")) // written to, never replaced
+            QVERIFY(!QFileInfo(arguments.last()).isFile());
     }
 
     void arguments_data()

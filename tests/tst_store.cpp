@@ -1,15 +1,16 @@
 #include "store/data_folder.h"
 #include "store/event_store.h"
+
 #include "store/event_table.h"
 #include "test_env.h"
+
+#include <sqlite3.h>
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
-
-#include <SQLiteCpp/SQLiteCpp.h>
 
 #include <chrono>
 #include <sys/stat.h>
@@ -26,9 +27,9 @@ QString newDatabase(const TestEnv& env, const QString& name = QStringLiteral("ev
     return file;
 }
 
-EventFields titled(const QString& title, const QString& description = QStringLiteral("Details"))
+EventRecord titled(const QString& title, const QString& description = QStringLiteral("Details"))
 {
-    EventFields f;
+    EventRecord f;
     f.title = title;
     f.description = description;
     return f;
@@ -72,8 +73,8 @@ int modeOf(const QString& path)
 
 int rowCount(const QString& file)
 {
-    SQLite::Database raw(file.toStdString(), SQLite::OPEN_READONLY);
-    return raw.execAndGet("select count(*) from tblEvents").getInt();
+    const sqlite::Connection raw(file, sqlite::Connection::Mode::ReadOnly);
+    return int(raw.queryNumber("select count(*) from tblEvents"));
 }
 
 } // namespace
@@ -156,10 +157,10 @@ private slots:
     {
         QTest::addColumn<bool>("shared");
         QTest::addColumn<int>("umask");
-        QTest::addColumn<QList<int>>("modes"); // Quendrix, Quillmoor, dbData.mdb
-        QTest::newRow("shared, strict umask") << true << 077 << QList<int>{0755, 01777, 0666};
-        QTest::newRow("user's own, strict umask") << false << 077 << QList<int>{0700, 0700, 0600};
-        QTest::newRow("user's own, usual umask") << false << 022 << QList<int>{0755, 0755, 0644};
+        QTest::addColumn<QList<int>>("modes"); // Quendrix, Quillmoor, dbData.mdb, its journal
+        QTest::newRow("shared, strict umask") << true << 077 << QList<int>{0755, 01777, 0666, 0666};
+        QTest::newRow("user's own, strict umask") << false << 077 << QList<int>{0700, 0700, 0600, -1};
+        QTest::newRow("user's own, usual umask") << false << 022 << QList<int>{0755, 0755, 0644, -1};
     }
     void createdFolderAndFileModes()
     {
@@ -179,6 +180,7 @@ private slots:
         QCOMPARE(modeOf(QFileInfo(data.folder).path()), modes[0]);
         QCOMPARE(modeOf(data.folder), modes[1]);
         QCOMPARE(modeOf(data.liveFile), modes[2]);
+        QCOMPARE(modeOf(data.liveFile + QStringLiteral("-journal")), modes[3]);
     }
 
     void existingLiveFileIsLeftAlone_data()
@@ -227,7 +229,7 @@ private slots:
         const pid_t writer = ::fork();
         if (writer == 0) {
             try {
-                SQLite::Database raw(name, SQLite::OPEN_READWRITE);
+                const sqlite::Connection raw(QString::fromStdString(name), sqlite::Connection::Mode::ReadWrite);
                 raw.exec("PRAGMA cache_size=2; BEGIN");
                 for (int i = 0; i < 100; ++i) // enough to spill changed pages into the file
                     raw.exec("insert into tblEvents (title) values (hex(randomblob(2000)))");
@@ -324,7 +326,7 @@ private slots:
         const QString file = newDatabase(env);
         EventStore store;
         store.open(file);
-        EventFields f;
+        EventRecord f;
         f.title = QStringLiteral("Quarterly review");
         f.description = QStringLiteral("Room 4");
         f.timetype = 2;
@@ -344,23 +346,23 @@ private slots:
         QCOMPARE(r.title, f.title);
         QCOMPARE(r.description, f.description);
         const int numbers[] = {2, 4, 11, 30, 2031, 5, 7, 0, 14};
-        const std::optional<int> read[] = {r.timetype,      r.consistancy,  r.eventmonth, r.eventday,  r.eventyear,
-                                           r.eventweekdate, r.eventweekday, r.warnevent,  r.daysbefore};
+        const NumberValue read[] = {r.timetype,      r.consistancy,  r.eventmonth, r.eventday,  r.eventyear,
+                                    r.eventweekdate, r.eventweekday, r.warnevent,  r.daysbefore};
         for (int i = 0; i < 9; ++i)
-            QCOMPARE(read[i], numbers[i]);
+            QCOMPARE(read[i].optional(), numbers[i]);
 
         // Another tool reading the file by column position sees the same values.
-        SQLite::Database raw(file.toStdString(), SQLite::OPEN_READONLY);
-        SQLite::Statement row(raw, "select * from tblEvents");
-        QVERIFY(row.executeStep());
-        QCOMPARE(row.getColumnCount(), 12);
-        QCOMPARE(row.getColumn(0).getInt64(), id);
-        QVERIFY(row.getColumn(1).isText());
-        QVERIFY(row.getColumn(2).isText());
-        QCOMPARE(QString::fromStdString(row.getColumn(1).getString()), f.title);
-        QCOMPARE(QString::fromStdString(row.getColumn(2).getString()), f.description);
+        const sqlite::Connection raw(file, sqlite::Connection::Mode::ReadOnly);
+        sqlite::Statement row(raw, "select * from tblEvents");
+        QVERIFY(row.next());
+        QCOMPARE(row.columnCount(), 12);
+        QCOMPARE(row.numberAt(0), id);
+        QCOMPARE(row.typeAt(1), SQLITE_TEXT);
+        QCOMPARE(row.typeAt(2), SQLITE_TEXT);
+        QCOMPARE(row.textAt(1), f.title);
+        QCOMPARE(row.textAt(2), f.description);
         for (int i = 0; i < 9; ++i)
-            QCOMPARE(row.getColumn(3 + i).getInt(), numbers[i]);
+            QCOMPARE(row.numberAt(3 + i), numbers[i]);
     }
 
     void idsComeInOrderAreNeverReusedAndMissingOnesChangeNothing()
@@ -395,7 +397,7 @@ private slots:
         EventStore store;
         store.open(newDatabase(env));
         for (int day = 1; day <= 4; ++day) {
-            EventFields f = titled(QStringLiteral("Day %1").arg(day), QStringLiteral("Line\r\n%1").arg(day));
+            EventRecord f = titled(QStringLiteral("Day %1").arg(day), QStringLiteral("Line\r\n%1").arg(day));
             f.eventday = day;
             f.daysbefore = 10 + day;
             store.insert(f);
@@ -473,6 +475,8 @@ private slots:
                                                      << "unable to open";
         QTest::newRow("symbolic link in the file's place") << "link"
                                                            << "is a symbolic link. It is not opened";
+        QTest::newRow("FIFO in the file's place") << "fifo"
+                                                  << "unable to open";
     }
     void unusableDatabaseThrowsAndStaysClosed()
     {
@@ -486,8 +490,10 @@ private slots:
             writeFile(bad, QByteArray("These are not the events you are looking for.\n").repeated(200));
         } else if (kind == u"link") {
             QVERIFY(QFile::link(newDatabase(env, QStringLiteral("target.mdb")), bad));
+        } else if (kind == u"fifo") {
+            QCOMPARE(::mkfifo(QFile::encodeName(bad).constData(), 0666), 0);
         } else if (kind != u"missing") {
-            SQLite::Database raw(bad.toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+            const sqlite::Connection raw(bad, sqlite::Connection::Mode::Create);
             raw.exec(kind == u"columns" ? "create table tblEvents (id integer primary key, title text)"
                                         : "create table other (x)");
         }
@@ -506,6 +512,53 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(StoreError, allEvents(store));
         if (kind == u"missing")
             QVERIFY(!QFileInfo::exists(bad));
+    }
+
+    void sharedJournalThatWouldFailIsNamed_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("message"); // empty: events can be saved
+        QTest::newRow("the folder owner's, empty") << "empty" << QString();
+        QTest::newRow("a FIFO") << "fifo"
+                                << "is not a regular file";
+        QTest::newRow("a link to a file elsewhere") << "link"
+                                                    << "is not a regular file";
+        QTest::newRow("another user's") << "other's"
+                                        << "is owned by user 61003, so other users cannot save; ask the administrator";
+        QTest::newRow("missing in another's folder") << "missing"
+                                                     << "is missing";
+    }
+    void sharedJournalThatWouldFailIsNamed()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, message);
+        constexpr uid_t kOther = 61003;
+        if ((kind == u"other's" || kind == u"missing") && ::geteuid() != 0)
+            QSKIP("only root can give a file to another user");
+        TestEnv env;
+        const QString folder = env.path(QStringLiteral("shared"));
+        QVERIFY(QDir().mkpath(folder));
+        QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 01777), 0);
+        const QString file = newDatabase(env, QStringLiteral("shared/dbData.mdb"));
+        QCOMPARE(::chmod(QFile::encodeName(file).constData(), 0666), 0); // as the package leaves it
+        const QByteArray journal = QFile::encodeName(file + QStringLiteral("-journal"));
+        if (kind == u"empty" || kind == u"other's")
+            writeFile(QFile::decodeName(journal), QByteArray());
+        // A folder that is not this user's, and a journal of a third user.
+        if (kind == u"missing" || kind == u"other's")
+            QVERIFY(::chown(QFile::encodeName(folder).constData(), kOther + 1, kOther + 1) == 0 &&
+                    (kind == u"missing" || ::chown(journal.constData(), kOther, kOther) == 0));
+        QVERIFY(kind != u"fifo" || ::mkfifo(journal.constData(), 0666) == 0);
+        QVERIFY(kind != u"link" || QFile::link(newDatabase(env), QFile::decodeName(journal)));
+
+        EventStore store;
+        try {
+            store.open(file);
+            store.insert(titled(QStringLiteral("Saved")));
+            QVERIFY2(message.isEmpty(), "saved");
+        } catch (const StoreError& e) {
+            QVERIFY2(!message.isEmpty() && QString::fromUtf8(e.what()).contains(message), e.what());
+        }
     }
 
     void closedStoreThrows()
@@ -556,10 +609,10 @@ private slots:
         TestEnv env;
         const QString file = newDatabase(env);
         {
-            SQLite::Database raw(file.toStdString(), SQLite::OPEN_READWRITE);
+            const sqlite::Connection raw(file, sqlite::Connection::Mode::ReadWrite);
             raw.exec(QStringLiteral("insert into tblEvents values (9, NULL, NULL, %1, %1, %1, %1, %1, %1, %1, %1, %1)")
                          .arg(value)
-                         .toStdString());
+                         .toUtf8());
         }
         EventStore store;
         store.open(file);
@@ -570,9 +623,9 @@ private slots:
         QCOMPARE(r.id, 9);
         QVERIFY(r.title.isEmpty());
         QVERIFY(r.description.isEmpty());
-        for (const std::optional<int>& n : {r.timetype, r.consistancy, r.eventmonth, r.eventday, r.eventyear,
-                                            r.eventweekdate, r.eventweekday, r.warnevent, r.daysbefore})
-            QCOMPARE(n, expected);
+        for (const NumberValue n : {r.timetype, r.consistancy, r.eventmonth, r.eventday, r.eventyear, r.eventweekdate,
+                                    r.eventweekday, r.warnevent, r.daysbefore})
+            QCOMPARE(n.optional(), expected);
         QCOMPARE(*store.eventById(9), r);
         QCOMPARE(titlesByTitle(store), QStringList{QString()});
     }
@@ -583,7 +636,7 @@ private slots:
         const QString file = newDatabase(env);
         EventStore store;
         store.open(file);
-        SQLite::Database other(file.toStdString(), SQLite::OPEN_READWRITE);
+        const sqlite::Connection other(file, sqlite::Connection::Mode::ReadWrite);
         other.exec("BEGIN IMMEDIATE");
         other.exec("insert into tblEvents (title) values ('from the other copy')");
 

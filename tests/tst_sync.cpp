@@ -13,9 +13,23 @@ namespace {
 
 const QDateTime kNow(QDate(2026, 12, 8), QTime(12, 0), Qt::UTC);
 
-EventFields once(const QString& title, int month, int day, int year = 2026)
+EventRecord event(const QString& title, const QString& description, std::array<int, 9> numbers)
 {
-    return {title, title + QStringLiteral(" notes"), kByDate, kOnce, month, day, year, 1, 1, 0, 0};
+    EventRecord e;
+    e.title = title;
+    e.description = description;
+    NumberValue EventRecord::*members[] = {
+        &EventRecord::timetype,     &EventRecord::consistancy, &EventRecord::eventmonth,
+        &EventRecord::eventday,     &EventRecord::eventyear,   &EventRecord::eventweekdate,
+        &EventRecord::eventweekday, &EventRecord::warnevent,   &EventRecord::daysbefore};
+    for (std::size_t i = 0; i < numbers.size(); ++i)
+        e.*members[i] = numbers[i];
+    return e;
+}
+
+EventRecord once(const QString& title, int month, int day, int year = 2026)
+{
+    return event(title, title + QStringLiteral(" notes"), {kByDate, kOnce, month, day, year, 1, 1, 0, 0});
 }
 
 QList<EventRecord> rows(const QString& db)
@@ -66,7 +80,7 @@ class TestSync : public QObject
         m_requests = client.requestCount();
         return summary;
     }
-    qint64 add(const QString& db, const EventFields& fields)
+    qint64 add(const QString& db, const EventRecord& fields)
     {
         EventStore store;
         store.open(db);
@@ -108,9 +122,9 @@ private slots:
     void firstSyncPushesPullsAndLinksEqualEvents()
     {
         add(m_a, once(QStringLiteral("Dentist"), 12, 17));
-        add(m_a,
-            {QStringLiteral("Meeting"), QStringLiteral("room 4"), kByDayOfWeek, kWeekly, 1, 1, 2026, 1, kMonday, 1, 2});
-        add(m_a, {QStringLiteral("Never"), QStringLiteral("x"), kByDate, kWeekly, 1, 1, 2026, 1, 1, 0, 0});
+        add(m_a, event(QStringLiteral("Meeting"), QStringLiteral("room 4"),
+                       {kByDayOfWeek, kWeekly, 1, 1, 2026, 1, kMonday, 1, 2}));
+        add(m_a, event(QStringLiteral("Never"), QStringLiteral("x"), {kByDate, kWeekly, 1, 1, 2026, 1, 1, 0, 0}));
         add(m_b, once(QStringLiteral("Dentist"), 12, 17)); // imported by hand once
         QCOMPARE(sync(m_a), (SyncSummary{0, 2, 0, 0, 0, 1}));
         QCOMPARE(sync(m_b), (SyncSummary{1, 0, 0, 0, 0, 0}));
@@ -204,7 +218,7 @@ private slots:
         a.open(m_a);
         EventRecord call = rows(m_a).first();
         QCOMPARE(*call.eventday, 10);
-        EventFields changed = once(QStringLiteral("Call Bob"), 12, 12);
+        EventRecord changed = once(QStringLiteral("Call Bob"), 12, 12);
         changed.description.clear();
         a.update(call.id, changed);
         QCOMPARE(sync(m_a).up, 1);

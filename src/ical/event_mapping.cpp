@@ -25,6 +25,7 @@ ComponentPtr warningAhead(int days, const QByteArray& title)
 
 constexpr int kMaxDaysAhead = 9; // the editor takes one digit
 
+// What libical found wrong in a component itself (not in its subcomponents), or nothing.
 std::optional<QString> parseErrorOf(icalcomponent* component)
 {
     icalproperty* error = icalcomponent_get_first_property(component, ICAL_XLICERROR_PROPERTY);
@@ -112,24 +113,14 @@ std::variant<int, QString> daysAhead(icalcomponent* alarm)
     return int(days);
 }
 
-EventFields fieldsOf(const EventRecord& r, const QString& title, const QString& description)
+EventRecord withTexts(EventRecord r, const QString& title, const QString& description)
 {
-    EventFields f;
-    f.title = title;
-    f.description = description;
-    f.timetype = *r.timetype;
-    f.consistancy = *r.consistancy;
-    f.eventmonth = *r.eventmonth;
-    f.eventday = *r.eventday;
-    f.eventyear = *r.eventyear;
-    f.eventweekdate = *r.eventweekdate;
-    f.eventweekday = *r.eventweekday;
-    f.warnevent = *r.warnevent;
-    f.daysbefore = *r.daysbefore;
-    return f;
+    r.title = title;
+    r.description = description;
+    return r;
 }
 
-std::variant<EventFields, QString> storable(icalcomponent* e, const QString& summary)
+std::variant<EventRecord, QString> storable(icalcomponent* e, const QString& summary)
 {
     if (has(e, ICAL_RECURRENCEID_PROPERTY))
         return QStringLiteral("it changes one occurrence of a repeating event (RECURRENCE-ID)");
@@ -141,6 +132,11 @@ std::variant<EventFields, QString> storable(icalcomponent* e, const QString& sum
     if (!startProperty)
         return QStringLiteral("it has no start (DTSTART)");
     const icaltimetype start = icalproperty_get_dtstart(startProperty);
+    if (!start.is_date && (start.hour > 23 || start.minute > 59 || start.second > 60))
+        return QStringLiteral("its start (DTSTART) has a time of day that does not exist, %1:%2:%3")
+            .arg(start.hour, 2, 10, QLatin1Char('0'))
+            .arg(start.minute, 2, 10, QLatin1Char('0'))
+            .arg(start.second, 2, 10, QLatin1Char('0'));
     if (has(e, ICAL_EXDATE_PROPERTY) || has(e, ICAL_RDATE_PROPERTY) || has(e, ICAL_EXRULE_PROPERTY))
         return QStringLiteral("it adds or leaves out single days (EXDATE, RDATE or EXRULE)");
     icalproperty* ruleProperty = icalcomponent_get_first_property(e, ICAL_RRULE_PROPERTY);
@@ -162,11 +158,11 @@ std::variant<EventFields, QString> storable(icalcomponent* e, const QString& sum
         return QStringLiteral("it has no title (SUMMARY)");
     if (title.size() > kMaxTitleLength)
         return QStringLiteral("its title is longer than %1 characters").arg(kMaxTitleLength);
-    return fieldsOf(std::get<EventRecord>(kind), title, descriptionText(utf8(icalcomponent_get_description(e))));
+    return withTexts(std::get<EventRecord>(kind), title, descriptionText(utf8(icalcomponent_get_description(e))));
 }
 
 // The first alarm the calendar can keep sets the warning; every other one is noted.
-QStringList readWarning(icalcomponent* e, EventFields& fields)
+QStringList readWarning(icalcomponent* e, EventRecord& fields)
 {
     QStringList leftOut;
     bool kept = false;
@@ -261,7 +257,7 @@ ReadVEvent ReadEventComponent(icalcomponent* e)
 {
     ReadVEvent event;
     event.outcome = storable(e, utf8(icalcomponent_get_summary(e)));
-    if (EventFields* fields = std::get_if<EventFields>(&event.outcome))
+    if (EventRecord* fields = std::get_if<EventRecord>(&event.outcome))
         event.alarmsLeftOut = readWarning(e, *fields);
     return event;
 }

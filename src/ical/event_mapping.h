@@ -26,7 +26,7 @@
 /// What a VEVENT means for the calendar.
 struct ReadVEvent
 {
-    std::variant<EventFields, QString> outcome; ///< the fields to store, or why it has no kind of event
+    std::variant<EventRecord, QString> outcome; ///< the fields to store, or why it has no kind of event
     QStringList alarmsLeftOut;                  ///< alarms the calendar cannot keep, one sentence each
 };
 

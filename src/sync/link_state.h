@@ -7,9 +7,12 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
-struct sqlite3;
+namespace sqlite {
+class Transaction;
+}
 
 /// How one server event is tied to one row of the event table.
 struct SyncLink
@@ -22,15 +25,15 @@ struct SyncLink
     QByteArray component;          ///< the server's VCALENDAR as last seen, patched on each push
 };
 
-/// The event database file seen by a sync: its event rows and, in tables of its own
-/// (tblSyncCollections, tblSyncLinks, created on first use; tblEvents is never altered), the link
-/// of each row to the collection's member. Every SQLite call of the sync is here. Failures are
+/// The event database file seen by a sync: its event rows (through the store) and, in tables of
+/// its own on the store's connection (tblSyncCollections, tblSyncLinks, created on first use;
+/// tblEvents is never altered), the link of each row to the collection's member. Failures are
 /// thrown as StoreError with SQLite's message.
 class LinkState
 {
 public:
-    /// Opens the existing event database `fileName` (no symbolic link, defensive mode) for
-    /// the collection at `collectionUrl`.
+    /// Opens the existing event database `fileName` as the store does, for the collection at
+    /// `collectionUrl`.
     LinkState(const QString& fileName, const QString& collectionUrl);
     ~LinkState();
     LinkState(const LinkState&) = delete;
@@ -48,18 +51,16 @@ public:
     void begin();
     void commit();
 
-    qint64 insertEvent(const EventFields& fields);
-    void updateEvent(qint64 id, const EventFields& fields);
+    qint64 insertEvent(const EventRecord& event);
+    void updateEvent(qint64 id, const EventRecord& event);
     void removeEvent(qint64 id);
     void saveLink(const SyncLink& link);
     void removeLink(const QString& href);
     void setSyncToken(const QString& token);
 
 private:
-    void run(const char* sql) const;
-
-    sqlite3* m_db = nullptr;
+    EventStore m_store;
     qint64 m_collection = 0;
     QString m_url;
-    bool m_inTransaction = false;
+    std::unique_ptr<sqlite::Transaction> m_transaction; ///< destroyed (rolled back) before the store closes
 };

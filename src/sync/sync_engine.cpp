@@ -21,49 +21,22 @@ icaltimetype utcOf(const QDateTime& now)
     return icaltime_from_timet_with_zone(now.toSecsSinceEpoch(), 0, icaltimezone_get_utc_timezone());
 }
 
-EventRecord recordOf(const EventFields& f, qint64 id = 0)
+EventRecord recordOf(EventRecord r, qint64 id = 0)
 {
-    EventRecord r;
     r.id = id;
-    r.title = f.title;
-    r.description = f.description;
-    r.timetype = f.timetype;
-    r.consistancy = f.consistancy;
-    r.eventmonth = f.eventmonth;
-    r.eventday = f.eventday;
-    r.eventyear = f.eventyear;
-    r.eventweekdate = f.eventweekdate;
-    r.eventweekday = f.eventweekday;
-    r.warnevent = f.warnevent;
-    r.daysbefore = f.daysbefore;
     return r;
 }
 
-EventFields fieldsOf(const EventRecord& r)
+std::array<int, 9> numbersOf(const EventRecord& f)
 {
-    EventFields f;
-    f.title = r.title;
-    f.description = r.description;
-    f.timetype = r.timetype.value_or(0);
-    f.consistancy = r.consistancy.value_or(0);
-    f.eventmonth = r.eventmonth.value_or(0);
-    f.eventday = r.eventday.value_or(0);
-    f.eventyear = r.eventyear.value_or(0);
-    f.eventweekdate = r.eventweekdate.value_or(0);
-    f.eventweekday = r.eventweekday.value_or(0);
-    f.warnevent = r.warnevent.value_or(0);
-    f.daysbefore = r.daysbefore.value_or(0);
-    return f;
-}
-
-std::array<int, 9> numbersOf(const EventFields& f)
-{
-    return {f.timetype,      f.consistancy,  f.eventmonth, f.eventday,  f.eventyear,
-            f.eventweekdate, f.eventweekday, f.warnevent,  f.daysbefore};
+    // A digest is only taken of the mapping's output, which sets every number.
+    return {f.timetype.value_or(0),     f.consistancy.value_or(0), f.eventmonth.value_or(0),
+            f.eventday.value_or(0),     f.eventyear.value_or(0),   f.eventweekdate.value_or(0),
+            f.eventweekday.value_or(0), f.warnevent.value_or(0),   f.daysbefore.value_or(0)};
 }
 
 // The event as the server would read it after the mapping wrote it; nothing when it cannot occur.
-std::optional<EventFields> canonical(const EventRecord& event, ComponentPtr* written = nullptr)
+std::optional<EventRecord> canonical(const EventRecord& event, ComponentPtr* written = nullptr)
 {
     QString warningLeftOut;
     std::variant<ComponentPtr, QString> vevent = EventComponent(
@@ -74,12 +47,12 @@ std::optional<EventFields> canonical(const EventRecord& event, ComponentPtr* wri
     ReadVEvent read = ReadEventComponent(component->get());
     if (written)
         *written = std::move(*component);
-    if (auto* fields = std::get_if<EventFields>(&read.outcome))
+    if (auto* fields = std::get_if<EventRecord>(&read.outcome))
         return *fields;
     return std::nullopt;
 }
 
-QByteArray digestOf(const EventFields& f)
+QByteArray digestOf(const EventRecord& f)
 {
     QCryptographicHash hash(QCryptographicHash::Sha1);
     hash.addData(f.title.toUtf8());
@@ -96,7 +69,7 @@ struct ServerEvent
     ComponentPtr calendar;
     icalcomponent* vevent = nullptr;
     QByteArray uid;
-    std::optional<EventFields> fields; ///< none: the calendar cannot show it
+    std::optional<EventRecord> fields; ///< none: the calendar cannot show it
 };
 
 ServerEvent readServer(const QByteArray& data)
@@ -117,7 +90,7 @@ ServerEvent readServer(const QByteArray& data)
     if (icalcomponent_get_next_component(s.calendar.get(), ICAL_VEVENT_COMPONENT))
         return s;
     ReadVEvent read = ReadEventComponent(s.vevent);
-    if (auto* fields = std::get_if<EventFields>(&read.outcome)) {
+    if (auto* fields = std::get_if<EventRecord>(&read.outcome)) {
         // Stored as the calendar itself would store it, so its digest is the row's.
         s.fields = canonical(recordOf(*fields));
     }
@@ -185,7 +158,7 @@ private:
     void applyServerDelete(const QString& href);
     [[nodiscard]] QByteArray rowDigest(qint64 id) const;
     [[nodiscard]] const EventRecord* row(const std::optional<qint64>& id) const;
-    qint64 insert(const EventFields& fields);
+    qint64 insert(const EventRecord& fields);
     void pushChanged(SyncLink link, EventRecord event);
     void pushDeleted(const SyncLink& link);
     void pushNew();
@@ -267,7 +240,7 @@ QByteArray Run::rowDigest(qint64 id) const
     return digest;
 }
 
-qint64 Run::insert(const EventFields& fields)
+qint64 Run::insert(const EventRecord& fields)
 {
     const qint64 id = m_state.insertEvent(fields);
     m_rows.insert(id, recordOf(fields, id));
@@ -355,7 +328,7 @@ void Run::applyServer(const QString& href, const QByteArray& etag, const QByteAr
             const qint64 id = local->id;
             if (localDigest != link->digest) {
                 // Changed on both sides: the server's version goes into the row, the user's is kept.
-                insert(fieldsOf(*local));
+                insert(*local);
                 ++summary.conflicts;
             } else {
                 ++summary.down;
@@ -520,7 +493,7 @@ void Run::countLeftAlone()
 
 QByteArray SyncDigest(const EventRecord& event)
 {
-    const std::optional<EventFields> c = canonical(event);
+    const std::optional<EventRecord> c = canonical(event);
     return c ? digestOf(*c) : QByteArray();
 }
 
@@ -528,7 +501,7 @@ QByteArray PatchedCalendar(const QByteArray& serverCalendar, const EventRecord& 
 {
     ServerEvent server = readServer(serverCalendar);
     ComponentPtr written;
-    const std::optional<EventFields> local = canonical(event, &written);
+    const std::optional<EventRecord> local = canonical(event, &written);
     if (!server.fields || !local)
         throw SyncError("an event the calendar cannot show was about to be written; it was left as it is");
     icalcomponent* target = server.vevent;
@@ -537,7 +510,7 @@ QByteArray PatchedCalendar(const QByteArray& serverCalendar, const EventRecord& 
         replaceProperty(target, source, ICAL_SUMMARY_PROPERTY);
     if (local->description != server.fields->description)
         replaceProperty(target, source, ICAL_DESCRIPTION_PROPERTY);
-    const auto kind = [](const EventFields& f) {
+    const auto kind = [](const EventRecord& f) {
         const std::array<int, 9> n = numbersOf(f);
         return std::array<int, 7>{n[0], n[1], n[2], n[3], n[4], n[5], n[6]};
     };
