@@ -13,7 +13,7 @@ namespace {
 
 const QDateTime kNow(QDate(2026, 12, 8), QTime(12, 0), Qt::UTC);
 
-EventRecord event(const QString& title, const QString& description, std::array<int, 9> numbers)
+EventRecord makeEvent(const QString& title, const QString& description, std::array<int, 9> numbers)
 {
     EventRecord e;
     e.title = title;
@@ -29,7 +29,7 @@ EventRecord event(const QString& title, const QString& description, std::array<i
 
 EventRecord once(const QString& title, int month, int day, int year = 2026)
 {
-    return event(title, title + QStringLiteral(" notes"), {kByDate, kOnce, month, day, year, 1, 1, 0, 0});
+    return makeEvent(title, title + QStringLiteral(" notes"), {kByDate, kOnce, month, day, year, 1, 1, 0, 0});
 }
 
 QList<EventRecord> rows(const QString& db)
@@ -122,9 +122,9 @@ private slots:
     void firstSyncPushesPullsAndLinksEqualEvents()
     {
         add(m_a, once(QStringLiteral("Dentist"), 12, 17));
-        add(m_a, event(QStringLiteral("Meeting"), QStringLiteral("room 4"),
-                       {kByDayOfWeek, kWeekly, 1, 1, 2026, 1, kMonday, 1, 2}));
-        add(m_a, event(QStringLiteral("Never"), QStringLiteral("x"), {kByDate, kWeekly, 1, 1, 2026, 1, 1, 0, 0}));
+        add(m_a, makeEvent(QStringLiteral("Meeting"), QStringLiteral("room 4"),
+                           {kByDayOfWeek, kWeekly, 1, 1, 2026, 1, kMonday, 1, 2}));
+        add(m_a, makeEvent(QStringLiteral("Never"), QStringLiteral("x"), {kByDate, kWeekly, 1, 1, 2026, 1, 1, 0, 0}));
         add(m_b, once(QStringLiteral("Dentist"), 12, 17)); // imported by hand once
         QCOMPARE(sync(m_a), (SyncSummary{0, 2, 0, 0, 0, 1}));
         QCOMPARE(sync(m_b), (SyncSummary{1, 0, 0, 0, 0, 0}));
