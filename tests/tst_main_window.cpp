@@ -8,6 +8,7 @@
 #include "program.h"
 
 #include <QAbstractScrollArea>
+#include <QAccessible>
 #include <QComboBox>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
@@ -16,6 +17,32 @@
 #include <SQLiteCpp/SQLiteCpp.h>
 
 #include <map>
+
+namespace {
+
+// The dialog called `form`, over November 2021; none for the main window.
+kit::FormDialog* makeDialog(Program& p, const QString& form, EventStore& store)
+{
+    const ViewedMonth shownMonth{11, 2021};
+    const std::map<QString, std::function<kit::FormDialog*()>> dialogs = {
+        {"Form2", [&] { return new Form2(p.services); }},
+        {"Form3", [&] { return new Form3(p.services, store); }},
+        {"Form4", [&] { return new Form4(p.services, store); }},
+        {"Form5", [&] { return new Form5(p.services); }},
+        {"Form6", [&] { return new Form6(p.services, store, shownMonth); }},
+        {"Form7", [&] { return new Form7(p.services, shownMonth); }},
+        {"Form8", [&] { return new Form8(p.services, store, shownMonth); }},
+    };
+    return dialogs.count(form) ? dialogs.at(form)() : nullptr;
+}
+
+// A key as the user presses it: to whatever has the focus.
+void press(Qt::Key key, Qt::KeyboardModifiers modifiers = {})
+{
+    QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+}
+
+} // namespace
 
 class TestMainWindow : public QObject
 {
@@ -342,6 +369,191 @@ private slots:
         QVERIFY(p.prompts.shown.isEmpty());
     }
 
+    void keyboardAloneReachesEveryAction()
+    {
+        Program p;
+        p.start();
+        p.add({"Dinner 1 1 11 26 2021 1 1"});
+        p.window->DrawMonth();
+        p.window->show();
+        QVERIFY(QTest::qWaitForWindowActive(p.window.get()));
+        const auto focused = [] { return QApplication::focusWidget()->objectName(); };
+        QCOMPARE(focused(), QString("lblday_25")); // today, Thursday 25 November 2021
+        press(Qt::Key_Right);
+        QStringList listed;
+        Program::whenModal([&](QDialog& day) {
+            for (QTreeWidgetItem* item : day.findChild<QTreeWidget*>("ListView1")->findItems("*", Qt::MatchWildcard))
+                listed << item->text(0);
+        });
+        press(Qt::Key_Return);
+        QCOMPARE(listed, QStringList{"Dinner"});
+        p.window->activateWindow(); // as the window manager does when a dialog goes
+        QVERIFY(QTest::qWaitForWindowActive(p.window.get()));
+        QCOMPARE(focused(), QString("lblday_26"));
+        // Blank cells and the month's ends stop the arrows.
+        for (const Qt::Key key : {Qt::Key_Up, Qt::Key_Up, Qt::Key_Up, Qt::Key_Up, Qt::Key_Home, Qt::Key_Left})
+            press(key);
+        QCOMPARE(focused(), QString("lblday_1"));
+        press(Qt::Key_End);
+        press(Qt::Key_Down);
+        QCOMPARE(focused(), QString("lblday_30"));
+
+        press(Qt::Key_Backtab);
+        QCOMPARE(focused(), QString("month_year"));
+        Program::whenModal([](QDialog& jump) {
+            // Offscreen, a dialog never becomes the active window: the keys go to the year box itself.
+            auto* year = jump.findChild<QLineEdit*>("Text1");
+            QTest::keyClick(year, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(year, "2030");
+            QTest::keyClick(year, Qt::Key_Return);
+        });
+        press(Qt::Key_Space);
+        QCOMPARE(p.label("month_year")->text(), QString("November 2030"));
+        p.window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(p.window.get()));
+        QCOMPARE(focused(), QString("month_year"));
+        press(Qt::Key_Tab);
+        QCOMPARE(focused(), QString("lblday_5")); // day 1 of a month not today's
+        press(Qt::Key_Tab);
+        QCOMPARE(focused(), QString("PushButton1"));
+        press(Qt::Key_PageDown);
+        QCOMPARE(p.label("month_year")->text(), QString("December 2030"));
+        QCOMPARE(focused(), QString("lblday_0"));
+
+        p.window->state().ViewYear = 2021; // back to December 2021, then to today's month
+        press(Qt::Key_PageUp);
+        QCOMPARE(p.label("month_year")->text(), QString("November 2021"));
+        QCOMPARE(focused(), QString("lblday_25"));
+        p.button("PushButton3")->setFocus();
+        press(Qt::Key_Space);
+        QCOMPARE(p.label("month_year")->text(), QString("December 2021"));
+        QCOMPARE(focused(), QString("PushButton3"));
+        QVERIFY(p.prompts.shown.isEmpty());
+    }
+
+    void keyboardChangesAColourThroughThePicker()
+    {
+        Program p;
+        p.start();
+        p.window->show();
+        QVERIFY(QTest::qWaitForWindowActive(p.window.get()));
+        for (int i = 0; i < 5; ++i)
+            press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QString("PushButton5")); // "Colors"
+        p.prompts.queueColor(255);
+        p.prompts.queueColor(colorRef(16, 16, 240));
+        QStringList frames, names;
+        Program::whenModal([&](QDialog& dialog) {
+            // Tab goes frame by frame, left to right in each; the dialog is not active offscreen.
+            QTest::keyClick(&dialog, Qt::Key_Tab); // to the first control, as the dialog's activation would
+            for (int i = 0; i < 14; ++i) {
+                QWidget* swatch = dialog.focusWidget();
+                QVERIFY(swatch);
+                frames << swatch->parentWidget()->objectName() + (swatch->x() > 100 ? " back" : "");
+                if (i == 8 || i == 9) {
+                    QTest::keyClick(swatch, i == 8 ? Qt::Key_Return : Qt::Key_Space);
+                    names << QAccessible::queryAccessibleInterface(swatch)->text(QAccessible::Name);
+                }
+                QTest::keyClick(swatch, Qt::Key_Tab);
+            }
+        });
+        press(Qt::Key_Space);
+        QCOMPARE(frames.join(' '), QString("Frame1 Frame2 Frame2 back Frame3 Frame3 back Frame4 Frame4 back Frame5 "
+                                           "Frame5 back Frame6 Frame6 back Frame7 Frame7 back Form2 back"));
+        QCOMPARE(names, (QStringList{"Regular Days, background color, red",
+                                     "Important Holidays, text color, near blue, #1010F0"}));
+        QCOMPARE(p.cell(2)->background(), ColorRef(255)); // the month repainted
+    }
+
+    void focusFrameLeavesTheCellsColours()
+    {
+        Program p;
+        p.start();
+        p.window->show();
+        QVERIFY(QTest::qWaitForWindowActive(p.window.get()));
+        GridLabel* today = p.cell(25);
+        QVERIFY(today->hasFocus());
+        const QImage framed = today->grab().toImage();
+        p.button("PushButton1")->setFocus();
+        const QImage plain = today->grab().toImage();
+        QCOMPARE(plain.pixelColor(60, 60), kit::ToQColor(16711680)); // today's blue
+        int changed = 0;
+        for (int y = 0; y < plain.height(); ++y)
+            for (int x = 0; x < plain.width(); ++x) {
+                const bool ring = (x == 2 || x == plain.width() - 3 || y == 2 || y == plain.height() - 3) && x >= 2 &&
+                                  y >= 2 && x <= plain.width() - 3 && y <= plain.height() - 3;
+                if (framed.pixel(x, y) != plain.pixel(x, y)) {
+                    QVERIFY2(ring, qPrintable(QString("changed at %1,%2").arg(x).arg(y)));
+                    ++changed;
+                }
+            }
+        QVERIFY(changed > 100);
+    }
+
+    void screenReadersHearTheDayAndTheMonth()
+    {
+        Program p;
+        p.start();
+        QStringList eight;
+        for (int i = 1; i <= 8; ++i)
+            eight << QString("Event%1 1 1 11 26 2021 1 1").arg(i);
+        p.add(eight + QStringList{"Dinner 1 1 11 25 2021 1 1"});
+        p.window->DrawMonth();
+        const auto name = [](QObject* o) { return QAccessible::queryAccessibleInterface(o)->text(QAccessible::Name); };
+        QCOMPARE(name(p.cell(25)), QString("Thursday 25 November 2021, today, Thanksgiving, Dinner"));
+        QCOMPARE(name(p.cell(26)).count("Event"), 8);
+        QCOMPARE(name(p.window.get()), QString("Quillmoor, November 2021"));
+        QCOMPARE(QAccessible::queryAccessibleInterface(p.window.get())->role(), QAccessible::Window);
+        // The day whose titles do not all show lists them on hovering, and looks as before.
+        QCOMPARE(p.cell(26)->toolTip().split('\n'), eight.replaceInStrings(" 1 1 11 26 2021 1 1", ""));
+        QCOMPARE(p.cell(25)->toolTip(), QString());
+        QVERIFY(p.cell(26)->text().startsWith("26\nEvent1\n"));
+        p.window->PushButton3_Click();
+        QCOMPARE(name(p.window.get()), QString("Quillmoor, December 2021"));
+        QCOMPARE(name(p.cell(3)), QString("Wednesday 1 December 2021"));
+    }
+
+    void everyControlHasANameOfItsOwn_data()
+    {
+        QTest::addColumn<QString>("window");
+        for (const char* form : {"Form1", "Form2", "Form3", "Form4", "Form5", "Form6", "Form7", "Form8"})
+            QTest::newRow(form) << form;
+    }
+    void everyControlHasANameOfItsOwn()
+    {
+        QFETCH(QString, window);
+        Program p;
+        p.start();
+        p.add({"Dinner 1 3 1 25 2000 1 1"});
+        EventStore& store = p.window->state().EventConnection;
+        std::unique_ptr<kit::FormDialog> dialog(makeDialog(p, window, store));
+        QWidget* shown = dialog ? static_cast<QWidget*>(dialog.get()) : p.window.get();
+        if (dialog)
+            dialog->Form_Load();
+        shown->show();
+        QVERIFY(QTest::qWaitForWindowExposed(shown));
+        QStringList names;
+        std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* node) {
+            if (!node)
+                return;
+            if (node->state().focusable && !node->state().invisible) {
+                const QObject* o = node->object();
+                QVERIFY2(!node->text(QAccessible::Name).isEmpty(), o ? qPrintable(o->objectName()) : "an item");
+                names << node->text(QAccessible::Name);
+            }
+            // The entries of lists and combo boxes are values, not controls.
+            if (node->role() == QAccessible::ComboBox || node->tableInterface() || node->role() == QAccessible::List)
+                return;
+            for (int i = 0; i < node->childCount(); ++i)
+                walk(node->child(i));
+        };
+        walk(QAccessible::queryAccessibleInterface(shown));
+        const qsizetype all = names.size();
+        names.removeDuplicates();
+        QCOMPARE(names.size(), all);
+        QVERIFY(all > 1);
+    }
+
     void pointerIsAHandOverPushButtonsAndAnArrowElsewhere_data()
     {
         QTest::addColumn<QString>("window");
@@ -375,17 +587,7 @@ private slots:
         p.putBesideProgram("HAND-M.CUR");
         p.start();
         EventStore& store = p.window->state().EventConnection;
-        const ViewedMonth shownMonth{11, 2021};
-        const std::map<QString, std::function<kit::FormDialog*()>> dialogs = {
-            {"Form2", [&] { return new Form2(p.services); }},
-            {"Form3", [&] { return new Form3(p.services, store); }},
-            {"Form4", [&] { return new Form4(p.services, store); }},
-            {"Form5", [&] { return new Form5(p.services); }},
-            {"Form6", [&] { return new Form6(p.services, store, shownMonth); }},
-            {"Form7", [&] { return new Form7(p.services, shownMonth); }},
-            {"Form8", [&] { return new Form8(p.services, store, shownMonth); }},
-        };
-        std::unique_ptr<kit::FormDialog> dialog(dialogs.count(window) ? dialogs.at(window)() : nullptr);
+        std::unique_ptr<kit::FormDialog> dialog(makeDialog(p, window, store));
         QWidget* shown = dialog ? static_cast<QWidget*>(dialog.get()) : p.window.get();
         if (dialog)
             dialog->Form_Load();

@@ -44,10 +44,13 @@ Form7::Form7(AppServices& services, ViewedMonth shown, QWidget* parent)
     MakeFixedWindow(*this, 4200, 1725);
     setWindowTitle(QStringLiteral("Jump To"));
 
-    Make<QLabel>(this, "Label1", "Select Month:");
+    auto* monthLabel = Make<QLabel>(this, "Label1", "Select Month:");
     Combo1 = Make<QComboBox>(this, "Combo1");
-    Make<QLabel>(this, "Label2", "Select Year:");
+    auto* yearLabel = Make<QLabel>(this, "Label2", "Select Year:");
     Text1 = Make<QLineEdit>(this, "Text1");
+    // The labels name their fields for screen readers.
+    monthLabel->setBuddy(Combo1);
+    yearLabel->setBuddy(Text1);
     auto* ok = Make<QPushButton>(this, "PushButton1", "OK");
     auto* cancel = Make<QPushButton>(this, "PushButton2", "Cancel");
     for (QPushButton* button : {ok, cancel}) {
