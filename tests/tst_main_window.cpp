@@ -10,6 +10,7 @@
 #include <QAbstractScrollArea>
 #include <QAccessible>
 #include <QComboBox>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QTreeWidget>
@@ -17,32 +18,6 @@
 #include <SQLiteCpp/SQLiteCpp.h>
 
 #include <map>
-
-namespace {
-
-// The dialog called `form`, over November 2021; none for the main window.
-kit::FormDialog* makeDialog(Program& p, const QString& form, EventStore& store)
-{
-    const ViewedMonth shownMonth{11, 2021};
-    const std::map<QString, std::function<kit::FormDialog*()>> dialogs = {
-        {"Form2", [&] { return new Form2(p.services); }},
-        {"Form3", [&] { return new Form3(p.services, store); }},
-        {"Form4", [&] { return new Form4(p.services, store); }},
-        {"Form5", [&] { return new Form5(p.services); }},
-        {"Form6", [&] { return new Form6(p.services, store, shownMonth); }},
-        {"Form7", [&] { return new Form7(p.services, shownMonth); }},
-        {"Form8", [&] { return new Form8(p.services, store, shownMonth); }},
-    };
-    return dialogs.count(form) ? dialogs.at(form)() : nullptr;
-}
-
-// A key as the user presses it: to whatever has the focus.
-void press(Qt::Key key, Qt::KeyboardModifiers modifiers = {})
-{
-    QTest::keyClick(QApplication::focusWidget(), key, modifiers);
-}
-
-} // namespace
 
 class TestMainWindow : public QObject
 {
@@ -369,7 +344,35 @@ private slots:
         QVERIFY(p.prompts.shown.isEmpty());
     }
 
-    void keyboardAloneReachesEveryAction()
+    void keysMoveThroughTheMonth_data()
+    {
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<int>("month");
+        QTest::addColumn<QString>("focused");
+        QTest::newRow("start-up on today") << "" << 11 << "lblday_25";
+        QTest::newRow("blank cells and the ends stop the arrows") << "Up Up Up Up Home Left" << 11 << "lblday_1";
+        QTest::newRow("last day") << "Right End Down Right" << 11 << "lblday_30";
+        QTest::newRow("heading, the grid as one stop, the buttons") << "Shift+Tab Tab Tab" << 11 << "PushButton1";
+        QTest::newRow("Page Down to day 1") << "PgDown" << 12 << "lblday_3";
+        QTest::newRow("Page Up back on today") << "PgDown PgUp" << 11 << "lblday_25";
+        QTest::newRow("a month button keeps the focus") << "Tab Tab Space" << 12 << "PushButton3";
+    }
+    void keysMoveThroughTheMonth()
+    {
+        QFETCH(QString, keys);
+        QFETCH(int, month);
+        QFETCH(QString, focused);
+        Program p;
+        p.start();
+        p.window->show();
+        QVERIFY(QTest::qWaitForWindowActive(p.window.get()));
+        for (const QString& key : keys.split(' ', Qt::SkipEmptyParts))
+            QTest::keySequence(QApplication::focusWidget(), QKeySequence(key));
+        QCOMPARE(QApplication::focusWidget()->objectName(), focused);
+        QCOMPARE(p.window->state().ViewMonth, qint16(month));
+    }
+
+    void keysOpenADaysEventsAndJumpTo()
     {
         Program p;
         p.start();
@@ -377,79 +380,35 @@ private slots:
         p.window->DrawMonth();
         p.window->show();
         QVERIFY(QTest::qWaitForWindowActive(p.window.get()));
-        const auto focused = [] { return QApplication::focusWidget()->objectName(); };
-        QCOMPARE(focused(), QString("lblday_25")); // today, Thursday 25 November 2021
-        press(Qt::Key_Right);
-        QStringList listed;
-        Program::whenModal([&](QDialog& day) {
-            for (QTreeWidgetItem* item : day.findChild<QTreeWidget*>("ListView1")->findItems("*", Qt::MatchWildcard))
-                listed << item->text(0);
-        });
-        press(Qt::Key_Return);
-        QCOMPARE(listed, QStringList{"Dinner"});
-        p.window->activateWindow(); // as the window manager does when a dialog goes
-        QVERIFY(QTest::qWaitForWindowActive(p.window.get()));
-        QCOMPARE(focused(), QString("lblday_26"));
-        // Blank cells and the month's ends stop the arrows.
-        for (const Qt::Key key : {Qt::Key_Up, Qt::Key_Up, Qt::Key_Up, Qt::Key_Up, Qt::Key_Home, Qt::Key_Left})
-            press(key);
-        QCOMPARE(focused(), QString("lblday_1"));
-        press(Qt::Key_End);
-        press(Qt::Key_Down);
-        QCOMPARE(focused(), QString("lblday_30"));
-
-        press(Qt::Key_Backtab);
-        QCOMPARE(focused(), QString("month_year"));
+        QString listed;
+        Program::whenModal(
+            [&](QDialog& day) { listed = day.findChild<QTreeWidget*>("ListView1")->topLevelItem(0)->text(0); });
+        QTest::keyClick(p.cell(25), Qt::Key_Right);
+        QTest::keyClick(p.cell(26), Qt::Key_Return);
+        QCOMPARE(listed, QString("Dinner"));
         Program::whenModal([](QDialog& jump) {
-            // Offscreen, a dialog never becomes the active window: the keys go to the year box itself.
+            // Offscreen a dialog never becomes the active window: the keys go to the year box.
             auto* year = jump.findChild<QLineEdit*>("Text1");
             QTest::keyClick(year, Qt::Key_A, Qt::ControlModifier);
             QTest::keyClicks(year, "2030");
             QTest::keyClick(year, Qt::Key_Return);
         });
-        press(Qt::Key_Space);
+        QTest::keyClick(p.label("month_year"), Qt::Key_Space);
         QCOMPARE(p.label("month_year")->text(), QString("November 2030"));
-        p.window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(p.window.get()));
-        QCOMPARE(focused(), QString("month_year"));
-        press(Qt::Key_Tab);
-        QCOMPARE(focused(), QString("lblday_5")); // day 1 of a month not today's
-        press(Qt::Key_Tab);
-        QCOMPARE(focused(), QString("PushButton1"));
-        press(Qt::Key_PageDown);
-        QCOMPARE(p.label("month_year")->text(), QString("December 2030"));
-        QCOMPARE(focused(), QString("lblday_0"));
-
-        p.window->state().ViewYear = 2021; // back to December 2021, then to today's month
-        press(Qt::Key_PageUp);
-        QCOMPARE(p.label("month_year")->text(), QString("November 2021"));
-        QCOMPARE(focused(), QString("lblday_25"));
-        p.button("PushButton3")->setFocus();
-        press(Qt::Key_Space);
-        QCOMPARE(p.label("month_year")->text(), QString("December 2021"));
-        QCOMPARE(focused(), QString("PushButton3"));
-        QVERIFY(p.prompts.shown.isEmpty());
     }
 
-    void keyboardChangesAColourThroughThePicker()
+    void keysChangeAColourThroughThePicker()
     {
         Program p;
         p.start();
-        p.window->show();
-        QVERIFY(QTest::qWaitForWindowActive(p.window.get()));
-        for (int i = 0; i < 5; ++i)
-            press(Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget()->objectName(), QString("PushButton5")); // "Colors"
         p.prompts.queueColor(255);
         p.prompts.queueColor(colorRef(16, 16, 240));
         QStringList frames, names;
         Program::whenModal([&](QDialog& dialog) {
-            // Tab goes frame by frame, left to right in each; the dialog is not active offscreen.
             QTest::keyClick(&dialog, Qt::Key_Tab); // to the first control, as the dialog's activation would
             for (int i = 0; i < 14; ++i) {
                 QWidget* swatch = dialog.focusWidget();
-                QVERIFY(swatch);
-                frames << swatch->parentWidget()->objectName() + (swatch->x() > 100 ? " back" : "");
+                frames << swatch->parentWidget()->objectName() + (swatch->x() > 100 ? "+" : "");
                 if (i == 8 || i == 9) {
                     QTest::keyClick(swatch, i == 8 ? Qt::Key_Return : Qt::Key_Space);
                     names << QAccessible::queryAccessibleInterface(swatch)->text(QAccessible::Name);
@@ -457,9 +416,10 @@ private slots:
                 QTest::keyClick(swatch, Qt::Key_Tab);
             }
         });
-        press(Qt::Key_Space);
-        QCOMPARE(frames.join(' '), QString("Frame1 Frame2 Frame2 back Frame3 Frame3 back Frame4 Frame4 back Frame5 "
-                                           "Frame5 back Frame6 Frame6 back Frame7 Frame7 back Form2 back"));
+        QTest::keyClick(p.button("PushButton5"), Qt::Key_Space);
+        // Frame by frame, left to right in each.
+        QCOMPARE(frames.join(' '), QString("Frame1 Frame2 Frame2+ Frame3 Frame3+ Frame4 Frame4+ Frame5 Frame5+ Frame6 "
+                                           "Frame6+ Frame7 Frame7+ Form2+"));
         QCOMPARE(names, (QStringList{"Regular Days, background color, red",
                                      "Important Holidays, text color, near blue, #1010F0"}));
         QCOMPARE(p.cell(2)->background(), ColorRef(255)); // the month repainted
@@ -471,87 +431,35 @@ private slots:
         p.start();
         p.window->show();
         QVERIFY(QTest::qWaitForWindowActive(p.window.get()));
-        GridLabel* today = p.cell(25);
-        QVERIFY(today->hasFocus());
-        const QImage framed = today->grab().toImage();
+        QImage framed = p.cell(25)->grab().toImage();
         p.button("PushButton1")->setFocus();
-        const QImage plain = today->grab().toImage();
+        QImage plain = p.cell(25)->grab().toImage();
+        QVERIFY(framed != plain);
         QCOMPARE(plain.pixelColor(60, 60), kit::ToQColor(16711680)); // today's blue
-        int changed = 0;
-        for (int y = 0; y < plain.height(); ++y)
-            for (int x = 0; x < plain.width(); ++x) {
-                const bool ring = (x == 2 || x == plain.width() - 3 || y == 2 || y == plain.height() - 3) && x >= 2 &&
-                                  y >= 2 && x <= plain.width() - 3 && y <= plain.height() - 3;
-                if (framed.pixel(x, y) != plain.pixel(x, y)) {
-                    QVERIFY2(ring, qPrintable(QString("changed at %1,%2").arg(x).arg(y)));
-                    ++changed;
-                }
-            }
-        QVERIFY(changed > 100);
+        // Away from the frame, just inside the border, every pixel stays.
+        for (QImage* image : {&framed, &plain})
+            QPainter(image).drawRect(image->rect().adjusted(2, 2, -3, -3));
+        QCOMPARE(framed, plain);
     }
 
     void screenReadersHearTheDayAndTheMonth()
     {
         Program p;
         p.start();
-        QStringList eight;
-        for (int i = 1; i <= 8; ++i)
-            eight << QString("Event%1 1 1 11 26 2021 1 1").arg(i);
-        p.add(eight + QStringList{"Dinner 1 1 11 25 2021 1 1"});
+        const QStringList eight = {"A", "B", "C", "D", "E", "F", "G", "H"};
+        for (const QString& title : eight + QStringList{"Dinner"})
+            p.add({title + (title == "Dinner" ? " 1 1 11 25 2021 1 1" : " 1 1 11 26 2021 1 1")});
         p.window->DrawMonth();
         const auto name = [](QObject* o) { return QAccessible::queryAccessibleInterface(o)->text(QAccessible::Name); };
         QCOMPARE(name(p.cell(25)), QString("Thursday 25 November 2021, today, Thanksgiving, Dinner"));
-        QCOMPARE(name(p.cell(26)).count("Event"), 8);
         QCOMPARE(name(p.window.get()), QString("Quillmoor, November 2021"));
         QCOMPARE(QAccessible::queryAccessibleInterface(p.window.get())->role(), QAccessible::Window);
         // The day whose titles do not all show lists them on hovering, and looks as before.
-        QCOMPARE(p.cell(26)->toolTip().split('\n'), eight.replaceInStrings(" 1 1 11 26 2021 1 1", ""));
+        QCOMPARE(p.cell(26)->toolTip(), eight.join('\n'));
+        QCOMPARE(p.cell(26)->text(), "26\n" + eight.join('\n'));
         QCOMPARE(p.cell(25)->toolTip(), QString());
-        QVERIFY(p.cell(26)->text().startsWith("26\nEvent1\n"));
         p.window->PushButton3_Click();
         QCOMPARE(name(p.window.get()), QString("Quillmoor, December 2021"));
-        QCOMPARE(name(p.cell(3)), QString("Wednesday 1 December 2021"));
-    }
-
-    void everyControlHasANameOfItsOwn_data()
-    {
-        QTest::addColumn<QString>("window");
-        for (const char* form : {"Form1", "Form2", "Form3", "Form4", "Form5", "Form6", "Form7", "Form8"})
-            QTest::newRow(form) << form;
-    }
-    void everyControlHasANameOfItsOwn()
-    {
-        QFETCH(QString, window);
-        Program p;
-        p.start();
-        p.add({"Dinner 1 3 1 25 2000 1 1"});
-        EventStore& store = p.window->state().EventConnection;
-        std::unique_ptr<kit::FormDialog> dialog(makeDialog(p, window, store));
-        QWidget* shown = dialog ? static_cast<QWidget*>(dialog.get()) : p.window.get();
-        if (dialog)
-            dialog->Form_Load();
-        shown->show();
-        QVERIFY(QTest::qWaitForWindowExposed(shown));
-        QStringList names;
-        std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* node) {
-            if (!node)
-                return;
-            if (node->state().focusable && !node->state().invisible) {
-                const QObject* o = node->object();
-                QVERIFY2(!node->text(QAccessible::Name).isEmpty(), o ? qPrintable(o->objectName()) : "an item");
-                names << node->text(QAccessible::Name);
-            }
-            // The entries of lists and combo boxes are values, not controls.
-            if (node->role() == QAccessible::ComboBox || node->tableInterface() || node->role() == QAccessible::List)
-                return;
-            for (int i = 0; i < node->childCount(); ++i)
-                walk(node->child(i));
-        };
-        walk(QAccessible::queryAccessibleInterface(shown));
-        const qsizetype all = names.size();
-        names.removeDuplicates();
-        QCOMPARE(names.size(), all);
-        QVERIFY(all > 1);
     }
 
     void pointerIsAHandOverPushButtonsAndAnArrowElsewhere_data()
@@ -586,8 +494,19 @@ private slots:
         Program p;
         p.putBesideProgram("HAND-M.CUR");
         p.start();
+        p.add({"Dinner 1 3 1 25 2000 1 1"}); // the alert's list of titles is named by the one shown
         EventStore& store = p.window->state().EventConnection;
-        std::unique_ptr<kit::FormDialog> dialog(makeDialog(p, window, store));
+        const ViewedMonth shownMonth{11, 2021};
+        const std::map<QString, std::function<kit::FormDialog*()>> dialogs = {
+            {"Form2", [&] { return new Form2(p.services); }},
+            {"Form3", [&] { return new Form3(p.services, store); }},
+            {"Form4", [&] { return new Form4(p.services, store); }},
+            {"Form5", [&] { return new Form5(p.services); }},
+            {"Form6", [&] { return new Form6(p.services, store, shownMonth); }},
+            {"Form7", [&] { return new Form7(p.services, shownMonth); }},
+            {"Form8", [&] { return new Form8(p.services, store, shownMonth); }},
+        };
+        std::unique_ptr<kit::FormDialog> dialog(dialogs.count(window) ? dialogs.at(window)() : nullptr);
         QWidget* shown = dialog ? static_cast<QWidget*>(dialog.get()) : p.window.get();
         if (dialog)
             dialog->Form_Load();
@@ -608,6 +527,20 @@ private slots:
             QCOMPARE(shown->cursor().shape(), Qt::ArrowCursor);
         }
         QVERIFY(p.prompts.shown.isEmpty());
+
+        // Every control a screen reader reaches has a name, and no two the same one.
+        QStringList names;
+        std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* node) {
+            if (node && node->state().focusable && !node->state().invisible)
+                names << node->text(QAccessible::Name);
+            // The entries of lists and combo boxes are values, not controls.
+            if (node && node->role() != QAccessible::ComboBox && !node->tableInterface())
+                for (int i = 0; i < node->childCount(); ++i)
+                    walk(node->child(i));
+        };
+        walk(QAccessible::queryAccessibleInterface(shown));
+        QVERIFY2(!names.contains(QString()), qPrintable(names.join(" | ")));
+        QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), names.size());
     }
 
     void lookFilesBesideTheProgram_data()
