@@ -321,14 +321,15 @@ void Form1::describeGrid()
             label->setToolTip(QString());
             continue;
         }
-        // The day number, then the holiday and the titles.
-        QStringList lines = label->text().split(u'\n', Qt::SkipEmptyParts).mid(1);
-        QStringList name = {QLocale().toString(date, QStringLiteral("dddd d MMMM yyyy"))};
+        // The date stands for the day number; the cell's other lines, the holiday and the
+        // titles, follow it when a screen reader asks.
+        QString name = QLocale().toString(date, QStringLiteral("dddd d MMMM yyyy"));
         if (date == today)
-            name << QStringLiteral("today");
-        label->setAccessibleName((name + lines).join(QStringLiteral(", ")));
+            name += QStringLiteral(", today");
+        label->setAccessibleName(name);
         // A day whose titles do not all show lists them all on hovering.
-        label->setToolTip(label->showsWholeText() ? QString() : lines.join(u'\n'));
+        const QString text = label->text();
+        label->setToolTip(label->showsWholeText() ? QString() : text.mid(text.indexOf(u'\n') + 1));
     }
     // A month newly shown puts the keyboard on today when it is there, else on day 1.
     const bool todaysMonth = today.month() == month && today.year() == year;

@@ -25,9 +25,17 @@ public:
     QAccessible::Role role() const override { return pressable() ? QAccessible::Button : QAccessible::StaticText; }
     QString text(QAccessible::Text t) const override
     {
-        if (t == QAccessible::Name && label()->accessibleName().isEmpty())
-            return label()->text().replace(u'\n', QStringLiteral(", "));
-        return QAccessibleWidget::text(t);
+        if (t != QAccessible::Name)
+            return QAccessibleWidget::text(t);
+        // An accessible name stands for the text's first line (a day cell's number): the
+        // holiday and the titles follow it. Put together only when asked for: a day can
+        // hold thousands of titles.
+        QString text = label()->text();
+        if (const QString name = label()->accessibleName(); !name.isEmpty()) {
+            const qsizetype firstBreak = text.indexOf(u'\n');
+            text = firstBreak < 0 ? name : name + u'\n' + text.mid(firstBreak + 1);
+        }
+        return text.replace(u'\n', QStringLiteral(", "));
     }
     QStringList actionNames() const override { return pressable() ? QStringList{pressAction()} : QStringList{}; }
     void doAction(const QString& action) override

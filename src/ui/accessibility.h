@@ -15,6 +15,8 @@ void PresentAsWindow(QWidget& window);
 
 /// Installs, once, the accessible views of the program's widgets: a GridLabel that takes
 /// the focus is a button that can be pressed, and PresentAsWindow's windows are windows.
+/// A GridLabel's accessible name, when set, stands for the first line of its text; the
+/// other lines follow it.
 void UseAccessibleViews();
 
 /// A colour in words: its name when it has one ("white", "light blue"), otherwise the
