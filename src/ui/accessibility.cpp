@@ -19,13 +19,14 @@ class AccessibleGridLabel : public QAccessibleWidget
 public:
     explicit AccessibleGridLabel(GridLabel* label) : QAccessibleWidget(label, QAccessible::StaticText) {}
 
-    [[nodiscard]] GridLabel* label() const { return static_cast<GridLabel*>(widget()); }
-    [[nodiscard]] bool pressable() const { return label()->focusPolicy() != Qt::NoFocus; }
+    // Null while the label is being destroyed.
+    [[nodiscard]] GridLabel* label() const { return qobject_cast<GridLabel*>(object()); }
+    [[nodiscard]] bool pressable() const { return label() && label()->focusPolicy() != Qt::NoFocus; }
 
     QAccessible::Role role() const override { return pressable() ? QAccessible::Button : QAccessible::StaticText; }
     QString text(QAccessible::Text t) const override
     {
-        if (t != QAccessible::Name)
+        if (t != QAccessible::Name || !label())
             return QAccessibleWidget::text(t);
         // An accessible name stands for the text's first line (a day cell's number): the
         // holiday and the titles follow it. Put together only when asked for: a day can

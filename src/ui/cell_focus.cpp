@@ -4,6 +4,8 @@
 
 #include <QKeyEvent>
 
+#include <algorithm>
+
 CellFocus::CellFocus(QList<GridLabel*> cells, int columns, std::function<bool(int)> holds, QObject* parent)
     : QObject(parent), m_cells(std::move(cells)), m_columns(columns), m_holds(std::move(holds))
 {
@@ -42,10 +44,16 @@ void CellFocus::step(int from, int delta)
 
 bool CellFocus::eventFilter(QObject* watched, QEvent* event)
 {
-    const int index = int(m_cells.indexOf(static_cast<GridLabel*>(watched)));
-    if (event->type() == QEvent::FocusIn && index != m_current && m_holds(index)) {
+    // Found as an object: a cell on its way out is no GridLabel any more.
+    const auto found = std::find(m_cells.cbegin(), m_cells.cend(), watched);
+    if (found == m_cells.cend())
+        return false;
+    const int index = int(found - m_cells.cbegin());
+    if (event->type() == QEvent::FocusIn && index != m_current) {
+        // Only held cells take the focus, so a click made this one current.
+        currentCell()->setFocusPolicy(Qt::ClickFocus);
         m_current = index;
-        refresh(index);
+        currentCell()->setFocusPolicy(Qt::StrongFocus);
     }
     if (event->type() != QEvent::KeyPress)
         return false;
