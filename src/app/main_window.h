@@ -8,6 +8,7 @@
 
 #include <array>
 
+class CellFocus;
 class ErrorTrap;
 class GridLabel;
 class Hover;
@@ -67,6 +68,8 @@ private:
     void showMonthHeading();
     void moveMonth(const QString& procedure, int months);
     void renderGrid();
+    void describeGrid();
+    void pageMonth(int months);
     void checkPassedEvents(ErrorTrap& trap);
     /// The connection, opened again first when start-up found the file busy.
     EventStore& connection();
@@ -77,9 +80,12 @@ private:
     /// What the first drawing at start-up found; empty when it failed.
     std::optional<MonthFindings> m_startupFindings;
     bool m_endedAtStartup = false;
+    bool m_closed = false;
     QString m_liveFile;
 
     Hover* m_hover = nullptr;
+    CellFocus* m_dayKeys = nullptr;
+    int m_keyedMonth = 0; // the month the keyboard's place in the grid belongs to
     GridLabel* m_monthYear = nullptr;
     std::array<GridLabel*, 7> m_dow{};
     std::array<GridLabel*, MonthGrid::kCellCount> m_lblday{};

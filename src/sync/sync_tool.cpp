@@ -214,7 +214,7 @@ int RunSync(const QStringList& arguments, const SyncEnvironment& env, std::FILE*
             WriteAll(out, SyncUsage().toUtf8());
             return 0;
         case SyncOptions::Command::Version:
-            WriteAll(out, QByteArray(kProgram) + ' ' + QUILLMOOR_VERSION + '\n');
+            WriteAll(out, VersionLine(kProgram));
             return 0;
         case SyncOptions::Command::StorePassword:
             if (!env.storeSecret)
