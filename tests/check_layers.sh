@@ -14,6 +14,7 @@ declare -A allowed=(
     [app]="core calendar store ui dialogs app"
     [agenda]="core calendar store agenda"
     [ics]="core calendar store ics"
+    [remind]="core calendar store remind"
 )
 
 status=0
