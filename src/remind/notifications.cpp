@@ -107,9 +107,10 @@ Notification SummaryOf(const QList<DueReminder>& reminders, QDate today, const Q
 DesktopNotifications::DesktopNotifications(QDBusConnection bus, CalendarLauncher& launcher, QObject* parent)
     : QObject(parent), m_bus(bus), m_launcher(launcher)
 {
-    m_bus.connect(kService, kPath, kInterface, QStringLiteral("ActionInvoked"), this,
+    // From whoever owns the name now: a server started after the agent, or started again, counts.
+    m_bus.connect(QString(), kPath, kInterface, QStringLiteral("ActionInvoked"), this,
                   SLOT(onActionInvoked(quint32, QString)));
-    m_bus.connect(kService, kPath, kInterface, QStringLiteral("NotificationClosed"), this,
+    m_bus.connect(QString(), kPath, kInterface, QStringLiteral("NotificationClosed"), this,
                   SLOT(onNotificationClosed(quint32, quint32)));
 }
 
