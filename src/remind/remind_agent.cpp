@@ -7,6 +7,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDBusError>
 #include <QDateTime>
 #include <QProcess>
 
@@ -15,6 +16,7 @@
 namespace {
 
 constexpr char kProgram[] = "quillmoor-remind";
+constexpr char kAgentName[] = "example.quillmoor.Quillmoor.Remind";
 constexpr int kQuarterMs = 15 * 60 * 1000;
 // Records are kept a year after their day, so that a clock set back does not send them again.
 constexpr int kKeptDays = 366;
@@ -160,7 +162,7 @@ LookOutcome RemindAgent::lookAt(QDate today)
     }
     const qsizetype kept = m_log->size();
     m_log->dropBefore(today.addDays(-kKeptDays));
-    bool changed = damaged || m_log->size() != kept;
+    bool changed = m_log->size() != kept;
 
     QString error;
     bool sentAll = true;
@@ -175,7 +177,8 @@ LookOutcome RemindAgent::lookAt(QDate today)
             changed = changed || m_log->size() != before;
         }
     }
-    if (changed) {
+    // A damaged record stays until what is due went out, so that its summary is not lost.
+    if (changed || (damaged && sentAll)) {
         try {
             m_log->save();
         } catch (const std::exception& e) {
@@ -238,6 +241,17 @@ int RunRemind(const QStringList& arguments, const Clock& clock, const QString& m
     RemindAgent agent({database, stateHome, &clock, &service, err, options.once, QLocale()});
     if (options.once)
         return agent.look() == LookOutcome::Done ? 0 : 2;
+    // One agent per session: a second one (started by hand beside the autostarted one)
+    // would send each reminder again before the first recorded it.
+    if (!bus.isConnected()) {
+        WriteMessage(err, kProgram,
+                     QStringLiteral("No session bus to send notifications on: %1").arg(bus.lastError().message()));
+        return 2;
+    }
+    if (!bus.registerService(QString::fromLatin1(kAgentName))) {
+        WriteMessage(err, kProgram, QStringLiteral("Already running in this session."));
+        return 0;
+    }
     agent.start();
     return QCoreApplication::exec();
 }
