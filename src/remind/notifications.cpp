@@ -28,7 +28,7 @@ QString events(qsizetype count)
 QString yearlessFormat(const QLocale& locale)
 {
     static const QRegularExpression year(
-        QStringLiteral("([\\s,.\\-/]*'[^']*')?[\\s,.\\-/]*y+[\\s.\\x{5e74}\\x{b144}]*"));
+        QStringLiteral("([\\s,.\\-/]*'[^']*')?[\\s,.\\-/]*y+(\\s*'[^']*'\\.?)?[\\s.\\x{5e74}\\x{b144}]*"));
     QString format = locale.dateFormat(QLocale::LongFormat);
     format.remove(year);
     return format.trimmed();
