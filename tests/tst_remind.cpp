@@ -279,27 +279,19 @@ private slots:
         QVERIFY(readBack(m_err).contains("is not a record of reminders"));
     }
 
-    void onceFailsWithOneLine_data()
+    void onceFailsWithOneLineEach()
     {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<bool>("service");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("no service") << QStringList{"--once"} << false << "No notification service";
-        QTest::newRow("no database") << QStringList{"--once", "--db", "/nowhere/x.mdb"} << true << "/nowhere/x.mdb";
-    }
-    void onceFailsWithOneLine()
-    {
-        QFETCH(QStringList, arguments);
-        QFETCH(bool, service);
-        QFETCH(QString, message);
-        if (!service)
-            m_fakeBus.unregisterService(kName);
-        const int status = RunRemind(arguments, m_clock, m_env->machineDataRoot(), m_env->userDataRoot(),
-                                     m_env->path("state"), QDBusConnection::sessionBus(), m_launcher, stdout, m_err);
-        QCOMPARE(status, 2);
-        const QString said = readBack(m_err);
-        QCOMPARE(said.count(u'\n'), 1);
-        QVERIFY2(said.startsWith("quillmoor-remind: ") && said.contains(message), qPrintable(said));
+        const auto run = [this](const QStringList& arguments) {
+            return RunRemind(arguments, m_clock, m_env->machineDataRoot(), m_env->userDataRoot(), m_env->path("state"),
+                             QDBusConnection::sessionBus(), m_launcher, stdout, m_err);
+        };
+        QCOMPARE(run({"--once", "--db", "/nowhere/x.mdb"}), 2);
+        m_fakeBus.unregisterService(kName);
+        QCOMPARE(run({"--once"}), 2);
+        const QStringList said = readBack(m_err).split(u'\n');
+        QCOMPARE(said.size(), 3);
+        QVERIFY2(said[0].startsWith("quillmoor-remind: ") && said[0].contains("/nowhere/x.mdb"), qPrintable(said[0]));
+        QVERIFY2(said[1].contains("No notification service"), qPrintable(said[1]));
     }
 };
 
