@@ -150,10 +150,10 @@ LookOutcome RemindAgent::lookAt(QDate today)
         return LookOutcome::DatabaseFailed;
     }
     if (m_setup.once && findings.ignoredWarnings > 0) {
-        say(QStringLiteral("%1 of the events ask to be warned a number of days before that is not 0 to %2; "
-                           "they are reminded on their day only.")
-                .arg(findings.ignoredWarnings)
-                .arg(kMaxDaysBefore));
+        say(QStringLiteral("Warnings of days before outside 0 to %1 are ignored (%2 events); those events are "
+                           "reminded on their day only.")
+                .arg(kMaxDaysBefore)
+                .arg(findings.ignoredWarnings));
     }
 
     QList<DueReminder> unsent;
