@@ -37,15 +37,11 @@ EventRecord byDate(Consistancy repeat, QDate date, int warn, int before, const Q
 
 void store(const QString& file, const QList<EventRecord>& events)
 {
-    QList<EventFields> rows;
-    for (const EventRecord& e : events)
-        rows.append({e.title, e.description, *e.timetype, *e.consistancy, *e.eventmonth, *e.eventday, *e.eventyear,
-                     *e.eventweekdate, *e.eventweekday, *e.warnevent, *e.daysbefore});
     if (!QFile::exists(file))
         CreateEventDatabase(file);
     EventStore s;
     s.open(file);
-    s.insertNew(rows);
+    s.insertNew(events);
 }
 
 // What a notification server needs to answer, recording what it was given.
