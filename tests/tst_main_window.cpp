@@ -435,6 +435,19 @@ private slots:
         QCOMPARE(p.cell(1)->text(), QString("1")); // start-up went on
     }
 
+    void theSkinRestylesTheMainWindowOnly()
+    {
+        Program p;
+        p.putBesideProgram("x/o.cjs", "QToolTip { color: red; }");
+        p.start();
+        Form7 jump(p.services, p.window->state().View, p.window.get());
+        jump.Form_Load();
+        jump.show();
+        auto* caption = jump.findChild<QLabel*>("Label2");
+        QCOMPARE(caption->font(), kit::ArialBold(9));
+        QVERIFY(caption->width() >= caption->sizeHint().width()); // "Select Month:" is not cut
+    }
+
     void startupGreetsWithTodayAndTidiesPassedEvents_data()
     {
         QTest::addColumn<QDate>("today");
