@@ -105,6 +105,9 @@ private slots:
                                   << "Must be a year from 100 to 9999." << 0;
         QTest::newRow("year 0") << "0"
                                 << "Must be a year from 100 to 9999." << 0;
+        QTest::newRow("a thousand digits") << QString(1000, '9') << "Must be a year from 100 to 9999." << 0;
+        QTest::newRow("minus a thousand digits, an exponent") << "-" + QString(1000, '1') + "e5"
+                                                              << "Must be a year from 100 to 9999." << 0;
     }
     void jumpToTakesOnlyYearsItCanShow()
     {

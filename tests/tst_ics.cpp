@@ -9,6 +9,9 @@
 #include <QFile>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 EventRecord record(int timetype, int repeat, int month, int day, int year, int weekday = kMonday, int nth = 1)
@@ -79,13 +82,25 @@ struct Run
     QByteArray out, err;
 };
 
-Run runIcs(const TestEnv& env, const QStringList& arguments)
+// Standard output is a temporary file unless `output` names another to write to.
+Run runIcs(const TestEnv& env, const QStringList& arguments, std::FILE* in = stdin, const char* output = nullptr)
 {
-    std::FILE* out = std::tmpfile();
+    std::FILE* out = output ? std::fopen(output, "w") : std::tmpfile();
     std::FILE* err = std::tmpfile();
     const AppPaths paths{env.programFolder(), env.machineDataRoot(), env.userDataRoot()};
-    Run run{RunIcs(arguments, paths, kStamp, stdin, out, err), {}, {}};
+    // What libraries print to the process's standard error counts as the tool's too.
+    std::fflush(stderr);
+    const int processErr = ::dup(2);
+    ::dup2(::fileno(err), 2);
+    Run run{RunIcs(arguments, paths, kStamp, in, out, err), {}, {}};
+    std::fflush(stderr);
+    ::dup2(processErr, 2);
+    ::close(processErr);
     for (auto [file, text] : {std::pair{out, &run.out}, std::pair{err, &run.err}}) {
+        if (file == out && output) {
+            std::fclose(file);
+            continue;
+        }
         QFile read;
         read.open(file, QIODevice::ReadOnly);
         read.seek(0);
@@ -215,6 +230,10 @@ private slots:
                           "BEGIN:VEVENT\r\nUID:a\r\nRECURRENCE-ID:20240108\r\nDTSTART:20240109\r\n")
             << "(RECURRENCE-ID)";
         QTest::newRow("bad start") << QByteArray("DTSTART:2024xx\r\n") << "DTSTART";
+        QTest::newRow("hour 25") << QByteArray("DTSTART:20240101T250000\r\n") << "does not exist, 25:00:00";
+        QTest::newRow("week 32767, beyond libical's 16 bits")
+            << QByteArray("DTSTART:20240101\r\nRRULE:FREQ=MONTHLY;BYDAY=32767MO\r\n")
+            << "BYDAY=32767MO is out of range";
         QTest::newRow("title too long") << "DTSTART:20240101\r\nSUMMARY:" + QByteArray(40000, 'x') + "\r\n"
                                         << "longer than 32767";
     }
@@ -237,6 +256,12 @@ private slots:
         for (const EventColumn& column : kNumberColumns)
             text.append(QString::number(*(f.*column.number)));
         QCOMPARE(text.join(u' '), stored);
+    }
+
+    void byteOrderMarkIsNoContent()
+    {
+        const QByteArray event = "BEGIN:VEVENT\r\nSUMMARY:A\r\nDTSTART:20240101\r\nEND:VEVENT\r\n";
+        QCOMPARE(ReadCalendar("\xEF\xBB\xBF" + calendarOf(event)).events.size(), 1);
     }
 
     void exportThenImportGivesTheSameAgenda()
@@ -297,7 +322,13 @@ private slots:
         QTest::newRow("NUL bytes") << calendarOf(event).replace("SUMMARY:A", QByteArray("SUMMARY:\0", 9))
                                    << "NUL bytes";
         QTest::newRow("damaged between events") << calendarOf(event + "this is no line\r\n" + event) << "damaged";
-        QTest::newRow("END without BEGIN") << calendarOf("END:VALARM\r\n" + event) << "outside BEGIN:VCALENDAR";
+        QTest::newRow("END without BEGIN") << calendarOf("END:VALARM\r\n" + event) << "damaged";
+        QTest::newRow("END before any BEGIN") << "END:VEVENT\r\n" + calendarOf(event) << "has no BEGIN";
+        QTest::newRow("END:VCALENDAR in an event")
+            << calendarOf(QByteArray(event).replace("END:VEVENT\r\n", "END:VCALENDAR\r\nEND:VEVENT\r\n")) << "damaged";
+        QTest::newRow("nested 101 deep") << calendarOf(QByteArray("BEGIN:X\r\n").repeated(100) +
+                                                       QByteArray("END:X\r\n").repeated(100))
+                                         << "nested more than 100 deep";
         QTest::newRow("fails half-way") << calendarOf(event + QByteArray(event).replace("SUMMARY:A", "SUMMARY:boom"))
                                         << "Nothing was stored";
     }
@@ -321,6 +352,46 @@ private slots:
         QCOMPARE(run.status, 2);
         QVERIFY2(run.err.count('\n') == 1 && run.err.contains(message.toUtf8()), run.err.constData());
         QCOMPARE(rowCount(db), 0);
+    }
+
+    void lostOutputOrInputIsAFailure_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // "DB" stands for the test database
+        QTest::addColumn<QString>("output");        // standard output; empty: a temporary file
+        QTest::addColumn<bool>("closedInput");
+        QTest::addColumn<QString>("message"); // empty: done
+        QTest::newRow("standard output on a full disk")
+            << QStringList{"export", "--db", "DB"} << "/dev/full" << false << "No space left on device";
+        QTest::newRow("onto a FIFO that nobody reads")
+            << QStringList{"export", "--db", "DB", "-o", "FIFO"} << "" << false << "no program is reading";
+        QTest::newRow("onto a full device")
+            << QStringList{"export", "--db", "DB", "-o", "/dev/full"} << "" << false << "No space left on device";
+        QTest::newRow("onto a device that takes all")
+            << QStringList{"export", "--db", "DB", "-o", "/dev/null"} << "" << false << "";
+        QTest::newRow("from a closed standard input")
+            << QStringList{"import", "--db", "DB", "-"} << "" << true << "standard input: it is closed";
+    }
+    void lostOutputOrInputIsAFailure()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, output);
+        QFETCH(bool, closedInput);
+        QFETCH(QString, message);
+        TestEnv env;
+        const QString db = env.path(QStringLiteral("events.mdb"));
+        const QString fifo = env.path(QStringLiteral("fifo"));
+        CreateEventDatabase(db);
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+        for (QString& a : arguments)
+            a = a == u"DB" ? db : a == u"FIFO" ? fifo : a;
+
+        const Run run = runIcs(env, arguments, closedInput ? nullptr : stdin,
+                               output.isEmpty() ? nullptr : QFile::encodeName(output).constData());
+        QCOMPARE(run.status, message.isEmpty() ? 0 : 2);
+        QVERIFY2(run.err.count('\n') == int(!message.isEmpty()) && run.err.contains(message.toUtf8()),
+                 run.err.constData());
+        if (arguments.contains("-o")) // written to, never replaced
+            QVERIFY(!QFileInfo(arguments.last()).isFile());
     }
 
     void arguments_data()
