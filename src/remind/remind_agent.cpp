@@ -223,17 +223,14 @@ int RunRemind(const QStringList& arguments, const Clock& clock, const QString& m
     RemindOptions options;
     try {
         options = ParseRemindArguments(arguments);
+        if (options.help || options.version) {
+            WriteAll(out,
+                     options.help ? RemindUsage().toUtf8() : QByteArray(kProgram) + ' ' + QUILLMOOR_VERSION + '\n');
+            return 0;
+        }
     } catch (const std::exception& e) {
         WriteMessage(err, kProgram, QString::fromUtf8(e.what()));
         return 2;
-    }
-    if (options.help) {
-        WriteAll(out, RemindUsage().toUtf8());
-        return 0;
-    }
-    if (options.version) {
-        WriteAll(out, QByteArray(kProgram) + ' ' + QUILLMOOR_VERSION + '\n');
-        return 0;
     }
     DesktopNotifications service(bus, launcher);
     const auto database = [&] {
