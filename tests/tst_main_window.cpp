@@ -122,6 +122,11 @@ private slots:
                                                        << "January 2025" << 1 << 2025;
         QTest::newRow("Next Month from 31 January") << QDate(2023, 1, 31) << "PushButton3"
                                                     << "February 2023" << 2 << 2023;
+        // The calendar draws the years 100 to 9999: at either end the month stays.
+        QTest::newRow("Next Month from December 9999") << QDate(9999, 12, 1) << "PushButton3"
+                                                       << "December 9999" << 12 << 9999;
+        QTest::newRow("Last Month from January 100") << QDate(100, 1, 1) << "PushButton1"
+                                                     << "January 0100" << 1 << 100;
     }
     void monthButtonsCrossYearEnds()
     {
@@ -138,8 +143,9 @@ private slots:
         QCOMPARE(p.window->state().View, (ViewedMonth{month, year}));
         const int first = FirstCellOf({month, year});
         QCOMPARE(p.window->grid().cells[std::size_t(first)].tag, QString("1"));
+        const bool moved = today.month() != month || today.year() != year;
         for (const DayCell& cell : p.window->grid().cells)
-            QVERIFY(cell.background != ColorRef(16711680)); // today is not in the month shown
+            QVERIFY(!moved || cell.background != ColorRef(16711680)); // today is not in the month shown
         QVERIFY(p.prompts.shown.isEmpty());
     }
 
@@ -441,6 +447,36 @@ private slots:
             QVERIFY2(p.prompts.texts()[i].contains(reports[i]), qPrintable(p.prompts.texts()[i]));
         QCOMPARE(p.window->styleSheet(), reports.isEmpty() ? QString(bytes) : QString());
         QCOMPARE(p.cell(1)->text(), QString("1")); // start-up went on
+    }
+
+    void aBrokenDayColourStillGreetsWithTodaysEvents()
+    {
+        Program p;
+        p.env.settings().save("Day Backcolor", "white");
+        p.start();
+        p.add({"Dentist 1 1 11 25 2021 1 1"});
+        p.window->close();
+        p.prompts.clear();
+        QString listed;
+        Program::whenModal([&](QDialog& alert) { listed = alert.findChild<QComboBox*>("Combo1")->currentText(); });
+        p.start(); // the drawing fails at the first day cell; the alert reads today's events itself
+        QCOMPARE(listed, QString("Dentist"));
+        QVERIFY(p.prompts.texts().value(0).contains("Form1.Form_Load at line 122\r"));
+    }
+
+    void closingTheMainWindowEndsAnOpenDialog()
+    {
+        Program p;
+        p.start();
+        bool closed = false;
+        Program::whenModal([&](QDialog& dialog) {
+            p.window->close();
+            // The program's end takes its windows with it.
+            closed = !p.window->state().EventConnection.isOpen() && !dialog.isVisible();
+        });
+        p.window->PushButton4_Click();
+        QVERIFY(closed);
+        QVERIFY(p.prompts.shown.isEmpty());
     }
 
     void theSkinRestylesTheMainWindowOnly()

@@ -365,6 +365,24 @@ private slots:
             QCOMPARE(row.numberAt(3 + i), numbers[i]);
     }
 
+    void anotherToolsRowReadsColumnForColumn()
+    {
+        TestEnv env;
+        const QString file = newDatabase(env);
+        // Written by name in another order, each number told apart, as another tool may write it.
+        sqlite::Connection(file, sqlite::Connection::Mode::ReadWrite)
+            .exec("insert into tblEvents (daysbefore, warnevent, eventweekday, eventweekdate, eventyear, eventday, "
+                  "eventmonth, consistancy, timetype, description, title) values (11, 10, 9, 8, 7, 6, 5, 4, 3, 'D', "
+                  "'T')");
+        EventStore store;
+        store.open(file);
+        const EventRecord r = allEvents(store).value(0);
+        QCOMPARE(r.title + r.description, QString("TD"));
+        const QList<NumberValue> read = {r.timetype,      r.consistancy,  r.eventmonth, r.eventday,  r.eventyear,
+                                         r.eventweekdate, r.eventweekday, r.warnevent,  r.daysbefore};
+        QCOMPARE(read, (QList<NumberValue>{3, 4, 5, 6, 7, 8, 9, 10, 11}));
+    }
+
     void idsComeInOrderAreNeverReusedAndMissingOnesChangeNothing()
     {
         TestEnv env;

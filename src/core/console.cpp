@@ -70,3 +70,8 @@ int CloseOutput(int status, std::FILE* out, std::FILE* err, const char* program)
     }
     return status;
 }
+
+QByteArray VersionLine(const char* program)
+{
+    return QByteArray(program) + ' ' + QUILLMOOR_VERSION + '\n';
+}

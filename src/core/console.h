@@ -15,6 +15,9 @@
 /// the flush fails (a full disk, a device that takes nothing): lost output is no success.
 void WriteAll(std::FILE* out, const QByteArray& bytes);
 
+/// What a tool answers to --version: "program VERSION" on one line.
+[[nodiscard]] QByteArray VersionLine(const char* program);
+
 /// Writes "program: message" as one UTF-8 line to `err`, the way the tools report. Nothing
 /// when `err` is null; a failure to write it has nowhere left to be told and is ignored.
 void WriteMessage(std::FILE* err, const char* program, const QString& message);

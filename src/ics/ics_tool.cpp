@@ -177,13 +177,18 @@ IcsOptions ParseIcsArguments(const QStringList& arguments)
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
     const QCommandLineOption db(QStringLiteral("db"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")}, QString(), QStringLiteral("FILE"));
-    parser.addOptions({help, db, output});
+    const QCommandLineOption version(QStringLiteral("version"), QString());
+    parser.addOptions({help, version, db, output});
     if (!parser.parse(QStringList{QString::fromLatin1(kProgram)} + arguments))
         throw std::invalid_argument(OneLine(parser.errorText()).toStdString());
 
     IcsOptions options;
     if (parser.isSet(help))
         return options;
+    if (parser.isSet(version)) {
+        options.command = IcsOptions::Command::Version;
+        return options;
+    }
     options.database = parser.value(db);
     if (parser.isSet(db) && options.database.isEmpty())
         throw std::invalid_argument("The database file name after --db is empty.");
@@ -246,6 +251,7 @@ QString IcsUsage()
         "                 standard output\n"
         "  FILE.ics       import: the file to read; \"-\" for standard input\n"
         "  -h, --help     show this text\n"
+        "  --version      show the name and version\n"
         "\n"
         "Exit status: 0 when done; 1 when an import skipped events (they are named on standard\n"
         "error, the others are stored); 2 for a bad argument, a file that is not iCalendar or is\n"
@@ -262,6 +268,9 @@ int RunIcs(const QStringList& arguments, const AppPaths& paths, const ExportStam
         switch (options.command) {
         case IcsOptions::Command::Help:
             WriteAll(out, IcsUsage().toUtf8());
+            return 0;
+        case IcsOptions::Command::Version:
+            WriteAll(out, VersionLine(kProgram));
             return 0;
         case IcsOptions::Command::Export:
             return runExport(options, paths, stamp, out, err);

@@ -14,6 +14,7 @@ struct IcsOptions
     enum class Command
     {
         Help,
+        Version,
         Export,
         Import,
     };

@@ -122,7 +122,7 @@ struct ReadEvent
     QString summary;
     QByteArray uid;
     std::variant<EventRecord, QString> outcome; ///< the fields to store, or why not
-    QStringList alarmsLeftOut;
+    QStringList notes;                          ///< what the calendar keeps differently: a time of day, alarms left out
 };
 
 std::variant<EventRecord, QString> storable(icalcomponent* e, const QString& summary)
@@ -196,8 +196,16 @@ ReadEvent readEvent(icalcomponent* e)
         event.uid = QByteArray(icalcomponent_get_uid(e));
     }
     event.outcome = storable(e, event.summary);
-    if (EventRecord* fields = std::get_if<EventRecord>(&event.outcome))
-        event.alarmsLeftOut = readWarning(e, *fields);
+    if (EventRecord* fields = std::get_if<EventRecord>(&event.outcome)) {
+        // The calendar keeps days only: say so rather than lose the hour unseen.
+        const icaltimetype start = icalcomponent_get_dtstart(e);
+        if (!start.is_date)
+            event.notes.append(QStringLiteral("kept on %1 without its time %2:%3")
+                                   .arg(dateOf(start).toString(Qt::ISODate))
+                                   .arg(start.hour, 2, 10, QLatin1Char('0'))
+                                   .arg(start.minute, 2, 10, QLatin1Char('0')));
+        event.notes += readWarning(e, *fields);
+    }
     return event;
 }
 
@@ -395,7 +403,7 @@ ImportedCalendar ReadCalendar(const QByteArray& text)
         if (const EventRecord* fields = std::get_if<EventRecord>(&event.outcome)) {
             if (event.uid.isEmpty() || !changedUids.contains(event.uid)) {
                 result.events.append(*fields);
-                for (const QString& why : event.alarmsLeftOut)
+                for (const QString& why : event.notes)
                     result.notes.append({event.summary, why, false});
                 continue;
             }
