@@ -224,8 +224,7 @@ int RunRemind(const QStringList& arguments, const Clock& clock, const QString& m
     try {
         options = ParseRemindArguments(arguments);
         if (options.help || options.version) {
-            WriteAll(out,
-                     options.help ? RemindUsage().toUtf8() : QByteArray(kProgram) + ' ' + QUILLMOOR_VERSION + '\n');
+            WriteAll(out, options.help ? RemindUsage().toUtf8() : VersionLine(kProgram));
             return 0;
         }
     } catch (const std::exception& e) {
