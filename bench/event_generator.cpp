@@ -78,7 +78,7 @@ EventFields eventOfKind(int timetype, int consistancy, Dice& dice)
 
 } // namespace
 
-void GenerateEvents(const QString& fileName, int count, unsigned seed)
+void GenerateEvents(const QString& fileName, int count, unsigned seed, bool distinctTitles)
 {
     CreateEventDatabase(fileName);
     SQLite::Database db(fileName.toStdString(), SQLite::OPEN_READWRITE);
@@ -99,6 +99,8 @@ void GenerateEvents(const QString& fileName, int count, unsigned seed)
         insert.exec();
         insert.reset();
     }
+    if (distinctTitles)
+        db.exec("update tblEvents set title = title || ' ' || (id * 7919 % 100003)");
     transaction.commit();
 }
 
@@ -108,11 +110,7 @@ QString GeneratedDatabase(int count, bool distinctTitles)
     static std::map<std::pair<int, bool>, QString> files;
     const QString name = QStringLiteral("events-%1%2.mdb").arg(count).arg(distinctTitles ? "-distinct" : "");
     auto [it, added] = files.try_emplace({count, distinctTitles}, folder.filePath(name));
-    if (added) {
-        GenerateEvents(it->second, count);
-        if (distinctTitles)
-            SQLite::Database(it->second.toStdString(), SQLite::OPEN_READWRITE)
-                .exec("update tblEvents set title = title || ' ' || (id * 7919 % 100003)");
-    }
+    if (added)
+        GenerateEvents(it->second, count, 1, distinctTitles);
     return it->second;
 }
