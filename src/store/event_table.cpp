@@ -5,7 +5,10 @@
 #include <QVarLengthArray>
 
 #include <algorithm>
+#include <atomic>
+#include <exception>
 #include <numeric>
+#include <thread>
 
 namespace {
 
@@ -206,7 +209,39 @@ void EventTable::sortByTitle()
         other.emplace_back(int(i), place - 1);
     }
 
-    plainOrder.sort(plain);
+    // The other titles' sort keys cost about ten times what sorting a plain title does: both
+    // cores make them, the second while this one sorts the plain titles.
+    const QCollatorSortKey emptyKey = collator.sortKey(QString());
+    std::vector<QCollatorSortKey> keys(cLocale ? 0 : titles.size(), emptyKey);
+    std::atomic<std::size_t> nextKey = 0;
+    auto makeKeys = [&](const QCollator& keyer) {
+        constexpr std::size_t kShare = 256;
+        for (std::size_t first; (first = nextKey.fetch_add(kShare)) < keys.size();) {
+            for (std::size_t i = first; i < std::min(first + kShare, keys.size()); ++i)
+                keys[i] = keyer.sortKey(titles[i]);
+        }
+    };
+    {
+        std::exception_ptr failed;
+        std::jthread helper;
+        if (keys.size() >= 4 * 256) {
+            helper = std::jthread([&] {
+                try {
+                    QCollator keyer(collator.locale()); // a QCollator is not shared between threads
+                    keyer.setCaseSensitivity(Qt::CaseInsensitive);
+                    makeKeys(keyer);
+                } catch (...) {
+                    failed = std::current_exception();
+                }
+            });
+        }
+        plainOrder.sort(plain);
+        makeKeys(collator);
+        if (helper.joinable())
+            helper.join();
+        if (failed)
+            std::rethrow_exception(failed);
+    }
 
     std::vector<int> order(titles.size());
     std::iota(order.begin(), order.end(), 0);
@@ -219,13 +254,9 @@ void EventTable::sortByTitle()
             rank[std::size_t(order[i])] = tie ? rank[std::size_t(order[i - 1])] : int(i);
         }
     };
-    std::vector<QCollatorSortKey> keys;
     if (cLocale) {
         rankInOrder([&](int a, int b) { return collator.compare(titles[std::size_t(a)], titles[std::size_t(b)]) < 0; });
     } else {
-        keys.reserve(titles.size());
-        for (const QString& title : titles)
-            keys.push_back(collator.sortKey(title));
         rankInOrder([&](int a, int b) { return keys[std::size_t(a)].compare(keys[std::size_t(b)]) < 0; });
     }
     // Rows of the same rank stay in the table's order (`other` is in it).
@@ -235,7 +266,6 @@ void EventTable::sortByTitle()
 
     // Where a plain title goes among the others. Neighbouring rows often share their titles,
     // so the last answer is kept.
-    const QCollatorSortKey emptyKey = collator.sortKey(QString());
     QByteArrayView lastPlain;
     int lastTitle = -1;
     int lastOrder = 0;
