@@ -483,7 +483,7 @@ private slots:
         QString ascii;
         for (char16_t c = u' '; c <= u'~'; ++c)
             ascii += QChar(c);
-        const QString common = QStringLiteral("aAbBcChHoOsSvVwWzZ 0123456789-'.");
+        const QString common = QStringLiteral("aAbBcChHoOsSvVwWzZ 0123456789-'.\t");
         const QString accents = QString::fromUtf8("éÉëöÖåÅäÄßæøñİı\u0301ﬁ");
         // Titles that are equal but for case (or ligature) on either side of the shortcut.
         QList<QByteArray> titles = {QByteArray(), "", "\uFB01le", "File", "", "\uFB01LE", "file"};

@@ -1,11 +1,13 @@
 #include "event_table.h"
 
 #include <QCollator>
-#include <QHash>
+#include <QRandomGenerator>
 #include <QVarLengthArray>
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
+#include <cstring>
 #include <exception>
 #include <numeric>
 #include <thread>
@@ -111,23 +113,40 @@ public:
     {
         if (!m_usable)
             return false;
-        for (char c : title) {
-            if (m_place[quint8(c)] == 0)
+        // Eight characters at a time: a byte below 0x20 borrows, 0x7f carries and 0x80 up
+        // has its top bit, each setting a top bit (a borrow only ever follows such a byte).
+        constexpr quint64 kOnes = 0x0101010101010101, kTops = 0x8080808080808080;
+        qsizetype i = 0;
+        for (quint64 word; i + 8 <= title.size(); i += 8) {
+            std::memcpy(&word, title.data() + i, 8);
+            if ((word | (word - kFirstPlain * kOnes) | (word + kOnes)) & kTops)
                 return false;
         }
-        return true;
+        return std::all_of(title.begin() + i, title.end(), [&](char c) { return place(c) != 0; });
     }
+
     struct Title
     {
         const char* text;
         qint32 size;
-        qint32 row;
+        qint32 index; ///< in the caller's list of titles
     };
-    /// Sorts plain titles by their places, stably: titles that compare equal keep their order.
+    /// Sorts plain titles by their places, stably.
     void sort(std::vector<Title>& titles) const
     {
         std::vector<Title> scratch(titles.size());
         sortFrom(titles.data(), titles.data() + titles.size(), scratch.data(), 0);
+    }
+    /// Whether two titles are equal but for case. Sorted neighbours differ near the end, if at all.
+    [[nodiscard]] bool equal(const Title& a, const Title& b) const
+    {
+        for (qsizetype i = a.size; a.size == b.size; --i) {
+            if (i == 0)
+                return true;
+            if (place(a.text[i - 1]) != place(b.text[i - 1]))
+                return false;
+        }
+        return false;
     }
 
 private:
@@ -155,7 +174,7 @@ private:
             for (const Title* t = first; t != last; ++t)
                 ++start[placeAt(*t, depth) + 1u];
             if (start[placeAt(*first, depth) + 1u] == last - first) {
-                // All alike here (titles that repeat, or a common beginning).
+                // All alike here: a common beginning, or titles equal but for case.
                 if (placeAt(*first, depth) == 0)
                     return;
                 ++depth;
@@ -177,6 +196,50 @@ private:
     bool m_usable = false;
 };
 
+// The distinct titles of the rows, found through a small open-addressing table: titles
+// repeat (birthdays, "Team meeting"), and each distinct one is then ordered once.
+class DistinctTitles
+{
+public:
+    explicit DistinctTitles(std::size_t rows)
+        : m_slots(std::bit_ceil(2 * rows + 2), -1), m_seed(QRandomGenerator::global()->generate64())
+    {}
+    /// The index of `title` in titles(), which gains it when new.
+    int indexOf(QByteArrayView title)
+    {
+        for (std::size_t slot = hash(title);; ++slot) {
+            int& index = m_slots[slot & (m_slots.size() - 1)];
+            if (index < 0) {
+                index = int(m_titles.size());
+                m_titles.push_back(title);
+                return index;
+            }
+            const QByteArrayView known = m_titles[std::size_t(index)];
+            if (known.size() == title.size() && std::memcmp(known.data(), title.data(), std::size_t(title.size())) == 0)
+                return index;
+        }
+    }
+    [[nodiscard]] const std::vector<QByteArrayView>& titles() const { return m_titles; }
+
+private:
+    [[nodiscard]] std::size_t hash(QByteArrayView title) const
+    {
+        constexpr quint64 kMix = 0x9e3779b97f4a7c15;
+        quint64 h = m_seed ^ quint64(title.size()) * kMix;
+        for (qsizetype i = 0; i < title.size(); i += 8) {
+            quint64 word = 0;
+            std::memcpy(&word, title.data() + i, std::size_t(std::min<qsizetype>(8, title.size() - i)));
+            h = (h ^ word) * kMix;
+            h ^= h >> 29;
+        }
+        return std::size_t(h ^ h >> 32);
+    }
+
+    std::vector<int> m_slots; ///< -1: free
+    std::vector<QByteArrayView> m_titles;
+    quint64 m_seed;
+};
+
 } // namespace
 
 void EventTable::sortByTitle()
@@ -187,38 +250,36 @@ void EventTable::sortByTitle()
     const bool cLocale = collator.locale().language() == QLocale::C;
     const PlainOrder plainOrder(collator);
 
-    // Rows with plain ASCII titles are sorted by their characters' places, the others by
-    // the collator as before; the two sorted lists are then merged with the collator.
+    DistinctTitles distinct(m_rows.size());
+    std::vector<int> titleOfRow(m_rows.size());
+    for (std::size_t i = 0; i < m_rows.size(); ++i)
+        titleOfRow[i] = distinct.indexOf(titleBytes(m_rows[i]));
+
+    // Plain ASCII titles are sorted by their characters' places, the others by the
+    // collator; the two sorted lists are then merged with the collator.
     std::vector<PlainOrder::Title> plain;
-    // Titles repeat (birthdays, "Team meeting"), so each distinct other title is ranked once
-    // and those rows are then placed by rank, which keeps equal titles in their order.
-    QHash<QByteArrayView, int> known; // a title's bytes -> 1 + its place in `titles`
-    std::vector<QString> titles;
-    std::vector<std::pair<int, int>> other; // row, its title in `titles`
-    for (std::size_t i = 0; i < m_rows.size(); ++i) {
-        const QByteArrayView bytes = titleBytes(m_rows[i]);
+    std::vector<int> others;    // in `distinct`
+    std::vector<QString> texts; // of the others
+    for (std::size_t t = 0; t < distinct.titles().size(); ++t) {
+        const QByteArrayView bytes = distinct.titles()[t];
         if (plainOrder.covers(bytes)) {
-            plain.push_back({bytes.data(), qint32(bytes.size()), qint32(i)});
-            continue;
+            plain.push_back({bytes.data(), qint32(bytes.size()), qint32(t)});
+        } else {
+            others.push_back(int(t));
+            texts.push_back(QString::fromUtf8(bytes));
         }
-        int& place = known[bytes]; // 0 for a title not met before
-        if (place == 0) {
-            titles.push_back(QString::fromUtf8(bytes));
-            place = int(titles.size());
-        }
-        other.emplace_back(int(i), place - 1);
     }
 
     // The other titles' sort keys cost about ten times what sorting a plain title does: both
     // cores make them, the second while this one sorts the plain titles.
     const QCollatorSortKey emptyKey = collator.sortKey(QString());
-    std::vector<QCollatorSortKey> keys(cLocale ? 0 : titles.size(), emptyKey);
+    std::vector<QCollatorSortKey> keys(cLocale ? 0 : texts.size(), emptyKey);
     std::atomic<std::size_t> nextKey = 0;
     auto makeKeys = [&](const QCollator& keyer) {
         constexpr std::size_t kShare = 256;
         for (std::size_t first; (first = nextKey.fetch_add(kShare)) < keys.size();) {
             for (std::size_t i = first; i < std::min(first + kShare, keys.size()); ++i)
-                keys[i] = keyer.sortKey(titles[i]);
+                keys[i] = keyer.sortKey(texts[i]);
         }
     };
     {
@@ -243,64 +304,71 @@ void EventTable::sortByTitle()
             std::rethrow_exception(failed);
     }
 
-    std::vector<int> order(titles.size());
+    // The others in order (positions in `others`), and which equal the one before.
+    std::vector<int> order(others.size());
     std::iota(order.begin(), order.end(), 0);
-    std::vector<int> rank(titles.size());
-    auto rankInOrder = [&](auto less) {
-        std::sort(order.begin(), order.end(), less);
-        for (std::size_t i = 0; i < order.size(); ++i) {
-            // "Zoë" and "ZOË" share a rank, so their rows stay in the table's order.
-            const bool tie = i > 0 && !less(order[i - 1], order[i]);
-            rank[std::size_t(order[i])] = tie ? rank[std::size_t(order[i - 1])] : int(i);
-        }
+    auto otherLess = [&](int a, int b) {
+        return cLocale ? collator.compare(texts[std::size_t(a)], texts[std::size_t(b)]) < 0
+                       : keys[std::size_t(a)].compare(keys[std::size_t(b)]) < 0;
     };
-    if (cLocale) {
-        rankInOrder([&](int a, int b) { return collator.compare(titles[std::size_t(a)], titles[std::size_t(b)]) < 0; });
-    } else {
-        rankInOrder([&](int a, int b) { return keys[std::size_t(a)].compare(keys[std::size_t(b)]) < 0; });
-    }
-    // Rows of the same rank stay in the table's order (`other` is in it).
-    std::stable_sort(other.begin(), other.end(), [&](const std::pair<int, int>& a, const std::pair<int, int>& b) {
-        return rank[std::size_t(a.second)] < rank[std::size_t(b.second)];
-    });
+    std::sort(order.begin(), order.end(), otherLess);
 
-    // Where a plain title goes among the others. Neighbouring rows often share their titles,
-    // so the last answer is kept.
-    QByteArrayView lastPlain;
-    int lastTitle = -1;
-    int lastOrder = 0;
+    // Where a plain title goes among the others.
     QVarLengthArray<char16_t, 256> wide;
-    auto compare = [&](QByteArrayView a, int title) {
-        if (title == lastTitle && a == lastPlain)
-            return lastOrder;
-        lastPlain = a;
-        lastTitle = title;
-        if (a.isEmpty()) {
+    auto compare = [&](const PlainOrder::Title& a, int other) {
+        if (a.size == 0) {
             // QCollator::compare puts an empty text first, where its keys may find it
             // equal to a title of characters that do not count (a zero-width space).
-            lastOrder = cLocale ? -1 : emptyKey.compare(keys[std::size_t(title)]);
-        } else {
-            wide.resize(a.size());
-            std::copy(a.begin(), a.end(), wide.begin());
-            lastOrder = collator.compare(QStringView(wide.data(), wide.size()), titles[std::size_t(title)]);
+            return cLocale ? -1 : emptyKey.compare(keys[std::size_t(other)]);
         }
-        return lastOrder;
+        wide.resize(a.size);
+        std::copy(a.text, a.text + a.size, wide.begin());
+        return collator.compare(QStringView(wide.data(), wide.size()), texts[std::size_t(other)]);
     };
 
-    std::vector<Row> sorted;
-    sorted.reserve(m_rows.size());
-    auto p = plain.begin();
-    auto o = other.begin();
-    while (p != plain.end() && o != other.end()) {
-        const int c = compare(QByteArrayView(p->text, p->size), o->second);
-        if (c < 0 || (c == 0 && p->row < o->first))
-            sorted.push_back(m_rows[std::size_t((p++)->row)]);
-        else
-            sorted.push_back(m_rows[std::size_t((o++)->first)]);
+    // Ranks in the merged order; titles that compare equal ("Apple", "apple") share one.
+    // Whether a title equals the one before is known from its own list, or, across the
+    // lists, from the comparison that decided between the two.
+    std::vector<int> rank(distinct.titles().size());
+    enum class From
+    {
+        Nowhere,
+        Plain,
+        Other
+    } previous = From::Nowhere;
+    int lastPlainOrder = -1; // how the last plain title taken compared to the other then first
+    int taken = 0, currentRank = 0;
+    auto give = [&](int title, bool sameAsBefore) {
+        if (!sameAsBefore)
+            currentRank = taken;
+        rank[std::size_t(title)] = currentRank;
+        ++taken;
+    };
+    std::size_t p = 0, o = 0;
+    while (p < plain.size() || o < order.size()) {
+        const bool plainLeft = p < plain.size(), otherLeft = o < order.size();
+        const int c = plainLeft && otherLeft ? compare(plain[p], order[o]) : (plainLeft ? -1 : 1);
+        if (c <= 0) {
+            give(plain[p].index, previous == From::Plain && plainOrder.equal(plain[p - 1], plain[p]));
+            lastPlainOrder = c;
+            previous = From::Plain;
+            ++p;
+        } else {
+            give(others[std::size_t(order[o])], previous == From::Plain   ? lastPlainOrder == 0
+                                                : previous == From::Other ? !otherLess(order[o - 1], order[o])
+                                                                          : false);
+            previous = From::Other;
+            ++o;
+        }
     }
-    for (; p != plain.end(); ++p)
-        sorted.push_back(m_rows[std::size_t(p->row)]);
-    for (; o != other.end(); ++o)
-        sorted.push_back(m_rows[std::size_t(o->first)]);
+
+    // A counting sort by rank: stable, and linear in the number of rows.
+    std::vector<std::size_t> start(rank.size() + 1, 0);
+    for (int t : titleOfRow)
+        ++start[std::size_t(rank[std::size_t(t)]) + 1];
+    std::partial_sum(start.begin(), start.end(), start.begin());
+    std::vector<Row> sorted(m_rows.size());
+    for (std::size_t i = 0; i < m_rows.size(); ++i)
+        sorted[start[std::size_t(rank[std::size_t(titleOfRow[i])])]++] = m_rows[i];
     m_rows = std::move(sorted);
 }
