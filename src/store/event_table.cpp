@@ -131,7 +131,7 @@ public:
         qint32 size;
         qint32 index; ///< in the caller's list of titles
     };
-    /// Sorts plain titles by their places, stably.
+    /// Sorts plain titles by their places (titles equal but for case in any order).
     void sort(std::vector<Title>& titles) const
     {
         std::vector<Title> scratch(titles.size());
@@ -153,14 +153,14 @@ private:
     [[nodiscard]] quint8 place(char c) const { return m_place[quint8(c)]; }
     [[nodiscard]] quint8 placeAt(const Title& t, qsizetype i) const { return i < t.size ? place(t.text[i]) : 0; }
 
-    // A stable radix sort on the places from character `depth` on; short runs and
-    // very long common beginnings are left to a comparison sort.
+    // A radix sort on the places from character `depth` on; short runs and very long
+    // common beginnings are left to a comparison sort.
     void sortFrom(Title* first, Title* last, Title* scratch, qsizetype depth) const
     {
         constexpr int kPlaces = kLastPlain - kFirstPlain + 2; // and 0 for "ended"
         while (last - first > 1) {
             if (last - first <= 16 || depth >= 64) {
-                std::stable_sort(first, last, [&](const Title& a, const Title& b) {
+                std::sort(first, last, [&](const Title& a, const Title& b) {
                     for (qsizetype i = depth;; ++i) {
                         if (i == a.size || i == b.size)
                             return i == a.size && i != b.size;
@@ -185,7 +185,7 @@ private:
             for (const Title* t = first; t != last; ++t)
                 scratch[next[placeAt(*t, depth)]++] = *t;
             std::copy(scratch, scratch + (last - first), first);
-            // Place 0: titles that end here, all equal; they stay in their order.
+            // Place 0: titles that end here, all equal but for case.
             for (int p = 1; p < kPlaces; ++p)
                 sortFrom(first + start[std::size_t(p)], first + start[std::size_t(p) + 1], scratch, depth + 1);
             return;
