@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <bit>
 #include <cstring>
 #include <exception>
 #include <numeric>
@@ -201,17 +200,18 @@ private:
 class DistinctTitles
 {
 public:
-    explicit DistinctTitles(std::size_t rows)
-        : m_slots(std::bit_ceil(2 * rows + 2), -1), m_seed(QRandomGenerator::global()->generate64())
-    {}
     /// The index of `title` in titles(), which gains it when new.
     int indexOf(QByteArrayView title)
     {
-        for (std::size_t slot = hash(title);; ++slot) {
+        const quint32 h = hash(title);
+        for (std::size_t slot = h;; ++slot) {
             int& index = m_slots[slot & (m_slots.size() - 1)];
             if (index < 0) {
                 index = int(m_titles.size());
                 m_titles.push_back(title);
+                m_hashes.push_back(h);
+                if (2 * m_titles.size() > m_slots.size())
+                    grow();
                 return index;
             }
             const QByteArrayView known = m_titles[std::size_t(index)];
@@ -222,7 +222,7 @@ public:
     [[nodiscard]] const std::vector<QByteArrayView>& titles() const { return m_titles; }
 
 private:
-    [[nodiscard]] std::size_t hash(QByteArrayView title) const
+    [[nodiscard]] quint32 hash(QByteArrayView title) const
     {
         constexpr quint64 kMix = 0x9e3779b97f4a7c15;
         quint64 h = m_seed ^ quint64(title.size()) * kMix;
@@ -232,12 +232,24 @@ private:
             h = (h ^ word) * kMix;
             h ^= h >> 29;
         }
-        return std::size_t(h ^ h >> 32);
+        return quint32(h ^ h >> 32);
     }
 
-    std::vector<int> m_slots; ///< -1: free
+    void grow()
+    {
+        m_slots.assign(2 * m_slots.size(), -1);
+        for (std::size_t i = 0; i < m_titles.size(); ++i) {
+            std::size_t slot = m_hashes[i];
+            while (m_slots[slot & (m_slots.size() - 1)] >= 0)
+                ++slot;
+            m_slots[slot & (m_slots.size() - 1)] = int(i);
+        }
+    }
+
+    std::vector<int> m_slots = std::vector<int>(64, -1); ///< -1: free; at most half are taken
     std::vector<QByteArrayView> m_titles;
-    quint64 m_seed;
+    std::vector<quint32> m_hashes; ///< of m_titles
+    quint64 m_seed = QRandomGenerator::global()->generate64();
 };
 
 } // namespace
@@ -250,7 +262,7 @@ void EventTable::sortByTitle()
     const bool cLocale = collator.locale().language() == QLocale::C;
     const PlainOrder plainOrder(collator);
 
-    DistinctTitles distinct(m_rows.size());
+    DistinctTitles distinct;
     std::vector<int> titleOfRow(m_rows.size());
     for (std::size_t i = 0; i < m_rows.size(); ++i)
         titleOfRow[i] = distinct.indexOf(titleBytes(m_rows[i]));
