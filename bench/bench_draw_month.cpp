@@ -21,7 +21,6 @@
 #include <QTemporaryDir>
 #include <QTreeView>
 
-#include <SQLiteCpp/SQLiteCpp.h>
 #include <benchmark/benchmark.h>
 
 namespace {
@@ -48,11 +47,9 @@ void BM_DrawMonth(benchmark::State& state)
     EventStore store;
     store.open(GeneratedDatabase(int(state.range(0))));
     MonthGrid grid;
-    PassedEventIds passed;
     for (auto _ : state) {
-        passed.clear();
-        DrawMonth(grid, kMonth, kToday, settings, store, passed);
-        benchmark::DoNotOptimize(grid.cells.data());
+        const MonthFindings found = DrawMonth(grid, kMonth, kToday, settings.snapshot(), store);
+        benchmark::DoNotOptimize(found.passed.size());
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
@@ -145,7 +142,7 @@ void BM_ManagementList(benchmark::State& state)
 void BM_AlertLoad(benchmark::State& state)
 {
     DialogSeams seams(int(state.range(0)));
-    Form8 alert(seams.services, seams.store, kMonth);
+    Form8 alert(seams.services, seams.store, kToday);
     for (auto _ : state)
         alert.Form_Load();
     if (alert.noEventsToday())

@@ -1,9 +1,8 @@
 #include "event_generator.h"
 
 #include "calendar/dates.h"
+#include "store/event_rows.h"
 #include "store/event_store.h"
-
-#include <SQLiteCpp/SQLiteCpp.h>
 
 #include <QTemporaryDir>
 
@@ -59,16 +58,16 @@ QString descriptionFor(Dice& dice)
 
 // The values the editor would store for one event of the given kind; the fields the
 // kind does not use keep plausible leftovers, as the editor's disabled fields do.
-EventFields eventOfKind(int timetype, int consistancy, Dice& dice)
+EventRecord eventOfKind(int timetype, int consistancy, Dice& dice)
 {
-    EventFields f;
+    EventRecord f;
     f.title = titleFor(dice);
     f.description = descriptionFor(dice);
     f.timetype = timetype;
     f.consistancy = consistancy;
     f.eventyear = dice.between(2018, 2030);
     f.eventmonth = dice.between(1, 12);
-    f.eventday = dice.between(1, DaysInMonth(f.eventmonth, f.eventyear));
+    f.eventday = dice.between(1, DaysInMonth(*f.eventmonth, *f.eventyear));
     f.eventweekday = dice.between(1, 7);
     f.eventweekdate = dice.between(1, 10) == 1 ? 5 : dice.between(1, 4);
     f.warnevent = dice.between(0, 1);
@@ -81,22 +80,14 @@ EventFields eventOfKind(int timetype, int consistancy, Dice& dice)
 void GenerateEvents(const QString& fileName, int count, unsigned seed, bool distinctTitles)
 {
     CreateEventDatabase(fileName);
-    SQLite::Database db(fileName.toStdString(), SQLite::OPEN_READWRITE);
-    SQLite::Transaction transaction(db);
-    SQLite::Statement insert(db, "insert into tblEvents (title,description,timetype,consistancy,eventmonth,eventday,"
-                                 "eventyear,eventweekdate,eventweekday,warnevent,daysbefore) "
-                                 "values (?,?,?,?,?,?,?,?,?,?,?)");
+    const sqlite::Connection db(fileName, sqlite::Connection::Mode::ReadWrite);
+    sqlite::Transaction transaction(db);
+    sqlite::Statement insert(db, rows::statements().insert);
     Dice dice(seed);
     for (int i = 0; i < count; ++i) {
         // Eight kinds in turn: by date, then by weekday, each once, weekly, monthly, annually.
-        const EventFields f = eventOfKind(1 + (i / 4) % 2, 1 + i % 4, dice);
-        insert.bind(1, f.title.toStdString());
-        insert.bind(2, f.description.toStdString());
-        const int numbers[] = {f.timetype,      f.consistancy,  f.eventmonth, f.eventday,  f.eventyear,
-                               f.eventweekdate, f.eventweekday, f.warnevent,  f.daysbefore};
-        for (int n = 0; n < 9; ++n)
-            insert.bind(3 + n, numbers[n]);
-        insert.exec();
+        rows::bindValues(insert, eventOfKind(1 + (i / 4) % 2, 1 + i % 4, dice));
+        insert.run();
         insert.reset();
     }
     if (distinctTitles)

@@ -48,9 +48,9 @@ EventRecord byWeekday(qint64 id, const QString& title, Consistancy repeat, int w
     return r;
 }
 
-EventFields fields(const QString& title, Consistancy repeat, int day)
+EventRecord fields(const QString& title, Consistancy repeat, int day)
 {
-    EventFields f;
+    EventRecord f;
     f.title = title;
     f.description = QStringLiteral("-");
     f.timetype = int(TimeType::ByDate);

@@ -139,7 +139,7 @@ private slots:
         Program p;
         p.start();
         p.add({"Dinner 1 3 1 25 2000 1 1", "Gym 1 3 1 25 2000 1 1", "Swim 1 3 1 25 2000 1 1"});
-        Form8 alert(p.services, p.window->state().EventConnection, {11, 2021});
+        Form8 alert(p.services, p.window->state().EventConnection, QDate(2021, 11, 25));
         alert.Form_Load();
         Form6 day(p.services, p.window->state().EventConnection, {11, 2021});
         day.m_Day = "25";

@@ -13,8 +13,6 @@
 #include <QRadioButton>
 #include <QTest>
 
-#include <SQLiteCpp/SQLiteCpp.h>
-
 namespace {
 
 /// Prompts that behave like real message boxes as far as the focus goes: each one
@@ -126,14 +124,13 @@ struct Editor
     }
     void sql(const char* statement) const
     {
-        SQLite::Database db(file.toStdString(), SQLite::OPEN_READWRITE);
-        db.exec(statement);
+        sqlite::Connection(file, sqlite::Connection::Mode::ReadWrite).exec(statement);
     }
 };
 
-EventFields annualFourthThursday()
+EventRecord annualFourthThursday()
 {
-    EventFields f;
+    EventRecord f;
     f.title = QStringLiteral("Thanksgiving");
     f.description = QStringLiteral("Turkey");
     f.timetype = 2;
@@ -625,7 +622,7 @@ private slots:
     void storedValuesLongerThanTheirFieldsAreNeverCut()
     {
         Editor big;
-        EventFields f = annualFourthThursday();
+        EventRecord f = annualFourthThursday();
         f.title = QString(1 << 20, u'T');
         for (int line = 0; line < 1 << 14; ++line)
             f.description += QString(63, u'D') + u'\n';

@@ -16,10 +16,10 @@
 
 namespace {
 
-EventFields eventNamed(const QString& title, int timetype = 1, int consistancy = 1, int month = 3, int week = 1,
+EventRecord eventNamed(const QString& title, int timetype = 1, int consistancy = 1, int month = 3, int week = 1,
                        int weekday = 1, int warn = 1)
 {
-    EventFields f;
+    EventRecord f;
     f.title = title;
     f.description = title + QStringLiteral(" notes");
     f.timetype = timetype;
@@ -223,7 +223,7 @@ private slots:
     void descriptionShowsOnOneLineWithTheWholeTextInItsTip()
     {
         Management m;
-        EventFields f = eventNamed("Trip");
+        EventRecord f = eventNamed("Trip");
         f.description = "Train at 9\r\nback on Sunday";
         m.store.insert(f);
         QVERIFY(m.open());

@@ -16,8 +16,9 @@ constexpr ColorRef kPureBlue = 16711680;
 MonthGrid markedMonth(int month, int year, QDate today, const SettingsStore& settings)
 {
     MonthGrid grid;
-    PaintMonth(grid, {month, year}, today, settings);
-    MarkHoliday(grid, {month, year}, settings);
+    const SettingsSnapshot values = settings.snapshot();
+    PaintMonth(grid, {month, year}, today, values);
+    MarkHoliday(grid, {month, year}, values);
     return grid;
 }
 

@@ -9,8 +9,6 @@
 #include <QFile>
 #include <QTest>
 
-#include <SQLiteCpp/SQLiteCpp.h>
-
 namespace {
 
 EventRecord record(int timetype, int repeat, int month, int day, int year, int weekday = kMonday, int nth = 1)
@@ -100,7 +98,8 @@ Run runIcs(const TestEnv& env, const QStringList& arguments)
 
 int rowCount(const QString& db)
 {
-    return SQLite::Database(db.toStdString()).execAndGet("select count(*) from tblEvents").getInt();
+    return int(
+        sqlite::Connection(db, sqlite::Connection::Mode::ReadOnly).queryNumber("select count(*) from tblEvents"));
 }
 
 } // namespace
@@ -149,7 +148,7 @@ private slots:
         // Read back, the rule is stored as a kind that falls on the same days.
         const ImportedCalendar read = ReadCalendar(text);
         QCOMPARE(read.events.size(), 1);
-        const EventFields& f = read.events[0];
+        const EventRecord& f = read.events[0];
         const EventRecord back{0,          f.title,     f.description,   f.timetype,     f.consistancy, f.eventmonth,
                                f.eventday, f.eventyear, f.eventweekdate, f.eventweekday, f.warnevent,   f.daysbefore};
         QCOMPARE(gridDays(back, start), gridDays(event, start));
@@ -160,7 +159,7 @@ private slots:
         QTest::addColumn<EventRecord>("event");
         QTest::addColumn<QString>("reason");
         EventRecord noMonth = record(kByDate, kAnnually, 1, 5, 2021);
-        noMonth.eventmonth.reset();
+        noMonth.eventmonth = {};
         QTest::newRow("by date, weekly") << record(kByDate, kWeekly, 1, 5, 2021) << "never repeats weekly";
         QTest::newRow("30 February 2021") << record(kByDate, kOnce, 2, 30, 2021) << "no 30 February 2021";
         QTest::newRow("31 April every year") << record(kByDate, kAnnually, 4, 31, 2021) << "no 31 April";
@@ -231,14 +230,12 @@ private slots:
                 QVERIFY2(note.event && note.reason.contains(stored), qPrintable(note.reason));
             return;
         }
-        const EventFields& f = read.events.value(0);
-        QCOMPARE(read.notes.size(), lines.count("BEGIN:VALARM") - f.warnevent); // each alarm not kept
+        const EventRecord& f = read.events.value(0);
+        QCOMPARE(read.notes.size(), lines.count("BEGIN:VALARM") - *f.warnevent); // each alarm not kept
         QCOMPARE(f.title, QStringLiteral("Tea,  then more"));
-        const QList<int> numbers{f.timetype,      f.consistancy,  f.eventmonth, f.eventday,  f.eventyear,
-                                 f.eventweekdate, f.eventweekday, f.warnevent,  f.daysbefore};
         QStringList text;
-        for (int n : numbers)
-            text.append(QString::number(n));
+        for (const EventColumn& column : kNumberColumns)
+            text.append(QString::number(*(f.*column.number)));
         QCOMPARE(text.join(u' '), stored);
     }
 
@@ -258,7 +255,7 @@ private slots:
             const int days[] = {29, 31, 30, 31, 30};
             for (int kind = 0; kind < 8; ++kind) {
                 for (int n = 0; n < 5; ++n)
-                    store.insert({QStringLiteral("Event %1/%2").arg(kind).arg(n), QStringLiteral("Line\r\nbreak"),
+                    store.insert({0, QStringLiteral("Event %1/%2").arg(kind).arg(n), QStringLiteral("Line\r\nbreak"),
                                   1 + kind / 4, 1 + kind % 4, months[n], days[n], 2020 + n, 1 + n, 1 + (3 * n) % 7,
                                   n % 2, n});
             }
@@ -311,7 +308,7 @@ private slots:
         TestEnv env;
         const QString db = env.path(QStringLiteral("events.mdb"));
         CreateEventDatabase(db);
-        SQLite::Database(db.toStdString(), SQLite::OPEN_READWRITE)
+        sqlite::Connection(db, sqlite::Connection::Mode::ReadWrite)
             .exec("create trigger fail before insert on tblEvents when new.title='boom' "
                   "begin select raise(abort, 'disk on fire'); end");
         const QString file = env.path(QStringLiteral("in.ics"));

@@ -13,8 +13,6 @@
 #include <QRegularExpression>
 #include <QTreeWidget>
 
-#include <SQLiteCpp/SQLiteCpp.h>
-
 #include <map>
 
 class TestMainWindow : public QObject
@@ -103,8 +101,7 @@ private slots:
     {
         Program p;
         p.start();
-        QCOMPARE(p.window->state().ViewMonth, qint16(11));
-        QCOMPARE(p.window->state().ViewYear, qint16(2021));
+        QCOMPARE(p.window->state().View, (ViewedMonth{11, 2021}));
         QCOMPARE(p.label("month_year")->text(), QString("November 2021"));
         QCOMPARE(p.cell(1)->text(), QString("1"));
         QCOMPARE(p.cell(25)->background(), ColorRef(16711680)); // today, 25 November
@@ -137,8 +134,7 @@ private slots:
         p.start();
         QTest::mouseClick(p.button(button), Qt::LeftButton);
         QCOMPARE(p.label("month_year")->text(), heading);
-        QCOMPARE(p.window->state().ViewMonth, qint16(month));
-        QCOMPARE(p.window->state().ViewYear, qint16(year));
+        QCOMPARE(p.window->state().View, (ViewedMonth{month, year}));
         const int first = FirstCellOf({month, year});
         QCOMPARE(p.window->grid().cells[std::size_t(first)].tag, QString("1"));
         for (const DayCell& cell : p.window->grid().cells)
@@ -178,14 +174,15 @@ private slots:
         Program p;
         p.start();
         p.window->close();
-        SQLite::Database other(p.window->liveDatabaseFile().toStdString(), SQLite::OPEN_READWRITE);
+        const sqlite::Connection other(p.window->liveDatabaseFile(), sqlite::Connection::Mode::ReadWrite);
         other.exec("begin exclusive");
         p.prompts.clear();
         p.start(50);
         QVERIFY(p.prompts.texts().value(0).contains("database is locked"));
         QVERIFY(p.prompts.texts().value(0).contains("Form_Load at line 126\r"));
         other.exec("commit");
-        p.window->state().EventConnection.insert({"Dentist", "Check-up", 1, 3, 11, 3, 2021, 1, 1, 0, 0});
+        p.window->DrawMonth(); // the next use of the connection opens it again
+        p.window->state().EventConnection.insert({0, "Dentist", "Check-up", 1, 3, 11, 3, 2021, 1, 1, 0, 0});
         p.window->DrawMonth();
         QCOMPARE(p.cell(3)->text(), QString("3\nDentist"));
     }
@@ -215,7 +212,7 @@ private slots:
         QCOMPARE(p.window->liveDatabaseFile(), live);
         QVERIFY(QFile::exists(live));
         QVERIFY(p.window->state().EventConnection.isOpen());
-        p.window->state().EventConnection.insert({"Dentist", "Check-up", 1, 3, 11, 3, 2021, 1, 1, 0, 0});
+        p.window->state().EventConnection.insert({0, "Dentist", "Check-up", 1, 3, 11, 3, 2021, 1, 1, 0, 0});
         p.window->close();
 
         p.start();
@@ -290,7 +287,7 @@ private slots:
             QVERIFY(modal);
             shownDialog = modal->objectName();
             // Someone else adds an event while the dialog is open; the dialog is then closed unsaved.
-            p.window->state().EventConnection.insert({"Dentist", "Check-up", 1, 1, 11, 3, 2021, 1, 1, 0, 0});
+            p.window->state().EventConnection.insert({0, "Dentist", "Check-up", 1, 1, 11, 3, 2021, 1, 1, 0, 0});
             p.label("month_year")->setText("changed");
             static_cast<QDialog*>(modal)->reject();
         });
@@ -383,7 +380,7 @@ private slots:
             {"Form5", [&] { return new Form5(p.services); }},
             {"Form6", [&] { return new Form6(p.services, store, shownMonth); }},
             {"Form7", [&] { return new Form7(p.services, shownMonth); }},
-            {"Form8", [&] { return new Form8(p.services, store, shownMonth); }},
+            {"Form8", [&] { return new Form8(p.services, store, QDate(2021, 11, 25)); }},
         };
         std::unique_ptr<kit::FormDialog> dialog(dialogs.count(window) ? dialogs.at(window)() : nullptr);
         QWidget* shown = dialog ? static_cast<QWidget*>(dialog.get()) : p.window.get();
@@ -436,6 +433,19 @@ private slots:
             QVERIFY2(p.prompts.texts()[i].contains(reports[i]), qPrintable(p.prompts.texts()[i]));
         QCOMPARE(p.window->styleSheet(), reports.isEmpty() ? QString(bytes) : QString());
         QCOMPARE(p.cell(1)->text(), QString("1")); // start-up went on
+    }
+
+    void theSkinRestylesTheMainWindowOnly()
+    {
+        Program p;
+        p.putBesideProgram("x/o.cjs", "QToolTip { color: red; }");
+        p.start();
+        Form7 jump(p.services, p.window->state().View, p.window.get());
+        jump.Form_Load();
+        jump.show();
+        auto* caption = jump.findChild<QLabel*>("Label2");
+        QCOMPARE(caption->font(), kit::ArialBold(9));
+        QVERIFY(caption->width() >= caption->sizeHint().width()); // "Select Month:" is not cut
     }
 
     void startupGreetsWithTodayAndTidiesPassedEvents_data()
@@ -529,10 +539,10 @@ private slots:
         p.start();
         EventStore& store = p.window->state().EventConnection;
         for (const char* title : {"First", "Locked", "Third"})
-            store.insert({title, "notes", 1, 1, 11, 24, 2021, 1, 1, 0, 0});
+            store.insert({0, title, "notes", 1, 1, 11, 24, 2021, 1, 1, 0, 0});
         p.window->close();
         {
-            SQLite::Database raw(p.window->liveDatabaseFile().toStdString(), SQLite::OPEN_READWRITE);
+            const sqlite::Connection raw(p.window->liveDatabaseFile(), sqlite::Connection::Mode::ReadWrite);
             raw.exec("create table deleted (id integer)");
             raw.exec("create trigger logged after delete on tblEvents begin insert into deleted values (old.id); end");
             raw.exec("create trigger locked before delete on tblEvents when old.title = 'Locked' "
@@ -545,10 +555,10 @@ private slots:
         QCOMPARE(p.prompts.shown.size(), 1);
         QVERIFY(p.prompts.texts()[0].startsWith(
             "locked by another program\r\nin Quillmoor2021/08/31.Form1.Form_Load at line 138\r"));
-        SQLite::Database raw(p.window->liveDatabaseFile().toStdString());
-        SQLite::Statement order(raw, "select group_concat(id) from deleted");
-        QVERIFY(order.executeStep());
-        QCOMPARE(order.getColumn(0).getString(), std::string("1,3"));
+        const sqlite::Connection raw(p.window->liveDatabaseFile(), sqlite::Connection::Mode::ReadOnly);
+        sqlite::Statement order(raw, "select group_concat(id) from deleted");
+        QVERIFY(order.next());
+        QCOMPARE(order.textAt(0), QString("1,3"));
     }
 };
 

@@ -39,7 +39,7 @@ private slots:
         QFETCH(int, days);
         TestEnv env;
         MonthGrid grid;
-        PaintMonth(grid, {month, year}, kSomeOtherDay, env.settings());
+        PaintMonth(grid, {month, year}, kSomeOtherDay, env.settings().snapshot());
 
         QCOMPARE(FirstCellOf({month, year}), first);
         for (int i = 0; i < MonthGrid::kCellCount; ++i) {
@@ -61,8 +61,8 @@ private slots:
     {
         TestEnv env;
         MonthGrid grid;
-        PaintMonth(grid, {8, 2020}, kSomeOtherDay, env.settings()); // sixth row in use
-        PaintMonth(grid, {2, 2015}, kSomeOtherDay, env.settings());
+        PaintMonth(grid, {8, 2020}, kSomeOtherDay, env.settings().snapshot()); // sixth row in use
+        PaintMonth(grid, {2, 2015}, kSomeOtherDay, env.settings().snapshot());
         QCOMPARE(grid.cells[36].tag, QString("0"));
         QVERIFY(grid.cells[36].text.isEmpty());
         QCOMPARE(grid.cells[0].tag, QString("1"));
@@ -87,7 +87,7 @@ private slots:
         QFETCH(int, todayCell);
         TestEnv env;
         MonthGrid grid;
-        PaintMonth(grid, {month, year}, today, env.settings());
+        PaintMonth(grid, {month, year}, today, env.settings().snapshot());
         for (int i = 0; i < MonthGrid::kCellCount; ++i) {
             const DayCell& cell = grid.cells[std::size_t(i)];
             const bool isToday = i == todayCell;
@@ -115,7 +115,7 @@ private slots:
             env.settings().save("Special Day", specialDay);
         env.settings().save("Weekend Forecolor", "255");
         MonthGrid grid;
-        PaintMonth(grid, {11, 2021}, kSomeOtherDay, env.settings()); // 6 and 7 November: Saturday, Sunday
+        PaintMonth(grid, {11, 2021}, kSomeOtherDay, env.settings().snapshot()); // 6 and 7 November: Saturday, Sunday
         const DayCell& saturday = grid.cells[6];
         const DayCell& sunday = grid.cells[7];
         const DayCell& friday = grid.cells[5];
@@ -130,7 +130,7 @@ private slots:
         TestEnv env;
         env.settings().save("Special Day", "1");
         MonthGrid grid;
-        PaintMonth(grid, {11, 2021}, QDate(2021, 11, 6), env.settings());
+        PaintMonth(grid, {11, 2021}, QDate(2021, 11, 6), env.settings().snapshot());
         QCOMPARE(grid.cells[6].background, kTodayBlue);
     }
 
@@ -141,7 +141,7 @@ private slots:
         env.settings().save("Day Forecolor", "255");
         env.settings().save("Blank Backcolor", "0");
         MonthGrid grid;
-        PaintMonth(grid, {8, 2020}, kSomeOtherDay, env.settings());
+        PaintMonth(grid, {8, 2020}, kSomeOtherDay, env.settings().snapshot());
         QCOMPARE(grid.cells[10].background, ColorRef(65280));
         QCOMPARE(grid.cells[10].foreground, ColorRef(255));
         QCOMPARE(grid.cells[0].background, ColorRef(0));
@@ -151,11 +151,12 @@ private slots:
     {
         TestEnv env;
         MonthGrid grid;
-        PaintMonth(grid, {2, 2015}, kSomeOtherDay, env.settings());
+        PaintMonth(grid, {2, 2015}, kSomeOtherDay, env.settings().snapshot());
         env.settings().save("Special Day", "1");
         env.settings().save("Weekend Backcolor", "pink");
         // August 2020 starts on Saturday: blank cells 0..5 are painted, then day 1 fails.
-        QVERIFY_THROWS_EXCEPTION(SettingConversionError, PaintMonth(grid, {8, 2020}, kSomeOtherDay, env.settings()));
+        QVERIFY_THROWS_EXCEPTION(SettingConversionError,
+                                 PaintMonth(grid, {8, 2020}, kSomeOtherDay, env.settings().snapshot()));
         QCOMPARE(grid.cells[5].tag, QString("0"));
         QCOMPARE(grid.cells[6].tag, QString("1"));
         QCOMPARE(grid.cells[7].tag, QString("8")); // still February 2015's

@@ -49,7 +49,7 @@ Days toDays(const QVarLengthArray<int, 5>& days)
 
 QString describe(const EventRecord& e, int month, int year)
 {
-    const auto field = [](const std::optional<int>& v) { return v ? QString::number(*v) : QStringLiteral("empty"); };
+    const auto field = [](NumberValue v) { return v ? QString::number(*v) : QStringLiteral("empty"); };
     return QStringLiteral("%1/%2: timetype %3, consistancy %4, month %5, day %6, year %7, weekdate %8, weekday %9")
         .arg(month)
         .arg(year)

@@ -92,7 +92,7 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(SettingConversionError, (void)store.choice(preferences::SpecialDay));
     }
 
-    void aReadingSeesOneStateAndTheNextReadLooksAgain()
+    void aSnapshotKeepsOneStateAndTheStoreSeesTheNext()
     {
         TestEnv env;
         // Written as another process would: QSettings objects of one process share the file's contents.
@@ -102,13 +102,10 @@ private slots:
             file.write(QByteArray("[Quillmoor]\nCheck1=") + value + '\n');
         };
         writeCheck1("1");
-        {
-            const SettingsStore::Reading reading(env.settings());
-            QCOMPARE(env.settings().get("Check1", 0), QString("1"));
-            writeCheck1("22");
-            QCOMPARE(env.settings().get("Check1", 0), QString("1"));
-        }
-        QCOMPARE(env.settings().get("Check1", 0), QString("22"));
+        const SettingsSnapshot snapshot = env.settings().snapshot();
+        writeCheck1("22");
+        QCOMPARE(snapshot.choice(preferences::Check1), qint16(1));
+        QCOMPARE(env.settings().choice(preferences::Check1), qint16(22));
     }
 };
 

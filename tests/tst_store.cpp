@@ -1,7 +1,10 @@
 #include "store/data_folder.h"
 #include "store/event_store.h"
+
 #include "store/event_table.h"
 #include "test_env.h"
+
+#include <sqlite3.h>
 
 #include <QCollator>
 #include <QDir>
@@ -9,8 +12,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
-
-#include <SQLiteCpp/SQLiteCpp.h>
 
 #include <chrono>
 #include <numeric>
@@ -29,9 +30,9 @@ QString newDatabase(const TestEnv& env, const QString& name = QStringLiteral("ev
     return file;
 }
 
-EventFields titled(const QString& title, const QString& description = QStringLiteral("Details"))
+EventRecord titled(const QString& title, const QString& description = QStringLiteral("Details"))
 {
-    EventFields f;
+    EventRecord f;
     f.title = title;
     f.description = description;
     return f;
@@ -75,8 +76,8 @@ int modeOf(const QString& path)
 
 int rowCount(const QString& file)
 {
-    SQLite::Database raw(file.toStdString(), SQLite::OPEN_READONLY);
-    return raw.execAndGet("select count(*) from tblEvents").getInt();
+    const sqlite::Connection raw(file, sqlite::Connection::Mode::ReadOnly);
+    return int(raw.queryNumber("select count(*) from tblEvents"));
 }
 
 } // namespace
@@ -230,7 +231,7 @@ private slots:
         const pid_t writer = ::fork();
         if (writer == 0) {
             try {
-                SQLite::Database raw(name, SQLite::OPEN_READWRITE);
+                const sqlite::Connection raw(QString::fromStdString(name), sqlite::Connection::Mode::ReadWrite);
                 raw.exec("PRAGMA cache_size=2; BEGIN");
                 for (int i = 0; i < 100; ++i) // enough to spill changed pages into the file
                     raw.exec("insert into tblEvents (title) values (hex(randomblob(2000)))");
@@ -327,7 +328,7 @@ private slots:
         const QString file = newDatabase(env);
         EventStore store;
         store.open(file);
-        EventFields f;
+        EventRecord f;
         f.title = QStringLiteral("Quarterly review");
         f.description = QStringLiteral("Room 4");
         f.timetype = 2;
@@ -347,23 +348,23 @@ private slots:
         QCOMPARE(r.title, f.title);
         QCOMPARE(r.description, f.description);
         const int numbers[] = {2, 4, 11, 30, 2031, 5, 7, 0, 14};
-        const std::optional<int> read[] = {r.timetype,      r.consistancy,  r.eventmonth, r.eventday,  r.eventyear,
-                                           r.eventweekdate, r.eventweekday, r.warnevent,  r.daysbefore};
+        const NumberValue read[] = {r.timetype,      r.consistancy,  r.eventmonth, r.eventday,  r.eventyear,
+                                    r.eventweekdate, r.eventweekday, r.warnevent,  r.daysbefore};
         for (int i = 0; i < 9; ++i)
-            QCOMPARE(read[i], numbers[i]);
+            QCOMPARE(read[i].optional(), numbers[i]);
 
         // Another tool reading the file by column position sees the same values.
-        SQLite::Database raw(file.toStdString(), SQLite::OPEN_READONLY);
-        SQLite::Statement row(raw, "select * from tblEvents");
-        QVERIFY(row.executeStep());
-        QCOMPARE(row.getColumnCount(), 12);
-        QCOMPARE(row.getColumn(0).getInt64(), id);
-        QVERIFY(row.getColumn(1).isText());
-        QVERIFY(row.getColumn(2).isText());
-        QCOMPARE(QString::fromStdString(row.getColumn(1).getString()), f.title);
-        QCOMPARE(QString::fromStdString(row.getColumn(2).getString()), f.description);
+        const sqlite::Connection raw(file, sqlite::Connection::Mode::ReadOnly);
+        sqlite::Statement row(raw, "select * from tblEvents");
+        QVERIFY(row.next());
+        QCOMPARE(row.columnCount(), 12);
+        QCOMPARE(row.numberAt(0), id);
+        QCOMPARE(row.typeAt(1), SQLITE_TEXT);
+        QCOMPARE(row.typeAt(2), SQLITE_TEXT);
+        QCOMPARE(row.textAt(1), f.title);
+        QCOMPARE(row.textAt(2), f.description);
         for (int i = 0; i < 9; ++i)
-            QCOMPARE(row.getColumn(3 + i).getInt(), numbers[i]);
+            QCOMPARE(row.numberAt(3 + i), numbers[i]);
     }
 
     void idsComeInOrderAreNeverReusedAndMissingOnesChangeNothing()
@@ -398,7 +399,7 @@ private slots:
         EventStore store;
         store.open(newDatabase(env));
         for (int day = 1; day <= 4; ++day) {
-            EventFields f = titled(QStringLiteral("Day %1").arg(day), QStringLiteral("Line\r\n%1").arg(day));
+            EventRecord f = titled(QStringLiteral("Day %1").arg(day), QStringLiteral("Line\r\n%1").arg(day));
             f.eventday = day;
             f.daysbefore = 10 + day;
             store.insert(f);
@@ -548,7 +549,7 @@ private slots:
         } else if (kind == u"link") {
             QVERIFY(QFile::link(newDatabase(env, QStringLiteral("target.mdb")), bad));
         } else if (kind != u"missing") {
-            SQLite::Database raw(bad.toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+            const sqlite::Connection raw(bad, sqlite::Connection::Mode::Create);
             raw.exec(kind == u"columns" ? "create table tblEvents (id integer primary key, title text)"
                                         : "create table other (x)");
         }
@@ -617,10 +618,10 @@ private slots:
         TestEnv env;
         const QString file = newDatabase(env);
         {
-            SQLite::Database raw(file.toStdString(), SQLite::OPEN_READWRITE);
+            const sqlite::Connection raw(file, sqlite::Connection::Mode::ReadWrite);
             raw.exec(QStringLiteral("insert into tblEvents values (9, NULL, NULL, %1, %1, %1, %1, %1, %1, %1, %1, %1)")
                          .arg(value)
-                         .toStdString());
+                         .toUtf8());
         }
         EventStore store;
         store.open(file);
@@ -631,9 +632,9 @@ private slots:
         QCOMPARE(r.id, 9);
         QVERIFY(r.title.isEmpty());
         QVERIFY(r.description.isEmpty());
-        for (const std::optional<int>& n : {r.timetype, r.consistancy, r.eventmonth, r.eventday, r.eventyear,
-                                            r.eventweekdate, r.eventweekday, r.warnevent, r.daysbefore})
-            QCOMPARE(n, expected);
+        for (const NumberValue n : {r.timetype, r.consistancy, r.eventmonth, r.eventday, r.eventyear, r.eventweekdate,
+                                    r.eventweekday, r.warnevent, r.daysbefore})
+            QCOMPARE(n.optional(), expected);
         QCOMPARE(*store.eventById(9), r);
         QCOMPARE(titlesByTitle(store), QStringList{QString()});
     }
@@ -644,7 +645,7 @@ private slots:
         const QString file = newDatabase(env);
         EventStore store;
         store.open(file);
-        SQLite::Database other(file.toStdString(), SQLite::OPEN_READWRITE);
+        const sqlite::Connection other(file, sqlite::Connection::Mode::ReadWrite);
         other.exec("BEGIN IMMEDIATE");
         other.exec("insert into tblEvents (title) values ('from the other copy')");
 

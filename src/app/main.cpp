@@ -8,6 +8,8 @@
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    // The window's app id on Wayland and in docks: the desktop entry's, so they show its name and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.quillmoor.Quillmoor"));
 
     SystemClock clock;
     QtPrompts prompts;

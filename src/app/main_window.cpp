@@ -88,12 +88,8 @@ void Form1::buildControls()
     MakeFixedWindow(*this, kClientWidth, kClientHeight);
 
     m_hover = new Hover(*this);
-    for (const Button& b : kButtons) {
-        auto* button = Make<QPushButton>(this, b.name, b.caption);
-        button->setFont(ArialBold(11.25));
-        connect(button, &QPushButton::clicked, this, b.click);
-        m_hover->handOver({button});
-    }
+    for (const Button& b : kButtons)
+        connect(MakePushButton(this, *m_hover, b.name, b.caption), &QPushButton::clicked, this, b.click);
 
     m_monthYear = Make<GridLabel>(this, "month_year");
     m_monthYear->setFont(ArialBold(24));
@@ -143,8 +139,7 @@ void Form1::Form_Load()
     trap(108, [&] { SetApplicationTitle(); });
     trap(110, [&] {
         const QDate today = m_services.clock.today();
-        m_state.ViewMonth = qint16(today.month());
-        m_state.ViewYear = qint16(today.year());
+        m_state.View = {today.month(), today.year()};
     });
     trap(112, [&] { showMonthHeading(); });
     trap(114, [&] { m_monthYear->setBackground(settings.color(pref::MonthYearBackcolor)); });
@@ -173,8 +168,8 @@ void Form1::Form_Load()
         renderGrid();
     });
     trap(126, [&] { m_state.EventConnection.open(m_liveFile); });
-    trap(128, [&] { m_passedEventIds.clear(); });
-    trap(130, [&] { DrawMonth(); });
+    trap(128, [&] { m_startupFindings.reset(); });
+    trap(130, [&] { m_startupFindings = DrawMonth(); });
     trap(132, [&] { CheckAlert(); });
     // A failed read or question never ends the program: the statement fails whole.
     bool quit = false;
@@ -189,12 +184,11 @@ void Form1::Form_Load()
         return;
     }
     checkPassedEvents(trap);
-    m_startingUp = false;
 }
 
 void Form1::checkPassedEvents(ErrorTrap& trap)
 {
-    if (m_passedEventIds.isEmpty())
+    if (!m_startupFindings || m_startupFindings->passed.isEmpty())
         return;
     // Like the quit question: a failed read or question deletes nothing.
     bool deleting = false;
@@ -209,8 +203,8 @@ void Form1::checkPassedEvents(ErrorTrap& trap)
     if (!deleting)
         return;
     // In the order the drawing found them; a failed delete is reported and the rest go on.
-    for (const qint64 id : PassedEventIds(m_passedEventIds))
-        trap(138, [&] { m_state.EventConnection.remove(id); });
+    for (const qint64 id : m_startupFindings->passed)
+        trap(138, [&] { connection().remove(id); });
     trap(140, [&] { DrawMonth(); });
 }
 
@@ -218,7 +212,13 @@ void Form1::CheckAlert()
 {
     ErrorTrap trap(m_services.prompts, QStringLiteral("Form1.CheckAlert"));
     // The first drawing has just found today's events; the alert need not read the table again.
-    Form8 alert(m_services, m_state.EventConnection, {m_state.ViewMonth, m_state.ViewYear}, m_todaysEvents, this);
+    // After a failed drawing it reads them itself.
+    std::optional<QList<EventTitle>> known;
+    if (m_startupFindings)
+        known = m_startupFindings->today;
+    const QDate today = m_services.clock.today();
+    Form8 alert(m_services, m_state.EventConnection, QDate(m_state.View.year, m_state.View.month, today.day()), known,
+                this);
     trap(100, [&] { ShowModal(alert); });
     trap(102, [&] { m_state.NoEventsToday = alert.noEventsToday(); });
 }
@@ -250,22 +250,20 @@ void Form1::SetApplicationTitle()
 
 void Form1::showMonthHeading()
 {
-    m_monthYear->setText(MonthHeading(m_state.ViewMonth, m_state.ViewYear));
+    m_monthYear->setText(MonthHeading(m_state.View.month, m_state.View.year));
 }
 
-void Form1::DrawMonth()
+MonthFindings Form1::DrawMonth()
 {
     // Show whatever was painted, also when a stage fails part-way.
     const auto render = qScopeGuard([this] { renderGrid(); });
-    // Only the start-up check reads the passed events and today's; later drawings need not collect them.
-    PassedEventIds unread;
-    TodaysEvents todays;
-    m_todaysEvents.reset();
-    ::DrawMonth(m_grid, {m_state.ViewMonth, m_state.ViewYear}, m_services.clock.today(), m_services.settings,
-                m_state.EventConnection, m_startingUp ? m_passedEventIds : unread, m_startingUp ? &todays : nullptr);
-    // Kept only from a whole drawing: after a failure the alert reads for itself.
-    if (m_startingUp)
-        m_todaysEvents = std::move(todays);
+    return ::DrawMonth(m_grid, m_state.View, m_services.clock.today(), m_services.settings.snapshot(), connection());
+}
+
+EventStore& Form1::connection()
+{
+    m_state.EventConnection.retryBusyOpen();
+    return m_state.EventConnection;
 }
 
 void Form1::renderGrid()
@@ -282,9 +280,14 @@ void Form1::moveMonth(const QString& procedure, int months)
     ErrorTrap trap(m_services.prompts, procedure);
     QDate d;
     // The first of the shown month, from numbers; never from text in the user's date format.
-    trap(100, [&] { d = QDate(m_state.ViewYear, m_state.ViewMonth, 1).addMonths(months); });
-    trap(102, [&] { m_state.ViewMonth = qint16(d.month()); });
-    trap(104, [&] { m_state.ViewYear = qint16(d.year()); });
+    // At either end of the years the calendar draws the month stays as it is.
+    trap(100, [&] {
+        d = QDate(m_state.View.year, m_state.View.month, 1).addMonths(months);
+        if (d.year() < kFirstShownYear || d.year() > kLastShownYear)
+            d = QDate(m_state.View.year, m_state.View.month, 1);
+    });
+    trap(102, [&] { m_state.View.month = d.month(); });
+    trap(104, [&] { m_state.View.year = d.year(); });
     trap(106, [&] { DrawMonth(); });
     trap(108, [&] { m_monthYear->setText(MonthHeading(d.month(), d.year())); });
 }
@@ -302,7 +305,7 @@ void Form1::PushButton3_Click()
 void Form1::PushButton2_Click()
 {
     ErrorTrap trap(m_services.prompts, QStringLiteral("Form1.PushButton2_Click"));
-    Form3 editor(m_services, m_state.EventConnection, this);
+    Form3 editor(m_services, connection(), this);
     trap(100, [&] { editor.m_ID.clear(); });
     trap(102, [&] { ShowModal(editor); });
     // The editor gives no result, so the month is redrawn whether it saved or not.
@@ -312,7 +315,7 @@ void Form1::PushButton2_Click()
 void Form1::PushButton4_Click()
 {
     ErrorTrap trap(m_services.prompts, QStringLiteral("Form1.PushButton4_Click"));
-    Form4 management(m_services, m_state.EventConnection, this);
+    Form4 management(m_services, connection(), this);
     trap(100, [&] { ShowModal(management); });
     trap(102, [&] { DrawMonth(); });
 }
@@ -339,7 +342,7 @@ void Form1::lblday_Click(int index)
     const QString tag = m_grid.cells[std::size_t(index)].tag;
     if (tag.isEmpty() || tag == u"0")
         return;
-    Form6 day(m_services, m_state.EventConnection, {m_state.ViewMonth, m_state.ViewYear}, this);
+    Form6 day(m_services, connection(), m_state.View, this);
     trap(100, [&] { day.m_Day = tag; });
     trap(102, [&] { ShowModal(day); });
 }
@@ -347,13 +350,11 @@ void Form1::lblday_Click(int index)
 void Form1::month_year_Click()
 {
     ErrorTrap trap(m_services.prompts, QStringLiteral("Form1.month_year_Click"));
-    Form7 jump(m_services, {m_state.ViewMonth, m_state.ViewYear}, this);
+    Form7 jump(m_services, m_state.View, this);
     trap(100, [&] {
         ShowModal(jump);
-        if (const std::optional<ViewedMonth> chosen = jump.chosen()) {
-            m_state.ViewMonth = qint16(chosen->month);
-            m_state.ViewYear = qint16(chosen->year);
-        }
+        if (const std::optional<ViewedMonth> chosen = jump.chosen())
+            m_state.View = *chosen;
     });
     // Redrawn and rewritten whether or not the dialog changed anything.
     trap(102, [&] { DrawMonth(); });

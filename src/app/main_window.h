@@ -15,8 +15,7 @@ class Hover;
 /// Program-wide state: the month shown and the one database connection.
 struct AppState
 {
-    qint16 ViewMonth = 1;
-    qint16 ViewYear = 2000;
+    ViewedMonth View; ///< ViewMonth and ViewYear: the month the grid shows
     EventStore EventConnection;
     bool NoEventsToday = false;
 };
@@ -41,9 +40,9 @@ public:
     /// Asked to close: releases the database connection. Closing is never refused.
     void Form_QueryUnload();
 
-    /// Redraws the grid for ViewMonth/ViewYear and shows it. Failures propagate
-    /// to the calling procedure; the cells keep what was painted before a failure.
-    void DrawMonth();
+    /// Redraws the grid for the shown month and shows it; returns what the drawing found.
+    /// Failures propagate to the calling procedure; the cells keep what was painted before a failure.
+    MonthFindings DrawMonth();
 
     void PushButton1_Click();     ///< "Last Month"
     void PushButton2_Click();     ///< "Add New Event"
@@ -69,13 +68,14 @@ private:
     void moveMonth(const QString& procedure, int months);
     void renderGrid();
     void checkPassedEvents(ErrorTrap& trap);
+    /// The connection, opened again first when start-up found the file busy.
+    EventStore& connection();
 
     AppServices m_services;
     AppState m_state;
     MonthGrid m_grid;
-    PassedEventIds m_passedEventIds;
-    std::optional<TodaysEvents> m_todaysEvents;
-    bool m_startingUp = true;
+    /// What the first drawing at start-up found; empty when it failed.
+    std::optional<MonthFindings> m_startupFindings;
     bool m_endedAtStartup = false;
     QString m_liveFile;
 

@@ -10,7 +10,7 @@ namespace pref = preferences;
 
 namespace {
 
-void paintBlank(DayCell& cell, const SettingsStore& settings)
+void paintBlank(DayCell& cell, const SettingsSnapshot& settings)
 {
     cell.background = settings.color(pref::BlankBackcolor);
     cell.tag = QStringLiteral("0");
@@ -33,48 +33,43 @@ constexpr Holiday kHolidays[] = {
 
 int FirstCellOf(ViewedMonth view)
 {
-    return WeekdayNumber(QDate(view.year, view.month, 1)) - 1;
+    return MonthFrame(view.month, view.year).firstCell();
 }
 
-void PaintMonth(MonthGrid& grid, ViewedMonth view, QDate today, const SettingsStore& settings)
+void PaintMonth(MonthGrid& grid, const MonthFrame& frame, QDate today, const SettingsSnapshot& settings)
 {
-    const QDate firstDay(view.year, view.month, 1);
-    if (!firstDay.isValid())
-        throw std::invalid_argument("Invalid month to show");
-    const int first = FirstCellOf(view);
+    const int first = frame.firstCell();
     for (int i = 0; i < first; ++i)
         paintBlank(grid.cells[std::size_t(i)], settings);
-
-    const int n = LastDayOfMonth(firstDay).day();
-    for (int i = first; i < first + n; ++i) {
-        DayCell& cell = grid.cells[std::size_t(i)];
-        const int day = i - first + 1;
+    for (int day = 1; day <= frame.dayCount; ++day) {
+        DayCell& cell = grid.cells[std::size_t(first + day - 1)];
         cell.background = settings.color(pref::DayBackcolor);
         cell.foreground = settings.color(pref::DayForecolor);
         cell.tag = QString::number(day);
         cell.text = cell.tag;
-        if (settings.choice(pref::SpecialDay) == 1 && !IsWorkingDay(QDate(view.year, view.month, day))) {
+        const int weekday = frame.weekdayOf(day);
+        if (settings.choice(pref::SpecialDay) == 1 && (weekday == 1 || weekday == 7)) {
             cell.background = settings.color(pref::WeekendBackcolor);
             cell.foreground = settings.color(pref::WeekendForecolor);
         }
     }
-    for (int i = first + n; i < MonthGrid::kCellCount; ++i)
+    for (int i = first + frame.dayCount; i < MonthGrid::kCellCount; ++i)
         paintBlank(grid.cells[std::size_t(i)], settings);
 
-    if (today.month() == view.month && today.year() == view.year) {
+    if (today.month() == frame.month && today.year() == frame.year) {
         DayCell& cell = grid.cells[std::size_t(first + today.day() - 1)];
         cell.background = settings.color(pref::TodayBackcolor);
         cell.foreground = settings.color(pref::TodayForecolor);
     }
 }
 
-void MarkHoliday(MonthGrid& grid, ViewedMonth view, const SettingsStore& settings)
+void MarkHoliday(MonthGrid& grid, const MonthFrame& frame, const SettingsSnapshot& settings)
 {
     const bool colouring = settings.choice(pref::SpecialDay) == 1;
     for (const Holiday& holiday : kHolidays) {
-        if (holiday.month != view.month)
+        if (holiday.month != frame.month)
             continue;
-        const int index = holiday.day == 0 ? ThanksgivingCell(view.year) : FirstCellOf(view) + holiday.day - 1;
+        const int index = holiday.day == 0 ? ThanksgivingCell(frame.year) : frame.firstCell() + holiday.day - 1;
         DayCell& cell = grid.cells[std::size_t(index)];
         if (colouring) {
             cell.background = settings.color(pref::HolidayBackcolor);
@@ -85,32 +80,30 @@ void MarkHoliday(MonthGrid& grid, ViewedMonth view, const SettingsStore& setting
     }
 }
 
-void FillEvents(MonthGrid& grid, ViewedMonth view, QDate today, const EventSource& events, PassedEventIds& passed,
-                TodaysEvents* todays)
+MonthFindings FillEvents(MonthGrid& grid, const MonthFrame& frame, QDate today, const EventSource& events)
 {
-    const MonthFrame frame = MonthFrame::of(view.month, view.year);
-    const int first = frame.firstWeekday - 1;
-    const bool showsToday = today.month() == view.month && today.year() == view.year;
+    MonthFindings found;
+    const int first = frame.firstCell();
+    const bool showsToday = today.month() == frame.month && today.year() == frame.year;
     ForEachOccurrence(events, frame, [&](const EventRecord& event, const QVarLengthArray<int, 5>& days) {
         for (int day : days) {
             QString& text = grid.cells[std::size_t(first + day - 1)].text;
             text += u"\r\n";
             text += event.title;
-            if (event.is(Consistancy::Once) && QDate(view.year, view.month, day) < today)
-                passed.append(event.id);
-            if (todays && showsToday && day == today.day()) {
-                todays->ids.append(event.id);
-                todays->titles.append(event.title);
-            }
+            if (event.is(Consistancy::Once) && QDate(frame.year, frame.month, day) < today)
+                found.passed.append(event.id);
+            if (showsToday && day == today.day())
+                found.today.append({event.id, event.title});
         }
     });
+    return found;
 }
 
-void DrawMonth(MonthGrid& grid, ViewedMonth view, QDate today, const SettingsStore& settings, const EventSource& events,
-               PassedEventIds& passed, TodaysEvents* todays)
+MonthFindings DrawMonth(MonthGrid& grid, ViewedMonth view, QDate today, const SettingsSnapshot& settings,
+                        const EventSource& events)
 {
-    const SettingsStore::Reading reading(settings);
-    PaintMonth(grid, view, today, settings);
-    MarkHoliday(grid, view, settings);
-    FillEvents(grid, view, today, events, passed, todays);
+    const MonthFrame frame(view.month, view.year);
+    PaintMonth(grid, frame, today, settings);
+    MarkHoliday(grid, frame, settings);
+    return FillEvents(grid, frame, today, events);
 }

@@ -1,14 +1,14 @@
 #pragma once
 
 #include "core/color_ref.h"
+#include "occurrence.h"
 
 #include <QList>
 #include <QString>
 
 #include <array>
 
-class EventSource;
-class SettingsStore;
+class SettingsSnapshot;
 class QDate;
 
 /// One of the 42 day cells of the month view.
@@ -28,43 +28,47 @@ struct MonthGrid
     std::array<DayCell, kCellCount> cells;
 };
 
+/// The years the calendar draws and lets the user go to.
+inline constexpr int kFirstShownYear = 100;
+inline constexpr int kLastShownYear = 9999;
+
 /// The month and year the main window shows.
 struct ViewedMonth
 {
     int month = 1; ///< 1..12
     int year = 2000;
+    friend bool operator==(ViewedMonth, ViewedMonth) = default;
 };
 
 /// Ids of once-only events of the shown month that lie before today, in the order found.
 using PassedEventIds = QList<qint64>;
 
-/// The events that fall on today, as a drawing of today's month found them: ids and
-/// titles side by side, in the source's order.
-struct TodaysEvents
+/// What a drawing found besides the cells' texts.
+struct MonthFindings
 {
-    QList<qint64> ids;
-    QList<QString> titles;
+    PassedEventIds passed;   ///< once-only events of the month before today, in the order found
+    QList<EventTitle> today; ///< events that fall on today, when the month holds today
 };
 
 /// Index of the cell that holds day 1 of the month (0..6).
 [[nodiscard]] int FirstCellOf(ViewedMonth view);
 
-/// Paints the 42 cells for `view`: blank and day cells with their tags, texts and
-/// colours (weekends only with "Special Day" = 1), then today's cell. Settings are
-/// read as each cell is painted; a failure leaves the cells painted so far.
-void PaintMonth(MonthGrid& grid, ViewedMonth view, QDate today, const SettingsStore& settings);
+/// Paints the 42 cells for `frame`: blank and day cells with their tags, texts and
+/// colours (weekends only with "Special Day" = 1), then today's cell. A failure to read
+/// a colour leaves the cells painted so far.
+void PaintMonth(MonthGrid& grid, const MonthFrame& frame, QDate today, const SettingsSnapshot& settings);
 
 /// Writes the month's holiday (if any) into its cell, in the holiday colours when
 /// "Special Day" = 1.
-void MarkHoliday(MonthGrid& grid, ViewedMonth view, const SettingsStore& settings);
+void MarkHoliday(MonthGrid& grid, const MonthFrame& frame, const SettingsSnapshot& settings);
 
-/// Appends the title of every event to each day of `view` on which it falls, in the
-/// order the source gives the events, and appends to `passed` the id of every
-/// once-only event that falls before `today`, and to `todays` (when given) every event
-/// that falls on `today`.
-void FillEvents(MonthGrid& grid, ViewedMonth view, QDate today, const EventSource& events, PassedEventIds& passed,
-                TodaysEvents* todays = nullptr);
+/// Appends the title of every event to each day of `frame` on which it falls, in the
+/// order the source gives the events; returns the once-only events that fall before
+/// `today` and the events that fall on `today`.
+[[nodiscard]] MonthFindings FillEvents(MonthGrid& grid, const MonthFrame& frame, QDate today,
+                                       const EventSource& events);
 
-/// The whole drawing: PaintMonth, MarkHoliday, FillEvents.
-void DrawMonth(MonthGrid& grid, ViewedMonth view, QDate today, const SettingsStore& settings, const EventSource& events,
-               PassedEventIds& passed, TodaysEvents* todays = nullptr);
+/// The whole drawing of `view`: PaintMonth, MarkHoliday, FillEvents. Throws what a stage
+/// throws; the cells keep what was drawn until then.
+[[nodiscard]] MonthFindings DrawMonth(MonthGrid& grid, ViewedMonth view, QDate today, const SettingsSnapshot& settings,
+                                      const EventSource& events);

@@ -2,14 +2,10 @@
 
 #include "dates.h"
 
-MonthFrame MonthFrame::of(int month, int year)
+MonthFrame::MonthFrame(int month, int year)
+    : month(month), year(year), firstWeekday(0), dayCount(DaysInMonth(month, year))
 {
-    MonthFrame frame;
-    frame.month = month;
-    frame.year = year;
-    frame.dayCount = DaysInMonth(month, year);
-    frame.firstWeekday = WeekdayNumber(QDate(year, month, 1));
-    return frame;
+    firstWeekday = WeekdayNumber(QDate(year, month, 1));
 }
 
 namespace {
@@ -116,4 +112,13 @@ void ForEachEventOn(const EventSource& events, int month, int year, int day,
 {
     const MonthFrame frame = MonthFrame::of(month, year);
     events.forEachEventWhere([&](const EventRecord& event) { return OccursOn(event, frame, day); }, visit);
+}
+
+QList<EventTitle> EventsOn(const EventSource& events, QDate date)
+{
+    QList<EventTitle> found;
+    ForEachEventOn(events, date.month(), date.year(), date.day(), [&](const EventRecord& e) {
+        found.append({e.id, e.title});
+    });
+    return found;
 }

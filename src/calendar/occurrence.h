@@ -2,18 +2,24 @@
 
 #include "event_record.h"
 
+#include <QDate>
+#include <QList>
 #include <QVarLengthArray>
 
 /// The facts about one month that the occurrence rule needs, computed once per month.
 struct MonthFrame
 {
-    int month = 1;        ///< 1..12
-    int year = 2000;      ///< four-digit year
-    int firstWeekday = 1; ///< weekday of day 1, Sunday = 1
-    int dayCount = 31;    ///< 28..31
-
     /// Throws std::invalid_argument for a month outside 1..12 or an unusable year.
-    [[nodiscard]] static MonthFrame of(int month, int year);
+    MonthFrame(int month, int year);
+    [[nodiscard]] static MonthFrame of(int month, int year) { return {month, year}; }
+
+    int month;        ///< 1..12
+    int year;         ///< four-digit year
+    int firstWeekday; ///< weekday of day 1, Sunday = 1
+    int dayCount;     ///< 28..31
+
+    /// Index (0..6) of the month-grid cell that holds day 1.
+    [[nodiscard]] int firstCell() const { return firstWeekday - 1; }
     /// Weekday (Sunday = 1) of day 1..dayCount.
     [[nodiscard]] int weekdayOf(int day) const { return (firstWeekday - 1 + day - 1) % 7 + 1; }
 };
@@ -36,7 +42,18 @@ struct MonthFrame
 void ForEachOccurrence(const EventSource& events, const MonthFrame& frame,
                        const std::function<void(const EventRecord&, const QVarLengthArray<int, 5>&)>& visit);
 
+/// An event as a list of titles shows it.
+struct EventTitle
+{
+    qint64 id = 0;
+    QString title;
+    friend bool operator==(const EventTitle&, const EventTitle&) = default;
+};
+
 /// Visits, in the source's order, every event that falls on day `day` of `month`/`year`
 /// (day 1..31; any other day has no events).
 void ForEachEventOn(const EventSource& events, int month, int year, int day,
                     const std::function<void(const EventRecord&)>& visit);
+
+/// The events that fall on `date`, in the source's order.
+[[nodiscard]] QList<EventTitle> EventsOn(const EventSource& events, QDate date);

@@ -51,20 +51,24 @@ SettingsStore::SettingsStore(const QString& fileName)
 
 SettingsStore::~SettingsStore() = default;
 
-QString SettingsStore::get(const QString& key, qint64 defaultValue) const
+namespace {
+
+// A hand-edited value with a comma comes back as a list; give the text back whole.
+QString textOf(const QVariant& value)
 {
-    if (m_readings == 0 || !m_lookedDuringReading) {
-        // Re-reads the file only when its size or time changed; otherwise this is a stat.
-        m_settings->sync();
-        m_lookedDuringReading = m_readings > 0;
-    }
-    const QVariant value = m_settings->value(keyPath(key));
-    if (!value.isValid())
-        return QString::number(defaultValue);
-    // A hand-edited value with a comma comes back as a list; give the text back whole.
     if (value.userType() == QMetaType::QStringList)
         return value.toStringList().join(QStringLiteral(", "));
     return value.toString();
+}
+
+} // namespace
+
+QString SettingsStore::get(const QString& key, qint64 defaultValue) const
+{
+    // Re-reads the file only when its size or time changed; otherwise this is a stat.
+    m_settings->sync();
+    const QVariant value = m_settings->value(keyPath(key));
+    return value.isValid() ? textOf(value) : QString::number(defaultValue);
 }
 
 void SettingsStore::save(const QString& key, const QString& text)
@@ -72,16 +76,37 @@ void SettingsStore::save(const QString& key, const QString& text)
     m_settings->setValue(keyPath(key), text);
 }
 
-ColorRef SettingsStore::color(const Preference& pref, ColorRef defaultValue) const
+ColorRef SettingsStore::color(const ColorPreference& pref, ColorRef defaultValue) const
 {
     const QString key = QLatin1String(pref.key);
     return ColorRef(ToLong(get(key, defaultValue), key));
 }
 
-qint16 SettingsStore::choice(const Preference& pref) const
+qint16 SettingsStore::choice(const ChoicePreference& pref) const
 {
     const QString key = QLatin1String(pref.key);
     return ToInteger(get(key, pref.defaultValue), key);
+}
+
+void SettingsStore::setColor(const ColorPreference& pref, ColorRef colour)
+{
+    save(QLatin1String(pref.key), QString::number(colour));
+}
+
+void SettingsStore::setChoice(const ChoicePreference& pref, qint16 value)
+{
+    save(QLatin1String(pref.key), QString::number(value));
+}
+
+SettingsSnapshot SettingsStore::snapshot() const
+{
+    m_settings->sync();
+    SettingsSnapshot snapshot;
+    m_settings->beginGroup(kSection);
+    for (const QString& key : m_settings->childKeys())
+        snapshot.m_values.insert(key, textOf(m_settings->value(key)));
+    m_settings->endGroup();
+    return snapshot;
 }
 
 void SettingsStore::sync()
@@ -94,15 +119,22 @@ QString SettingsStore::fileName() const
     return m_settings->fileName();
 }
 
-SettingsStore::Reading::Reading(const SettingsStore& store) : m_store(store)
+QString SettingsSnapshot::get(const QString& key, qint64 defaultValue) const
 {
-    ++m_store.m_readings;
+    const auto found = m_values.constFind(key);
+    return found != m_values.cend() ? *found : QString::number(defaultValue);
 }
 
-SettingsStore::Reading::~Reading()
+ColorRef SettingsSnapshot::color(const ColorPreference& pref) const
 {
-    if (--m_store.m_readings == 0)
-        m_store.m_lookedDuringReading = false;
+    const QString key = QLatin1String(pref.key);
+    return ColorRef(ToLong(get(key, pref.defaultValue), key));
+}
+
+qint16 SettingsSnapshot::choice(const ChoicePreference& pref) const
+{
+    const QString key = QLatin1String(pref.key);
+    return ToInteger(get(key, pref.defaultValue), key);
 }
 
 qint32 ToLong(const QString& text, const QString& key)

@@ -3,6 +3,7 @@
 #include "color_ref.h"
 #include "preferences.h"
 
+#include <QHash>
 #include <QString>
 
 #include <memory>
@@ -17,11 +18,28 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+/// The stored values of the settings store at one moment, for a reader of many values
+/// (a month drawing reads a hundred-odd): one look at the file, and one state of the store
+/// rather than colours from before and after another program's write.
+class SettingsSnapshot
+{
+public:
+    /// As SettingsStore::get.
+    [[nodiscard]] QString get(const QString& key, qint64 defaultValue) const;
+    /// The colour stored under `pref`, or its default; throws SettingConversionError.
+    [[nodiscard]] ColorRef color(const ColorPreference& pref) const;
+    /// The flag or choice stored under `pref`, or its default; throws SettingConversionError.
+    [[nodiscard]] qint16 choice(const ChoicePreference& pref) const;
+
+private:
+    friend class SettingsStore;
+    QHash<QString, QString> m_values;
+};
+
 /// The per-user preferences: text values under application "Quendrix", section
 /// "Quillmoor". Readers ask at the moment they need a value. A get is a lookup in
 /// memory after one look at the file's size and time, so a value another process
-/// wrote (a second copy of the program, a hand edit) is seen at the next read (or,
-/// within a Reading, at the next Reading).
+/// wrote (a second copy of the program, a hand edit) is seen at the next read.
 class SettingsStore
 {
 public:
@@ -40,36 +58,25 @@ public:
     void save(const QString& key, const QString& text);
 
     /// The colour stored under `pref`, or its default; throws SettingConversionError.
-    [[nodiscard]] ColorRef color(const Preference& pref) const { return color(pref, ColorRef(pref.defaultValue)); }
+    [[nodiscard]] ColorRef color(const ColorPreference& pref) const { return color(pref, pref.defaultValue); }
     /// The same with a reader's own default.
-    [[nodiscard]] ColorRef color(const Preference& pref, ColorRef defaultValue) const;
+    [[nodiscard]] ColorRef color(const ColorPreference& pref, ColorRef defaultValue) const;
     /// The 16-bit flag or choice stored under `pref`, or its default; throws SettingConversionError.
-    [[nodiscard]] qint16 choice(const Preference& pref) const;
-    void save(const Preference& pref, const QString& text) { save(QLatin1String(pref.key), text); }
+    [[nodiscard]] qint16 choice(const ChoicePreference& pref) const;
+    /// Stores a colour as its decimal text.
+    void setColor(const ColorPreference& pref, ColorRef colour);
+    /// Stores a flag or choice as its decimal text.
+    void setChoice(const ChoicePreference& pref, qint16 value);
+
+    /// Every stored value as it is now.
+    [[nodiscard]] SettingsSnapshot snapshot() const;
 
     /// Writes pending changes to disk now (QSettings otherwise does it lazily).
     void sync();
     [[nodiscard]] QString fileName() const;
 
-    /// While a Reading is alive, reads look at the file only at the first of them: a month
-    /// drawing reads its hundred-odd values at the cost of one look, and sees one state of
-    /// the store rather than colours from before and after another program's write.
-    class Reading
-    {
-    public:
-        explicit Reading(const SettingsStore& store);
-        ~Reading();
-        Reading(const Reading&) = delete;
-        Reading& operator=(const Reading&) = delete;
-
-    private:
-        const SettingsStore& m_store;
-    };
-
 private:
     std::unique_ptr<QSettings> m_settings;
-    mutable int m_readings = 0;
-    mutable bool m_lookedDuringReading = false;
 };
 
 /// Decimal text to a 32-bit signed integer; blanks around the number and a sign are

@@ -37,7 +37,7 @@ struct Swatch
     const char* name;
     int frame;
     bool fore;
-    const Preference& key;
+    const ColorPreference& key;
 };
 
 constexpr Swatch kSwatches[Form2::kSwatchCount] = {
@@ -94,7 +94,7 @@ void Form2::Form_Load()
     for (int i = 0; i < kSwatchCount; ++i, line += 2) {
         const Swatch& s = kSwatches[i];
         trap(line, [&] {
-            m_swatches[std::size_t(i)]->setBackground(m_services.settings.color(s.key, ColorRef(s.key.optionsDefault)));
+            m_swatches[std::size_t(i)]->setBackground(m_services.settings.color(s.key, s.key.optionsDefault));
         });
     }
     trap(line, [&] { Check1->setChecked(m_services.settings.choice(pref::SpecialDay) == 1); });
@@ -105,10 +105,10 @@ void Form2::SwatchClick(int i)
     GridLabel* swatch = m_swatches[std::size_t(i)];
     const ColorRef colour = m_services.prompts.pickColor(swatch->background()).value_or(swatch->background());
     swatch->setBackground(colour);
-    m_services.settings.save(kSwatches[i].key, QString::number(colour));
+    m_services.settings.setColor(kSwatches[i].key, colour);
 }
 
 void Form2::Check1_Click()
 {
-    m_services.settings.save(pref::SpecialDay, Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    m_services.settings.setChoice(pref::SpecialDay, Check1->isChecked() ? 1 : 0);
 }

@@ -22,7 +22,7 @@ constexpr Place kPlaces[] = {
 } // namespace
 
 Form6::Form6(AppServices& services, const EventStore& store, ViewedMonth view, QWidget* parent)
-    : FormDialog(parent), m_services(services), m_store(store), m_view(view)
+    : FormDialog(parent), m_services(services), m_store(store), m_view(view), ListedEvents(store)
 {
     setObjectName(QStringLiteral("Form6"));
     MakeFixedWindow(*this, 3360, 5700);
@@ -54,14 +54,16 @@ void Form6::Form_Load()
         ListView1->setColumnWidth(0, Pixels(3000));
         const QSignalBlocker quiet(ListView1);
         ListView1->clear();
-        ListedEventIds.clear();
+        ListedEvents.set({});
     });
     trap(104, [&] {
         const QSignalBlocker quiet(ListView1);
+        QList<EventTitle> events;
         ForEachEventOn(m_store, m_view.month, m_view.year, m_Day.toInt(), [&](const EventRecord& e) {
-            new QTreeWidgetItem(ListView1, {e.title});
-            ListedEventIds.append(e.id);
+            events.append({e.id, e.title});
         });
+        for (const QString& title : ListedEvents.set(std::move(events)))
+            new QTreeWidgetItem(ListView1, {title});
     });
     trap(106, [&] {
         if (ListView1->topLevelItemCount() == 0) {
@@ -80,8 +82,5 @@ void Form6::ListView1_Click()
     const int position = ListView1->indexOfTopLevelItem(selected.first());
     // Read afresh: an event deleted meanwhile leaves the description as it was.
     ErrorTrap trap(m_services.prompts, QStringLiteral("Form6.ListView1_Click"));
-    trap(100, [&] {
-        if (const std::optional<EventRecord> event = m_store.eventById(ListedEventIds.value(position)))
-            Text1->setPlainText(event->description);
-    });
+    trap(100, [&] { ListedEvents.showDescription(position, *Text1); });
 }

@@ -2,6 +2,7 @@
 
 #include "calendar/month_grid.h"
 #include "core/services.h"
+#include "event_title_list.h"
 #include "store/event_store.h"
 #include "ui/window_kit.h"
 
@@ -30,7 +31,7 @@ private:
     AppServices& m_services;
     const EventStore& m_store;
     ViewedMonth m_view;
-    QList<qint64> ListedEventIds;
     QTreeWidget* ListView1 = nullptr;
     QPlainTextEdit* Text1 = nullptr;
+    EventTitleList ListedEvents;
 };

@@ -22,9 +22,10 @@ constexpr Place kPlaces[] = {
 
 } // namespace
 
-Form8::Form8(AppServices& services, const EventStore& store, ViewedMonth view, std::optional<TodaysEvents> listed,
+Form8::Form8(AppServices& services, const EventStore& store, QDate day, std::optional<QList<EventTitle>> known,
              QWidget* parent)
-    : FormDialog(parent), m_services(services), m_store(store), m_view(view), m_listed(std::move(listed))
+    : FormDialog(parent), m_services(services), m_store(store), m_day(day), m_known(std::move(known)),
+      AlertEvents(store)
 {
     setObjectName(QStringLiteral("Form8"));
     MakeFixedWindow(*this, 3600, 3645);
@@ -36,11 +37,8 @@ Form8::Form8(AppServices& services, const EventStore& store, ViewedMonth view, s
     auto* frame = Make<QGroupBox>(this, "Frame1", "Description");
     Text1 = Make<QPlainTextEdit>(frame, "Text1");
     Text1->setReadOnly(true);
-    auto* close = Make<QPushButton>(this, "PushButton1", "Close");
-    close->setFont(ArialBold(11.25));
-    close->setAutoDefault(false);
+    auto* close = MakePushButton(this, hover(), "PushButton1", "Close");
     PlaceControls(*this, kPlaces);
-    hover().handOver({close});
     hover().arrowOver({this, frame, Text1->viewport()});
 
     connect(Combo1, &QComboBox::activated, this, &Form8::Combo1_Click);
@@ -58,19 +56,11 @@ void Form8::Form_Load()
         m_noEventsToday = false;
         const QSignalBlocker quiet(Combo1);
         Combo1->clear();
-        AlertEventIds.clear();
+        AlertEvents.set({});
     });
     trap(104, [&] {
         const QSignalBlocker quiet(Combo1);
-        if (m_listed) {
-            Combo1->addItems(m_listed->titles);
-            AlertEventIds = m_listed->ids;
-            return;
-        }
-        ForEachEventOn(m_store, m_view.month, m_view.year, m_services.clock.today().day(), [&](const EventRecord& e) {
-            Combo1->addItem(e.title);
-            AlertEventIds.append(e.id);
-        });
+        Combo1->addItems(AlertEvents.set(m_known ? *m_known : EventsOn(m_store, m_day)));
     });
     trap(106, [&] {
         if (Combo1->count() == 0) {
@@ -101,14 +91,9 @@ void Form8::Combo1_Change(const QString& text)
 
 void Form8::showDescription(int entry)
 {
-    if (entry < 0 || entry >= AlertEventIds.size())
-        return;
     // Read afresh: an event deleted meanwhile leaves the description as it was.
     ErrorTrap trap(m_services.prompts, QStringLiteral("Form8.Combo1_Click"));
-    trap(100, [&] {
-        if (const std::optional<EventRecord> event = m_store.eventById(AlertEventIds[entry]))
-            Text1->setPlainText(event->description);
-    });
+    trap(100, [&] { AlertEvents.showDescription(entry, *Text1); });
 }
 
 void Form8::PushButton1_Click()

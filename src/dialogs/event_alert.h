@@ -1,7 +1,8 @@
 #pragma once
 
-#include "calendar/month_grid.h"
+#include "calendar/occurrence.h"
 #include "core/services.h"
+#include "event_title_list.h"
 #include "store/event_store.h"
 #include "ui/window_kit.h"
 
@@ -15,10 +16,11 @@ class Form8 : public kit::FormDialog
     Q_OBJECT
 
 public:
-    /// `view` is the month start-up drew; today is its day of today's date. `listed` are
-    /// today's events as that drawing found them; without them the alert reads the table.
-    Form8(AppServices& services, const EventStore& store, ViewedMonth view,
-          std::optional<TodaysEvents> listed = std::nullopt, QWidget* parent = nullptr);
+    /// Lists the events of `day` (today, the day of the month start-up drew). `known` are
+    /// those events as that drawing found them; without them (a drawing that failed) the
+    /// alert reads the table afresh.
+    Form8(AppServices& services, const EventStore& store, QDate day,
+          std::optional<QList<EventTitle>> known = std::nullopt, QWidget* parent = nullptr);
     ~Form8() override;
 
     void Form_Load() override;
@@ -34,10 +36,10 @@ private:
 
     AppServices& m_services;
     const EventStore& m_store;
-    ViewedMonth m_view;
-    std::optional<TodaysEvents> m_listed;
+    QDate m_day;
+    std::optional<QList<EventTitle>> m_known;
     bool m_noEventsToday = false;
-    QList<qint64> AlertEventIds;
+    EventTitleList AlertEvents;
     QComboBox* Combo1 = nullptr;
     QPlainTextEdit* Text1 = nullptr;
 };

@@ -75,33 +75,31 @@ QString WeekSuffix(int week)
     return QString::fromLatin1(suffixes[week - 1]);
 }
 
-// A number column of the table: its place in a record and its position in a row.
-struct Column
+// The column of the table a record keeps in `member`.
+const EventColumn& ColumnOf(NumberValue EventRecord::*member)
 {
-    std::optional<int> EventRecord::*value;
-    int position;
-    const char* name;
-};
-constexpr Column kEventMonth{&EventRecord::eventmonth, 5, "eventmonth"};
-constexpr Column kEventDay{&EventRecord::eventday, 6, "eventday"};
-constexpr Column kEventYear{&EventRecord::eventyear, 7, "eventyear"};
-constexpr Column kEventWeekdate{&EventRecord::eventweekdate, 8, "eventweekdate"};
-constexpr Column kEventWeekday{&EventRecord::eventweekday, 9, "eventweekday"};
-constexpr Column kDaysBefore{&EventRecord::daysbefore, 11, "daysbefore"};
-
-int Present(const EventRecord& event, const Column& column)
-{
-    if (const std::optional<int> value = event.*column.value)
-        return *value;
-    if (event.unusableColumns & (1u << column.position))
-        throw std::runtime_error(std::string("Overflow: the stored ") + column.name +
-                                 " is not a whole number from -2147483648 to 2147483647.");
-    throw std::runtime_error(std::string("Invalid use of Null: the event has no ") + column.name + '.');
+    for (const EventColumn& column : kNumberColumns) {
+        if (column.number == member)
+            return column;
+    }
+    throw std::logic_error("not a number column");
 }
 
-void SelectPosition(QComboBox* list, const EventRecord& event, const Column& column, const char* what)
+int Present(const EventRecord& event, NumberValue EventRecord::*member)
 {
-    const int value = Present(event, column);
+    const NumberValue value = event.*member;
+    if (value)
+        return *value;
+    const char* name = ColumnOf(member).name;
+    if (value.state() == NumberValue::State::Unusable)
+        throw std::runtime_error(std::string("Overflow: the stored ") + name +
+                                 " is not a whole number from -2147483648 to 2147483647.");
+    throw std::runtime_error(std::string("Invalid use of Null: the event has no ") + name + '.');
+}
+
+void SelectPosition(QComboBox* list, const EventRecord& event, NumberValue EventRecord::*member, const char* what)
+{
+    const int value = Present(event, member);
     if (value < 1 || value > list->count())
         throw std::runtime_error(QStringLiteral("Invalid property value: there is no %1 %2.")
                                      .arg(QLatin1String(what))
@@ -110,9 +108,9 @@ void SelectPosition(QComboBox* list, const EventRecord& event, const Column& col
     list->setCurrentIndex(value - 1);
 }
 
-void ShowNumber(QLineEdit* field, const EventRecord& event, const Column& column)
+void ShowNumber(QLineEdit* field, const EventRecord& event, NumberValue EventRecord::*member)
 {
-    SetWholeText(*field, QString::number(Present(event, column)));
+    SetWholeText(*field, QString::number(Present(event, member)));
 }
 
 } // namespace
@@ -186,16 +184,10 @@ void Form3::buildControls()
     Text6 = Make<QLineEdit>(frame4, "Text6");
     Make<QLabel>(frame4, "Label4", "days before day of event");
 
-    PushButton1 = Make<QPushButton>(this, "PushButton1", "Save");
-    PushButton2 = Make<QPushButton>(this, "PushButton2", "Cancel");
-    for (QPushButton* button : {PushButton1, PushButton2}) {
-        button->setFont(ArialBold(11.25));
-        // Enter in a field must not save a half-typed event.
-        button->setAutoDefault(false);
-    }
+    PushButton1 = MakePushButton(this, hover(), "PushButton1", "Save");
+    PushButton2 = MakePushButton(this, hover(), "PushButton2", "Cancel");
 
     PlaceControls(*this, kPlaces);
-    hover().handOver({PushButton1, PushButton2});
     hover().arrowOver({this, frame1, frame2, frame3, frame4});
     FitCaptions(*this);
     // The suffix changes with the week; it must fit its widest text.
@@ -291,16 +283,20 @@ void Form3::Form_Load()
     });
     trap(122, [&] {
         const std::array<QRadioButton*, 4> repetitions = {Option3, Option4, Option5, Option6};
-        if (event->consistancy >= 1 && event->consistancy <= 4)
+        if (event->consistancy && *event->consistancy >= 1 && *event->consistancy <= 4)
             repetitions[std::size_t(*event->consistancy - 1)]->setChecked(true);
+        // A weekly event on a date (another tool wrote it) never occurs and cannot be
+        // chosen here; it opens as choosing "Set By Date" leaves it: once, on its date.
+        if (Option1->isChecked() && Option4->isChecked())
+            Option3->setChecked(true);
     });
-    trap(124, [&] { SelectPosition(Combo1, *event, kEventMonth, "month"); });
-    trap(126, [&] { ShowNumber(Text3, *event, kEventDay); });
-    trap(128, [&] { ShowNumber(Text4, *event, kEventYear); });
-    trap(130, [&] { ShowNumber(Text5, *event, kEventWeekdate); });
-    trap(132, [&] { SelectPosition(Combo2, *event, kEventWeekday, "weekday"); });
+    trap(124, [&] { SelectPosition(Combo1, *event, &EventRecord::eventmonth, "month"); });
+    trap(126, [&] { ShowNumber(Text3, *event, &EventRecord::eventday); });
+    trap(128, [&] { ShowNumber(Text4, *event, &EventRecord::eventyear); });
+    trap(130, [&] { ShowNumber(Text5, *event, &EventRecord::eventweekdate); });
+    trap(132, [&] { SelectPosition(Combo2, *event, &EventRecord::eventweekday, "weekday"); });
     trap(134, [&] { Check1->setChecked(event->warnevent == 1); });
-    trap(136, [&] { ShowNumber(Text6, *event, kDaysBefore); });
+    trap(136, [&] { ShowNumber(Text6, *event, &EventRecord::daysbefore); });
 }
 
 void Form3::Option1_Click()
@@ -439,9 +435,9 @@ bool Form3::fieldsAreComplete()
     return true;
 }
 
-EventFields Form3::fieldsFromControls() const
+EventRecord Form3::fieldsFromControls() const
 {
-    EventFields f;
+    EventRecord f;
     f.title = Text1->text();
     f.description = Text2->toPlainText();
     f.timetype = int(Option2->isChecked() ? TimeType::ByDayOfWeek : TimeType::ByDate);
@@ -459,7 +455,7 @@ EventFields Form3::fieldsFromControls() const
     return f;
 }
 
-bool Form3::store(const EventFields& fields)
+bool Form3::store(const EventRecord& fields)
 {
     if (m_ID.isEmpty()) {
         m_store.insert(fields);

@@ -55,8 +55,8 @@ private:
     void applyDateFields();
     void checkNumberOnLeaving(QLineEdit* field);
     [[nodiscard]] bool fieldsAreComplete();
-    [[nodiscard]] EventFields fieldsFromControls() const;
-    bool store(const EventFields& fields);
+    [[nodiscard]] EventRecord fieldsFromControls() const;
+    bool store(const EventRecord& fields);
     void tell(const QString& text);
     void complain(QWidget* field, const QString& text);
     bool askYesNo(const QString& text);

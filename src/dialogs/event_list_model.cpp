@@ -11,7 +11,7 @@ namespace {
 
 constexpr int kColumnCount = int(std::size(EventListModel::kColumns));
 
-QString NumberText(const std::optional<int>& value)
+QString NumberText(NumberValue value)
 {
     return value ? QString::number(*value) : QString();
 }
@@ -25,7 +25,7 @@ QString DescriptionOnOneLine(QString text)
     return text;
 }
 
-QString TypeText(const std::optional<int>& timetype)
+QString TypeText(NumberValue timetype)
 {
     if (timetype == int(TimeType::ByDate))
         return QStringLiteral("By Date");
@@ -34,17 +34,17 @@ QString TypeText(const std::optional<int>& timetype)
     return {};
 }
 
-QString ConsistancyText(const std::optional<int>& consistancy)
+QString ConsistancyText(NumberValue consistancy)
 {
     static const char* const names[] = {"Once", "Weekly", "Monthly", "Annually"};
-    if (consistancy >= 1 && consistancy <= 4)
+    if (consistancy && *consistancy >= 1 && *consistancy <= 4)
         return QString::fromLatin1(names[*consistancy - 1]);
     return {};
 }
 
-QString MonthText(const std::optional<int>& month)
+QString MonthText(NumberValue month)
 {
-    if (month >= 1 && month <= 12)
+    if (month && *month >= 1 && *month <= 12)
         return QLocale().standaloneMonthName(*month, QLocale::LongFormat);
     return {};
 }

@@ -61,19 +61,14 @@ void Form4::buildControls()
     header->setStretchLastSection(false);
     header->setMinimumSectionSize(0);
 
-    auto* add = Make<QPushButton>(this, "PushButton1", "Add");
-    auto* remove = Make<QPushButton>(this, "PushButton2", "Delete");
-    auto* update = Make<QPushButton>(this, "PushButton3", "Update");
-    for (QPushButton* button : {add, remove, update}) {
-        button->setFont(ArialBold(11.25));
-        button->setAutoDefault(false);
-    }
+    auto* add = MakePushButton(this, hover(), "PushButton1", "Add");
+    auto* remove = MakePushButton(this, hover(), "PushButton2", "Delete");
+    auto* update = MakePushButton(this, hover(), "PushButton3", "Update");
     connect(add, &QPushButton::clicked, this, &Form4::PushButton1_Click);
     connect(remove, &QPushButton::clicked, this, &Form4::PushButton2_Click);
     connect(update, &QPushButton::clicked, this, &Form4::PushButton3_Click);
 
     PlaceControls(*this, kPlaces);
-    hover().handOver({add, remove, update});
     hover().arrowOver({this, ListView1->viewport(), header});
 }
 

@@ -20,9 +20,8 @@ constexpr Place kPlaces[] = {
     {"Text1", 1320, 600, 1095, 405}, {"PushButton1", 120, 1200, 1920, 405}, {"PushButton2", 2160, 1200, 1920, 405},
 };
 
-// The years the calendar can draw.
-constexpr int kFirstYear = 100;
-constexpr int kLastYear = 9999;
+constexpr int kFirstYear = kFirstShownYear;
+constexpr int kLastYear = kLastShownYear;
 
 } // namespace
 
@@ -44,21 +43,18 @@ Form7::Form7(AppServices& services, ViewedMonth shown, QWidget* parent)
     MakeFixedWindow(*this, 4200, 1725);
     setWindowTitle(QStringLiteral("Jump To"));
 
-    Make<QLabel>(this, "Label1", "Select Month:");
+    auto* monthLabel = Make<QLabel>(this, "Label1", "Select Month:");
     Combo1 = Make<QComboBox>(this, "Combo1");
-    Make<QLabel>(this, "Label2", "Select Year:");
+    auto* yearLabel = Make<QLabel>(this, "Label2", "Select Year:");
     Text1 = Make<QLineEdit>(this, "Text1");
-    auto* ok = Make<QPushButton>(this, "PushButton1", "OK");
-    auto* cancel = Make<QPushButton>(this, "PushButton2", "Cancel");
-    for (QPushButton* button : {ok, cancel}) {
-        button->setFont(ArialBold(11.25));
-        button->setAutoDefault(false);
-    }
+    auto* ok = MakePushButton(this, hover(), "PushButton1", "OK");
+    auto* cancel = MakePushButton(this, hover(), "PushButton2", "Cancel");
     ok->setDefault(true); // Enter in the year box means OK
     PlaceControls(*this, kPlaces);
     FitCaptions(*this);
-    hover().handOver({ok, cancel});
-    hover().arrowOver({this});
+    // The window and two further controls bring the arrow back: here the two captions,
+    // and the month list and year box beside them, so the hand never lingers over a field.
+    hover().arrowOver({this, monthLabel, yearLabel, Combo1, Text1});
 
     connect(ok, &QPushButton::clicked, this, &Form7::PushButton1_Click);
     connect(cancel, &QPushButton::clicked, this, &Form7::PushButton2_Click);

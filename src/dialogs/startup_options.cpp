@@ -59,10 +59,10 @@ void Form5::Form_Load()
 
 void Form5::Check1_Click()
 {
-    m_services.settings.save(pref::Check1, Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    m_services.settings.setChoice(pref::Check1, Check1->isChecked() ? 1 : 0);
 }
 
 void Form5::OptionClick(int passed)
 {
-    m_services.settings.save(pref::Passed, QString::number(passed));
+    m_services.settings.setChoice(pref::Passed, qint16(passed));
 }

@@ -104,21 +104,11 @@ std::variant<int, QString> daysAhead(icalcomponent* alarm)
     return int(days);
 }
 
-EventFields fieldsOf(const EventRecord& r, const QString& title, const QString& description)
+EventRecord withTexts(EventRecord r, const QString& title, const QString& description)
 {
-    EventFields f;
-    f.title = title;
-    f.description = description;
-    f.timetype = *r.timetype;
-    f.consistancy = *r.consistancy;
-    f.eventmonth = *r.eventmonth;
-    f.eventday = *r.eventday;
-    f.eventyear = *r.eventyear;
-    f.eventweekdate = *r.eventweekdate;
-    f.eventweekday = *r.eventweekday;
-    f.warnevent = *r.warnevent;
-    f.daysbefore = *r.daysbefore;
-    return f;
+    r.title = title;
+    r.description = description;
+    return r;
 }
 
 // One VEVENT as read, kept until the whole file is read: a later event may change
@@ -127,11 +117,11 @@ struct ReadEvent
 {
     QString summary;
     QByteArray uid;
-    std::variant<EventFields, QString> outcome; ///< the fields to store, or why not
+    std::variant<EventRecord, QString> outcome; ///< the fields to store, or why not
     QStringList alarmsLeftOut;
 };
 
-std::variant<EventFields, QString> storable(icalcomponent* e, const QString& summary)
+std::variant<EventRecord, QString> storable(icalcomponent* e, const QString& summary)
 {
     if (has(e, ICAL_RECURRENCEID_PROPERTY))
         return QStringLiteral("it changes one occurrence of a repeating event (RECURRENCE-ID)");
@@ -164,11 +154,11 @@ std::variant<EventFields, QString> storable(icalcomponent* e, const QString& sum
         return QStringLiteral("it has no title (SUMMARY)");
     if (title.size() > kMaxTitleLength)
         return QStringLiteral("its title is longer than %1 characters").arg(kMaxTitleLength);
-    return fieldsOf(std::get<EventRecord>(kind), title, descriptionText(utf8(icalcomponent_get_description(e))));
+    return withTexts(std::get<EventRecord>(kind), title, descriptionText(utf8(icalcomponent_get_description(e))));
 }
 
 // The first alarm the calendar can keep sets the warning; every other one is noted.
-QStringList readWarning(icalcomponent* e, EventFields& fields)
+QStringList readWarning(icalcomponent* e, EventRecord& fields)
 {
     QStringList leftOut;
     bool kept = false;
@@ -197,7 +187,7 @@ ReadEvent readEvent(icalcomponent* e)
         event.uid = QByteArray(icalcomponent_get_uid(e));
     }
     event.outcome = storable(e, event.summary);
-    if (EventFields* fields = std::get_if<EventFields>(&event.outcome))
+    if (EventRecord* fields = std::get_if<EventRecord>(&event.outcome))
         event.alarmsLeftOut = readWarning(e, *fields);
     return event;
 }
@@ -297,7 +287,7 @@ ImportedCalendar ReadCalendar(const QByteArray& text)
 
     ImportedCalendar result;
     for (ReadEvent& event : events) {
-        if (const EventFields* fields = std::get_if<EventFields>(&event.outcome)) {
+        if (const EventRecord* fields = std::get_if<EventRecord>(&event.outcome)) {
             if (event.uid.isEmpty() || !changedUids.contains(event.uid)) {
                 result.events.append(*fields);
                 for (const QString& why : event.alarmsLeftOut)

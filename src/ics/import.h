@@ -27,7 +27,7 @@ struct ImportNote
 /// What an iCalendar file holds for the calendar.
 struct ImportedCalendar
 {
-    QList<EventFields> events; ///< each VEVENT that maps onto a kind of event, in file order
+    QList<EventRecord> events; ///< each VEVENT that maps onto a kind of event, in file order
     QList<ImportNote> notes;   ///< what was left out, in file order
 };
 

@@ -26,7 +26,7 @@ QString ordinal(int n)
 }
 
 // Why a value that the event's kind needs is unusable, or nothing when it is in low..high.
-std::optional<QString> unusable(const char* what, const std::optional<int>& value, int low, int high)
+std::optional<QString> unusable(const char* what, NumberValue value, int low, int high)
 {
     if (!value)
         return QStringLiteral("it has no %1").arg(QLatin1String(what));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "calendar/event_record.h"
+#include "sqlite.h"
 
 #include <QByteArray>
 #include <QList>
@@ -8,40 +9,8 @@
 
 #include <memory>
 #include <optional>
-#include <stdexcept>
 
-namespace SQLite {
-class Database;
-}
 class EventTable;
-
-/// A failure of the event database, carrying the database's own message.
-class StoreError : public std::runtime_error
-{
-public:
-    explicit StoreError(const std::string& what, int code = 0) : std::runtime_error(what), m_code(code) {}
-    /// SQLite's primary result code (SQLITE_BUSY, ...); 0 for a failure of the program's own.
-    [[nodiscard]] int code() const { return m_code; }
-
-private:
-    int m_code;
-};
-
-/// The eleven values the editor writes for an event; `id` is the database's.
-struct EventFields
-{
-    QString title;
-    QString description;
-    int timetype = 1;
-    int consistancy = 1;
-    int eventmonth = 1;
-    int eventday = 1;
-    int eventyear = 2000;
-    int eventweekdate = 1;
-    int eventweekday = 1;
-    int warnevent = 1;
-    int daysbefore = 1;
-};
 
 /// The one connection to the event database and the statements run on it. Values
 /// travel only as bound parameters. Every failure is thrown as StoreError with the
@@ -56,13 +25,14 @@ public:
 
     /// Opens an existing event database. Throws when the file cannot be opened, is a
     /// symbolic link, is not a database, or has no usable event table; the store then
-    /// stays closed. A journal a crashed writer left behind is rolled back and kept. When
-    /// the file was only busy (another program held its lock longer than the busy
-    /// timeout), the next statement opens it again.
+    /// stays closed. A journal a crashed writer left behind is rolled back and kept.
     void open(const QString& fileName);
+    /// When the last open failed only because another program held the file's lock longer
+    /// than the busy timeout, opens that file again (throwing as open does); else does nothing.
+    void retryBusyOpen();
     /// Releases the file. Closing a closed store does nothing.
     void close();
-    [[nodiscard]] bool isOpen() const;
+    [[nodiscard]] bool isOpen() const { return m_db != nullptr; }
 
     /// Every event in ascending id (the order of entry).
     void forEachEvent(const std::function<void(const EventRecord&)>& visit) const override;
@@ -75,27 +45,27 @@ public:
     void readEventsByTitle(EventTable& table) const;
     /// The event with `id`, or nothing when there is none.
     [[nodiscard]] std::optional<EventRecord> eventById(qint64 id) const;
-    /// Stores a new event and returns its id. Ids are never reused.
-    qint64 insert(const EventFields& fields);
-    /// Changes event `id`; false when there is no such event (nothing changed).
-    bool update(qint64 id, const EventFields& fields);
+    /// Stores `event` (its id aside) as a new event and returns its id. Ids are never reused.
+    qint64 insert(const EventRecord& event);
+    /// Changes event `id` to the values of `event`; false when there is no such event (nothing changed).
+    bool update(qint64 id, const EventRecord& event);
     /// Removes event `id`; removing a missing id is not a failure.
     void remove(qint64 id);
-    /// Stores, in order, each of `events` that is not equal in all eleven values to an
-    /// event already stored or to one before it in the list. All in one transaction:
-    /// on a failure nothing is stored and the failure is thrown. Returns how many were stored.
-    qsizetype insertNew(const QList<EventFields>& events);
+    /// Stores, in order, each of `events` that is not the same event (SameEvent) as one
+    /// already stored or one before it in the list. All in one transaction: on a failure
+    /// nothing is stored and the failure is thrown. Returns how many were stored.
+    qsizetype insertNew(const QList<EventRecord>& events);
+
+    /// The open connection, for tools that keep tables of their own in the same file;
+    /// throws StoreError when the store is not open.
+    [[nodiscard]] const sqlite::Connection& connection() const;
 
     /// How long a statement waits for another program's lock; 5 s unless a test says otherwise.
     void setBusyTimeout(int milliseconds) { m_busyTimeoutMs = milliseconds; }
 
 private:
-    [[nodiscard]] std::unique_ptr<SQLite::Database> connect(const QString& fileName) const;
-    SQLite::Database& db() const;
-
-    // Opened again on demand after a busy start, hence mutable.
-    mutable std::unique_ptr<SQLite::Database> m_db;
-    mutable QString m_busyFile;
+    std::unique_ptr<sqlite::Connection> m_db;
+    QString m_busyFile;
     int m_busyTimeoutMs = 5000;
 };
 

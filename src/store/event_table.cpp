@@ -11,17 +11,6 @@
 #include <numeric>
 #include <thread>
 
-namespace {
-
-// The numbers of a row, in the order of the table's columns.
-constexpr std::optional<int> EventRecord::*kNumbers[] = {
-    &EventRecord::timetype,     &EventRecord::consistancy, &EventRecord::eventmonth,
-    &EventRecord::eventday,     &EventRecord::eventyear,   &EventRecord::eventweekdate,
-    &EventRecord::eventweekday, &EventRecord::warnevent,   &EventRecord::daysbefore,
-};
-
-} // namespace
-
 QString EventTable::title(qsizetype row) const
 {
     const Row& r = m_rows[std::size_t(row)];
@@ -39,9 +28,11 @@ EventRecord EventTable::numbers(qsizetype row) const
     const Row& r = m_rows[std::size_t(row)];
     EventRecord event;
     event.id = r.id;
-    for (std::size_t i = 0; i < std::size(kNumbers); ++i) {
-        if (r.present & (1u << i))
-            event.*kNumbers[i] = r.numbers[i];
+    for (std::size_t i = 0; i < kNumberColumns.size(); ++i) {
+        const auto state = NumberValue::State((r.states >> (2 * i)) & 3u);
+        event.*kNumberColumns[i].number = state == NumberValue::State::Number     ? NumberValue(r.numbers[i])
+                                          : state == NumberValue::State::Unusable ? NumberValue::unusable()
+                                                                                  : NumberValue();
     }
     return event;
 }
@@ -59,11 +50,10 @@ void EventTable::append(const EventRecord& numbers, QByteArrayView title, QByteA
     r.text = m_text.size();
     r.titleBytes = qint32(title.size());
     r.descriptionBytes = qint32(description.size());
-    for (std::size_t i = 0; i < std::size(kNumbers); ++i) {
-        if (const std::optional<int>& value = numbers.*kNumbers[i]) {
-            r.numbers[i] = *value;
-            r.present |= quint16(1u << i);
-        }
+    for (std::size_t i = 0; i < kNumberColumns.size(); ++i) {
+        const NumberValue value = numbers.*kNumberColumns[i].number;
+        r.numbers[i] = value.value_or(0);
+        r.states |= quint32(value.state()) << (2 * i);
     }
     m_text.append(title);
     m_text.append(description);

@@ -43,7 +43,7 @@ private:
         qint32 titleBytes;
         qint32 descriptionBytes;
         std::array<qint32, 9> numbers;
-        quint16 present; ///< bit i set: numbers[i] holds a value
+        quint32 states; ///< bits 2i, 2i + 1: the NumberValue::State of numbers[i]
     };
 
     [[nodiscard]] QByteArrayView titleBytes(const Row& row) const

@@ -174,6 +174,12 @@ bool Hover::eventFilter(QObject* watched, QEvent* event)
 
 void PrepareDialog(kit::FormDialog& dialog, const AppPaths& paths)
 {
+    // A skin's style sheet on the main window reaches its dialogs too, and under a style
+    // sheet a control takes the application's font rather than its window's.
+    for (QWidget* control : dialog.findChildren<QWidget*>()) {
+        if (!control->testAttribute(Qt::WA_SetFont))
+            control->setFont(dialog.font());
+    }
     UseButtonFace(dialog);
     dialog.setWindowIcon(ProgramIcon());
     dialog.hover().setHand(LoadHandCursor(paths));

@@ -3,6 +3,7 @@
 #include "look.h"
 
 #include <QLabel>
+#include <QPushButton>
 #include <QScreen>
 
 namespace kit {
@@ -40,6 +41,15 @@ void FitCaptions(QWidget& window)
         if (needed > label->width())
             label->resize(needed, label->height());
     }
+}
+
+QPushButton* MakePushButton(QWidget* parent, Hover& hover, const char* name, const char* caption)
+{
+    auto* button = Make<QPushButton>(parent, name, caption);
+    button->setFont(ArialBold(11.25));
+    button->setAutoDefault(false);
+    hover.handOver({button});
+    return button;
 }
 
 void MakeFixedWindow(QWidget& window, int width, int height)

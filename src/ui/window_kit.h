@@ -15,6 +15,7 @@
 #include <type_traits>
 
 class Hover;
+class QPushButton;
 
 namespace kit {
 
@@ -83,6 +84,10 @@ template <typename Control> Control* Make(QWidget* parent, const char* name, con
     control->setObjectName(QString::fromLatin1(name));
     return control;
 }
+
+/// A push button as every window has them: `caption` in Arial 11.25 bold, the hand over
+/// it, and never pressed by Enter in a field (a half-typed form must not go through).
+QPushButton* MakePushButton(QWidget* parent, Hover& hover, const char* name, const char* caption);
 
 /// A fixed-size window of `width` x `height` twips in the dialogs' font. Dialogs get a
 /// close box only; the main window also a minimise button.

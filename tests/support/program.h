@@ -64,7 +64,7 @@ struct Program
     {
         for (const QString& row : events) {
             const QStringList f = row.split(' ');
-            window->state().EventConnection.insert({f[0], f[0] + " notes", f[1].toInt(), f[2].toInt(), f[3].toInt(),
+            window->state().EventConnection.insert({0, f[0], f[0] + " notes", f[1].toInt(), f[2].toInt(), f[3].toInt(),
                                                     f[4].toInt(), f[5].toInt(), f[6].toInt(), f[7].toInt(), 0, 0});
         }
     }
