@@ -197,12 +197,13 @@ public:
         for (std::size_t slot = h;; ++slot) {
             int& index = m_slots[slot & (m_slots.size() - 1)];
             if (index < 0) {
-                index = int(m_titles.size());
+                const int added = int(m_titles.size());
+                index = added;
                 m_titles.push_back(title);
                 m_hashes.push_back(h);
                 if (2 * m_titles.size() > m_slots.size())
-                    grow();
-                return index;
+                    grow(); // `index` goes with the old slots
+                return added;
             }
             const QByteArrayView known = m_titles[std::size_t(index)];
             if (known.size() == title.size() && std::memcmp(known.data(), title.data(), std::size_t(title.size())) == 0)
