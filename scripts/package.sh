@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Quillmoor for release in build-pkg/, makes the Debian package with CPack, checks
-# it (lintian, the desktop entry, the AppStream metainfo) and prints the path of the .deb
-# as its last line. Installs what is missing, like the other scripts.
+# it (lintian, the desktop entry, the AppStream metainfo, two users sharing the folder its
+# postinst prepares) and prints the path of the .deb as its last line. Installs what is
+# missing, like the other scripts.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,6 +17,7 @@ if [ ! -f "$build/build.ninja" ]; then
         -DQUILLMOOR_PACKAGE=ON -DQUILLMOOR_TESTS=OFF -DQUILLMOOR_BENCHMARKS=OFF
 fi
 cmake --build "$build"
+scripts/check_shared_folder.sh "$build/bin"
 
 out=$PWD/$build/deb
 rm -rf "$out"

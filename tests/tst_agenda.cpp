@@ -8,6 +8,8 @@
 #include <QProcess>
 #include <QTest>
 
+#include <unistd.h>
+
 namespace {
 
 class ListSource final : public EventSource
@@ -306,6 +308,28 @@ private slots:
             QVERIFY(errors.startsWith("quillmoor-agenda: "));
         }
         QVERIFY(!QFileInfo::exists(env.path(QStringLiteral("missing.mdb"))));
+    }
+
+    void lostOutputIsAFailure_data()
+    {
+        QTest::addColumn<QString>("output"); // empty: closed
+        QTest::newRow("onto a full disk") << "/dev/full";
+        QTest::newRow("closed") << "";
+    }
+    void lostOutputIsAFailure()
+    {
+        QFETCH(QString, output);
+        QProcess agenda;
+        if (output.isEmpty())
+            agenda.setChildProcessModifier([] { ::close(1); });
+        else
+            agenda.setStandardOutputFile(output);
+        agenda.start(QStringLiteral(QUILLMOOR_AGENDA_BINARY), {QStringLiteral("--help")});
+        QVERIFY(agenda.waitForFinished(10000));
+        QCOMPARE(agenda.exitCode(), 2);
+        const QByteArray errors = agenda.readAllStandardError();
+        QVERIFY2(errors.startsWith("quillmoor-agenda: Cannot write to standard output: ") && errors.count('\n') == 1,
+                 errors.constData());
     }
 };
 

@@ -1,6 +1,7 @@
 #include "dialogs/color_options.h"
 #include "dialogs/days_events.h"
 #include "dialogs/event_alert.h"
+#include "dialogs/event_management.h"
 #include "dialogs/jump_to.h"
 #include "dialogs/startup_options.h"
 #include "program.h"
@@ -10,6 +11,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QScopeGuard>
+#include <QTreeView>
 #include <QTreeWidget>
 
 namespace {
@@ -105,6 +108,9 @@ private slots:
                                   << "Must be a year from 100 to 9999." << 0;
         QTest::newRow("year 0") << "0"
                                 << "Must be a year from 100 to 9999." << 0;
+        QTest::newRow("a thousand digits") << QString(1000, '9') << "Must be a year from 100 to 9999." << 0;
+        QTest::newRow("minus a thousand digits, an exponent") << "-" + QString(1000, '1') + "e5"
+                                                              << "Must be a year from 100 to 9999." << 0;
     }
     void jumpToTakesOnlyYearsItCanShow()
     {
@@ -132,6 +138,28 @@ private slots:
             QCOMPARE(find<QLineEdit>(dialog, "Text1")->text(), QString("2021"));
             QVERIFY(find<QLineEdit>(dialog, "Text1")->hasFocus());
         }
+    }
+
+    void aGermanDesktopGetsItsMonthsAndNumbers()
+    {
+        const QLocale before;
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        const auto restore = qScopeGuard([&] { QLocale::setDefault(before); });
+        Program p;
+        p.start();
+        QCOMPARE(p.label("month_year")->text(), QString("November 2021"));
+        p.add({"zebra 1 1 11 2 2021 1 1", "Äpfel 1 1 11 2 2021 1 1", "apfel 1 1 11 2 2021 1 1"});
+        Form4 list(p.services, p.window->state().EventConnection);
+        list.Form_Load();
+        const QAbstractItemModel* rows = find<QTreeView>(list, "ListView1")->model();
+        QCOMPARE(rows->index(0, 1).data().toString() + rows->index(1, 1).data().toString(), QString("apfelÄpfel"));
+        QCOMPARE(rows->index(0, 5).data().toString(), QString("November"));
+        Form7 jump(p.services, {3, 2021});
+        jump.Form_Load();
+        QCOMPARE(find<QComboBox>(jump, "Combo1")->currentText(), QString("März"));
+        find<QLineEdit>(jump, "Text1")->setText("2021,5"); // the German decimal comma
+        jump.PushButton1_Click();
+        QCOMPARE(jump.chosen()->year, 2022);
     }
 
     void aChosenTitleShowsItsDescriptionWhileItExists()

@@ -530,6 +530,22 @@ private slots:
         QCOMPARE(r.daysbefore, 3);
     }
 
+    void aStoredWeeklyEventOnADateIsSavedAsOnce()
+    {
+        // Another tool may store the kind the editor never offers; it never occurs.
+        Editor e;
+        EventRecord weekly = annualFourthThursday();
+        weekly.timetype = 1;
+        weekly.consistancy = 2;
+        const qint64 id = e.store.insert(weekly);
+        QVERIFY(e.openForUpdate(id));
+        QVERIFY(e.option("Option1")->isChecked());
+        QVERIFY(e.option("Option3")->isChecked());
+        QVERIFY(!e.option("Option4")->isEnabled());
+        e.click("PushButton1");
+        QCOMPARE(e.events().value(0).consistancy, 1);
+    }
+
     void updateModeShowsAnAnnualEventByWeekday()
     {
         Editor e;

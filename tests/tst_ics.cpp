@@ -7,7 +7,11 @@
 #include "test_env.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -79,13 +83,25 @@ struct Run
     QByteArray out, err;
 };
 
-Run runIcs(const TestEnv& env, const QStringList& arguments)
+// Standard output is a temporary file unless `output` names another to write to.
+Run runIcs(const TestEnv& env, const QStringList& arguments, std::FILE* in = stdin, const char* output = nullptr)
 {
-    std::FILE* out = std::tmpfile();
+    std::FILE* out = output ? std::fopen(output, "w") : std::tmpfile();
     std::FILE* err = std::tmpfile();
     const AppPaths paths{env.programFolder(), env.machineDataRoot(), env.userDataRoot()};
-    Run run{RunIcs(arguments, paths, kStamp, stdin, out, err), {}, {}};
+    // What libraries print to the process's standard error counts as the tool's too.
+    std::fflush(stderr);
+    const int processErr = ::dup(2);
+    ::dup2(::fileno(err), 2);
+    Run run{RunIcs(arguments, paths, kStamp, in, out, err), {}, {}};
+    std::fflush(stderr);
+    ::dup2(processErr, 2);
+    ::close(processErr);
     for (auto [file, text] : {std::pair{out, &run.out}, std::pair{err, &run.err}}) {
+        if (file == out && output) {
+            std::fclose(file);
+            continue;
+        }
         QFile read;
         read.open(file, QIODevice::ReadOnly);
         read.seek(0);
@@ -206,6 +222,7 @@ private slots:
             << QByteArray("DTSTART:20240102\r\nRRULE:FREQ=MONTHLY;BYMONTHDAY=5\r\n") << "not one of the days";
         QTest::newRow("three days") << QByteArray("DTSTART;VALUE=DATE:20240101\r\nDTEND;VALUE=DATE:20240104\r\n")
                                     << "lasts 3 days";
+        QTest::newRow("time in UTC, noted") << QByteArray("DTSTART:20261211T143000Z\r\n") << "1 1 12 11 2026 2 6 0 1";
         QTest::newRow("evening past midnight")
             << QByteArray("DTSTART:20240101T230000\r\nDURATION:PT3H\r\n") << "1 1 1 1 2024 1 2 0 1";
         QTest::newRow("no start") << QByteArray("DTEND:20240101\r\n") << "no start";
@@ -215,6 +232,10 @@ private slots:
                           "BEGIN:VEVENT\r\nUID:a\r\nRECURRENCE-ID:20240108\r\nDTSTART:20240109\r\n")
             << "(RECURRENCE-ID)";
         QTest::newRow("bad start") << QByteArray("DTSTART:2024xx\r\n") << "DTSTART";
+        QTest::newRow("hour 25") << QByteArray("DTSTART:20240101T250000\r\n") << "does not exist, 25:00:00";
+        QTest::newRow("week 32767, beyond libical's 16 bits")
+            << QByteArray("DTSTART:20240101\r\nRRULE:FREQ=MONTHLY;BYDAY=32767MO\r\n")
+            << "BYDAY=32767MO is out of range";
         QTest::newRow("title too long") << "DTSTART:20240101\r\nSUMMARY:" + QByteArray(40000, 'x') + "\r\n"
                                         << "longer than 32767";
     }
@@ -231,12 +252,23 @@ private slots:
             return;
         }
         const EventRecord& f = read.events.value(0);
-        QCOMPARE(read.notes.size(), lines.count("BEGIN:VALARM") - *f.warnevent); // each alarm not kept
+        // A note for each alarm not kept, and first one for a time of day the calendar leaves out.
+        const bool timed = QRegularExpression("DTSTART[^:\r]*:\\d{8}T").match(QString(lines)).hasMatch();
+        QCOMPARE(read.notes.size(), lines.count("BEGIN:VALARM") - *f.warnevent + int(timed));
+        if (timed)
+            QVERIFY2(!read.notes[0].event && read.notes[0].reason.contains(" without its time "),
+                     qPrintable(read.notes[0].reason));
         QCOMPARE(f.title, QStringLiteral("Tea,  then more"));
         QStringList text;
         for (const EventColumn& column : kNumberColumns)
             text.append(QString::number(*(f.*column.number)));
         QCOMPARE(text.join(u' '), stored);
+    }
+
+    void byteOrderMarkIsNoContent()
+    {
+        const QByteArray event = "BEGIN:VEVENT\r\nSUMMARY:A\r\nDTSTART:20240101\r\nEND:VEVENT\r\n";
+        QCOMPARE(ReadCalendar("\xEF\xBB\xBF" + calendarOf(event)).events.size(), 1);
     }
 
     void exportThenImportGivesTheSameAgenda()
@@ -284,6 +316,10 @@ private slots:
         QCOMPARE(again.status, 0);
         QVERIFY2(again.out.startsWith("0 events stored, 34 already there"), again.out.constData());
         QCOMPARE(rowCount(target), 34);
+        // Nor does importing an export into the database it came from, whatever the columns its
+        // events' kinds do not use hold.
+        const Run home = runIcs(env, {QStringLiteral("import"), QStringLiteral("--db"), source, file});
+        QVERIFY2(home.out.startsWith("0 events stored, 34 already there"), home.out.constData());
     }
 
     void badInputStoresNothing_data()
@@ -297,7 +333,13 @@ private slots:
         QTest::newRow("NUL bytes") << calendarOf(event).replace("SUMMARY:A", QByteArray("SUMMARY:\0", 9))
                                    << "NUL bytes";
         QTest::newRow("damaged between events") << calendarOf(event + "this is no line\r\n" + event) << "damaged";
-        QTest::newRow("END without BEGIN") << calendarOf("END:VALARM\r\n" + event) << "outside BEGIN:VCALENDAR";
+        QTest::newRow("END without BEGIN") << calendarOf("END:VALARM\r\n" + event) << "damaged";
+        QTest::newRow("END before any BEGIN") << "END:VEVENT\r\n" + calendarOf(event) << "has no BEGIN";
+        QTest::newRow("END:VCALENDAR in an event")
+            << calendarOf(QByteArray(event).replace("END:VEVENT\r\n", "END:VCALENDAR\r\nEND:VEVENT\r\n")) << "damaged";
+        QTest::newRow("nested 101 deep") << calendarOf(QByteArray("BEGIN:X\r\n").repeated(100) +
+                                                       QByteArray("END:X\r\n").repeated(100))
+                                         << "nested more than 100 deep";
         QTest::newRow("fails half-way") << calendarOf(event + QByteArray(event).replace("SUMMARY:A", "SUMMARY:boom"))
                                         << "Nothing was stored";
     }
@@ -323,12 +365,53 @@ private slots:
         QCOMPARE(rowCount(db), 0);
     }
 
+    void lostOutputOrInputIsAFailure_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // "DB" stands for the test database
+        QTest::addColumn<QString>("output");        // standard output; empty: a temporary file
+        QTest::addColumn<bool>("closedInput");
+        QTest::addColumn<QString>("message"); // empty: done
+        QTest::newRow("standard output on a full disk")
+            << QStringList{"export", "--db", "DB"} << "/dev/full" << false << "No space left on device";
+        QTest::newRow("onto a FIFO that nobody reads")
+            << QStringList{"export", "--db", "DB", "-o", "FIFO"} << "" << false << "no program is reading";
+        QTest::newRow("onto a full device")
+            << QStringList{"export", "--db", "DB", "-o", "/dev/full"} << "" << false << "No space left on device";
+        QTest::newRow("onto a device that takes all")
+            << QStringList{"export", "--db", "DB", "-o", "/dev/null"} << "" << false << "";
+        QTest::newRow("from a closed standard input")
+            << QStringList{"import", "--db", "DB", "-"} << "" << true << "standard input: it is closed";
+    }
+    void lostOutputOrInputIsAFailure()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, output);
+        QFETCH(bool, closedInput);
+        QFETCH(QString, message);
+        TestEnv env;
+        const QString db = env.path(QStringLiteral("events.mdb"));
+        const QString fifo = env.path(QStringLiteral("fifo"));
+        CreateEventDatabase(db);
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+        for (QString& a : arguments)
+            a = a == u"DB" ? db : a == u"FIFO" ? fifo : a;
+
+        const Run run = runIcs(env, arguments, closedInput ? nullptr : stdin,
+                               output.isEmpty() ? nullptr : QFile::encodeName(output).constData());
+        QCOMPARE(run.status, message.isEmpty() ? 0 : 2);
+        QVERIFY2(run.err.count('\n') == int(!message.isEmpty()) && run.err.contains(message.toUtf8()),
+                 run.err.constData());
+        if (arguments.contains("-o")) // written to, never replaced
+            QVERIFY(!QFileInfo(arguments.last()).isFile());
+    }
+
     void arguments_data()
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("command"); // -1: refused
         QTest::newRow("export to a file") << QStringList{"export", "-o", "a.ics"} << int(IcsOptions::Command::Export);
         QTest::newRow("import") << QStringList{"--db", "x.mdb", "import", "a.ics"} << int(IcsOptions::Command::Import);
+        QTest::newRow("version") << QStringList{"--version"} << int(IcsOptions::Command::Version);
         QTest::newRow("help wins") << QStringList{"frob", "--help"} << int(IcsOptions::Command::Help);
         QTest::newRow("no command") << QStringList{} << -1;
         QTest::newRow("unknown command") << QStringList{"frob"} << -1;

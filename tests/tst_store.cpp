@@ -160,10 +160,10 @@ private slots:
     {
         QTest::addColumn<bool>("shared");
         QTest::addColumn<int>("umask");
-        QTest::addColumn<QList<int>>("modes"); // Quendrix, Quillmoor, dbData.mdb
-        QTest::newRow("shared, strict umask") << true << 077 << QList<int>{0755, 01777, 0666};
-        QTest::newRow("user's own, strict umask") << false << 077 << QList<int>{0700, 0700, 0600};
-        QTest::newRow("user's own, usual umask") << false << 022 << QList<int>{0755, 0755, 0644};
+        QTest::addColumn<QList<int>>("modes"); // Quendrix, Quillmoor, dbData.mdb, its journal
+        QTest::newRow("shared, strict umask") << true << 077 << QList<int>{0755, 01777, 0666, 0666};
+        QTest::newRow("user's own, strict umask") << false << 077 << QList<int>{0700, 0700, 0600, -1};
+        QTest::newRow("user's own, usual umask") << false << 022 << QList<int>{0755, 0755, 0644, -1};
     }
     void createdFolderAndFileModes()
     {
@@ -183,6 +183,7 @@ private slots:
         QCOMPARE(modeOf(QFileInfo(data.folder).path()), modes[0]);
         QCOMPARE(modeOf(data.folder), modes[1]);
         QCOMPARE(modeOf(data.liveFile), modes[2]);
+        QCOMPARE(modeOf(data.liveFile + QStringLiteral("-journal")), modes[3]);
     }
 
     void existingLiveFileIsLeftAlone_data()
@@ -367,6 +368,24 @@ private slots:
             QCOMPARE(row.numberAt(3 + i), numbers[i]);
     }
 
+    void anotherToolsRowReadsColumnForColumn()
+    {
+        TestEnv env;
+        const QString file = newDatabase(env);
+        // Written by name in another order, each number told apart, as another tool may write it.
+        sqlite::Connection(file, sqlite::Connection::Mode::ReadWrite)
+            .exec("insert into tblEvents (daysbefore, warnevent, eventweekday, eventweekdate, eventyear, eventday, "
+                  "eventmonth, consistancy, timetype, description, title) values (11, 10, 9, 8, 7, 6, 5, 4, 3, 'D', "
+                  "'T')");
+        EventStore store;
+        store.open(file);
+        const EventRecord r = allEvents(store).value(0);
+        QCOMPARE(r.title + r.description, QString("TD"));
+        const QList<NumberValue> read = {r.timetype,      r.consistancy,  r.eventmonth, r.eventday,  r.eventyear,
+                                         r.eventweekdate, r.eventweekday, r.warnevent,  r.daysbefore};
+        QCOMPARE(read, (QList<NumberValue>{3, 4, 5, 6, 7, 8, 9, 10, 11}));
+    }
+
     void idsComeInOrderAreNeverReusedAndMissingOnesChangeNothing()
     {
         TestEnv env;
@@ -535,6 +554,8 @@ private slots:
                                                      << "unable to open";
         QTest::newRow("symbolic link in the file's place") << "link"
                                                            << "is a symbolic link. It is not opened";
+        QTest::newRow("FIFO in the file's place") << "fifo"
+                                                  << "unable to open";
     }
     void unusableDatabaseThrowsAndStaysClosed()
     {
@@ -548,6 +569,8 @@ private slots:
             writeFile(bad, QByteArray("These are not the events you are looking for.\n").repeated(200));
         } else if (kind == u"link") {
             QVERIFY(QFile::link(newDatabase(env, QStringLiteral("target.mdb")), bad));
+        } else if (kind == u"fifo") {
+            QCOMPARE(::mkfifo(QFile::encodeName(bad).constData(), 0666), 0);
         } else if (kind != u"missing") {
             const sqlite::Connection raw(bad, sqlite::Connection::Mode::Create);
             raw.exec(kind == u"columns" ? "create table tblEvents (id integer primary key, title text)"
@@ -568,6 +591,53 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(StoreError, allEvents(store));
         if (kind == u"missing")
             QVERIFY(!QFileInfo::exists(bad));
+    }
+
+    void sharedJournalThatWouldFailIsNamed_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("message"); // empty: events can be saved
+        QTest::newRow("the folder owner's, empty") << "empty" << QString();
+        QTest::newRow("a FIFO") << "fifo"
+                                << "is not a regular file";
+        QTest::newRow("a link to a file elsewhere") << "link"
+                                                    << "is not a regular file";
+        QTest::newRow("another user's") << "other's"
+                                        << "is owned by user 61003, so other users cannot save; ask the administrator";
+        QTest::newRow("missing in another's folder") << "missing"
+                                                     << "is missing";
+    }
+    void sharedJournalThatWouldFailIsNamed()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, message);
+        constexpr uid_t kOther = 61003;
+        if ((kind == u"other's" || kind == u"missing") && ::geteuid() != 0)
+            QSKIP("only root can give a file to another user");
+        TestEnv env;
+        const QString folder = env.path(QStringLiteral("shared"));
+        QVERIFY(QDir().mkpath(folder));
+        QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 01777), 0);
+        const QString file = newDatabase(env, QStringLiteral("shared/dbData.mdb"));
+        QCOMPARE(::chmod(QFile::encodeName(file).constData(), 0666), 0); // as the package leaves it
+        const QByteArray journal = QFile::encodeName(file + QStringLiteral("-journal"));
+        if (kind == u"empty" || kind == u"other's")
+            writeFile(QFile::decodeName(journal), QByteArray());
+        // A folder that is not this user's, and a journal of a third user.
+        if (kind == u"missing" || kind == u"other's")
+            QVERIFY(::chown(QFile::encodeName(folder).constData(), kOther + 1, kOther + 1) == 0 &&
+                    (kind == u"missing" || ::chown(journal.constData(), kOther, kOther) == 0));
+        QVERIFY(kind != u"fifo" || ::mkfifo(journal.constData(), 0666) == 0);
+        QVERIFY(kind != u"link" || QFile::link(newDatabase(env), QFile::decodeName(journal)));
+
+        EventStore store;
+        try {
+            store.open(file);
+            store.insert(titled(QStringLiteral("Saved")));
+            QVERIFY2(message.isEmpty(), "saved");
+        } catch (const StoreError& e) {
+            QVERIFY2(!message.isEmpty() && QString::fromUtf8(e.what()).contains(message), e.what());
+        }
     }
 
     void closedStoreThrows()

@@ -41,14 +41,17 @@ AgendaOptions ParseAgendaArguments(const QStringList& arguments)
     QCommandLineParser parser;
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
     const QCommandLineOption db(QStringLiteral("db"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption version(QStringLiteral("version"), QString());
     parser.addOption(help);
+    parser.addOption(version);
     parser.addOption(db);
     if (!parser.parse(QStringList{QStringLiteral("quillmoor-agenda")} + arguments))
         throw std::invalid_argument(OneLine(parser.errorText()).toStdString());
 
     AgendaOptions options;
     options.help = parser.isSet(help);
-    if (options.help)
+    options.version = parser.isSet(version);
+    if (options.help || options.version)
         return options;
     options.database = parser.value(db);
     if (parser.isSet(db) && options.database.isEmpty())
@@ -114,6 +117,7 @@ QString AgendaUsage()
                           "             ~/.local/share/...) when the machine-wide file does not exist.\n"
                           "             The database is only read; nothing is created.\n"
                           "  -h, --help  show this text\n"
+                          "  --version   show the name and version\n"
                           "\n"
                           "Exit status: 0 when the month was listed (an empty month prints nothing);\n"
                           "2 for a bad argument or a database that cannot be read, with one line on standard error.\n");
@@ -124,8 +128,8 @@ int RunAgenda(const QStringList& arguments, const Clock& clock, const QString& m
 {
     try {
         const AgendaOptions options = ParseAgendaArguments(arguments);
-        if (options.help) {
-            WriteAll(out, AgendaUsage().toUtf8());
+        if (options.help || options.version) {
+            WriteAll(out, options.help ? AgendaUsage().toUtf8() : VersionLine("quillmoor-agenda"));
             return 0;
         }
         const QDate today = clock.today();

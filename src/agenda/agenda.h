@@ -22,6 +22,7 @@ class Clock;
 struct AgendaOptions
 {
     bool help = false;
+    bool version = false;
     QString database;                 ///< empty: DefaultDatabase()
     std::optional<ViewedMonth> month; ///< empty: the current month
 };

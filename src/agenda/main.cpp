@@ -7,8 +7,11 @@
 
 int main(int argc, char** argv)
 {
+    const StandardStreams streams = OpenStandardStreams();
     QCoreApplication app(argc, argv);
     const SystemClock clock;
-    return RunAgenda(QCoreApplication::arguments().mid(1), clock, QStringLiteral("/var/lib"),
-                     QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation), stdout, stderr);
+    const int status =
+        RunAgenda(QCoreApplication::arguments().mid(1), clock, QStringLiteral("/var/lib"),
+                  QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation), streams.out, streams.err);
+    return CloseOutput(status, streams.out, streams.err, "quillmoor-agenda");
 }

@@ -16,6 +16,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QLocale>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -237,6 +238,12 @@ void Form1::Form_QueryUnload()
 
 void Form1::closeEvent(QCloseEvent* event)
 {
+    // Every dialog goes with the main window, and nothing is drawn after the connection closed.
+    m_closed = true;
+    for (QDialog* dialog : findChildren<QDialog*>()) {
+        if (dialog->isVisible())
+            dialog->reject();
+    }
     Form_QueryUnload();
     event->accept();
     // Form_Unload: the program ends with its main window.
@@ -255,6 +262,8 @@ void Form1::showMonthHeading()
 
 MonthFindings Form1::DrawMonth()
 {
+    if (m_closed)
+        return {};
     // Show whatever was painted, also when a stage fails part-way.
     const auto render = qScopeGuard([this] { renderGrid(); });
     return ::DrawMonth(m_grid, m_state.View, m_services.clock.today(), m_services.settings.snapshot(), connection());

@@ -77,6 +77,7 @@ private:
     /// What the first drawing at start-up found; empty when it failed.
     std::optional<MonthFindings> m_startupFindings;
     bool m_endedAtStartup = false;
+    bool m_closed = false;
     QString m_liveFile;
 
     Hover* m_hover = nullptr;

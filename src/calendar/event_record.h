@@ -153,8 +153,10 @@ static_assert([] {
 /// codes). A column the kind does not use holds whatever the editor's disabled field held.
 [[nodiscard]] bool UsesColumn(const EventRecord& event, const EventColumn& column);
 
-/// Whether `a` and `b` are the same event: equal titles and descriptions, equal codes, and
-/// equal values in every column their kind uses. Events with a missing or unusable value
+/// Whether `a` and `b` are the same event: equal titles, equal descriptions (a line break
+/// written CR LF, CR or LF alike), equal codes, and
+/// equal values in every column their kind uses; once-only events are the same when they fall
+/// on the same day, by date or by weekday. Events with a missing or unusable value
 /// in a column their kind uses are the same as no other event.
 [[nodiscard]] bool SameEvent(const EventRecord& a, const EventRecord& b);
 

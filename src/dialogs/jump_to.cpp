@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QRegularExpression>
 
 #include <cmath>
 
@@ -30,9 +31,19 @@ std::optional<double> YearTyped(const QString& text)
     QLocale locale;
     locale.setNumberOptions(QLocale::RejectGroupSeparator);
     bool ok = false;
-    const double value = locale.toDouble(text.trimmed(), &ok);
-    if (!ok || !std::isfinite(value))
-        return std::nullopt;
+    const QString number = text.trimmed();
+    const double value = locale.toDouble(number, &ok);
+    if (!ok || !std::isfinite(value)) {
+        // A number too large for a double (a thousand digits) is still a number: a year far out of range.
+        const QString sign = QStringLiteral("[%1%2]?").arg(QRegularExpression::escape(locale.negativeSign()),
+                                                           QRegularExpression::escape(locale.positiveSign()));
+        const QRegularExpression shape(QStringLiteral("^(%1)\\d*(%2\\d*)?(?<=\\d)([eE]%3\\d+)?$")
+                                           .arg(sign, QRegularExpression::escape(locale.decimalPoint()), sign));
+        const QRegularExpressionMatch match = shape.match(number);
+        if (!match.hasMatch())
+            return std::nullopt;
+        return match.captured(1) == locale.negativeSign() ? -HUGE_VAL : HUGE_VAL;
+    }
     return std::nearbyint(value); // the default rounding: halves to the even neighbour
 }
 

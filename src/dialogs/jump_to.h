@@ -38,5 +38,6 @@ private:
 
 /// The year typed into "Jump To", read as a number in the user's locale (sign, digits,
 /// decimal separator and fraction, exponent; blanks around) and rounded half to even.
-/// Empty for anything that is not such a number.
+/// An infinity for one too large for a double (a thousand digits); empty for anything that
+/// is not such a number.
 [[nodiscard]] std::optional<double> YearTyped(const QString& text);

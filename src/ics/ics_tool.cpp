@@ -9,8 +9,13 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <new>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -21,6 +26,11 @@ constexpr qint64 kMaxFileBytes = 256LL * 1024 * 1024;
 [[noreturn]] void fail(const QString& message)
 {
     throw std::runtime_error(message.toStdString());
+}
+
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
 }
 
 // A title or summary short enough to name an event in a message line.
@@ -35,6 +45,8 @@ QString named(const QString& text)
 
 QByteArray readInput(const QString& name, std::FILE* in)
 {
+    if (name == u"-" && !in)
+        fail(QStringLiteral("Cannot read standard input: it is closed."));
     QFile file(name);
     const bool opened = name == u"-" ? file.open(in, QIODevice::ReadOnly) : file.open(QIODevice::ReadOnly);
     if (!opened)
@@ -48,6 +60,35 @@ QByteArray readInput(const QString& name, std::FILE* in)
                  .arg(name)
                  .arg(kMaxFileBytes / (1024 * 1024)));
     return text;
+}
+
+// A FIFO or a device given with -o is written to, as the shell's > would, never replaced by a
+// regular file; a FIFO that nobody reads is refused rather than waited on.
+void writeToNode(const QString& name, const QByteArray& text)
+{
+    const int fd = ::open(QFile::encodeName(name).constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        fail(errno == ENXIO ? QStringLiteral("Cannot write %1: no program is reading from it.").arg(name)
+                            : QStringLiteral("Cannot write %1: %2").arg(name, systemError()));
+    const int flags = ::fcntl(fd, F_GETFL);
+    qsizetype written = flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1 ? -1 : 0;
+    while (written >= 0 && written < text.size()) {
+        const ssize_t n = ::write(fd, text.constData() + written, std::size_t(text.size() - written));
+        if (n < 0 && errno == EINTR)
+            continue;
+        written = n <= 0 ? -1 : written + n;
+    }
+    const QString failure = written < 0 ? systemError() : QString();
+    if (::close(fd) != 0 && failure.isEmpty())
+        fail(QStringLiteral("Cannot write %1: %2").arg(name, systemError()));
+    if (!failure.isEmpty())
+        fail(QStringLiteral("Cannot write %1: %2").arg(name, failure));
+}
+
+bool isRegularOrMissing(const QString& name)
+{
+    struct stat info = {};
+    return ::stat(QFile::encodeName(name).constData(), &info) != 0 || S_ISREG(info.st_mode) || S_ISDIR(info.st_mode);
 }
 
 int runExport(const IcsOptions& options, const AppPaths& paths, const ExportStamp& stamp, std::FILE* out,
@@ -68,6 +109,8 @@ int runExport(const IcsOptions& options, const AppPaths& paths, const ExportStam
         });
     if (options.file.isEmpty() || options.file == u"-") {
         WriteAll(out, text);
+    } else if (!isRegularOrMissing(options.file)) {
+        writeToNode(options.file, text);
     } else {
         // Written beside the target and renamed over it: a failure leaves the old file.
         QSaveFile file(options.file);
@@ -111,12 +154,18 @@ int runImport(const IcsOptions& options, const AppPaths& paths, std::FILE* in, s
             WriteMessage(err, kProgram, QStringLiteral("%1: %2").arg(named(note.summary), note.reason));
         }
     }
-    WriteAll(out, QStringLiteral("%1 events stored, %2 already there, %3 skipped, in %4\n")
-                      .arg(stored)
-                      .arg(calendar.events.size() - stored)
-                      .arg(skipped)
-                      .arg(database)
-                      .toUtf8());
+    try {
+        WriteAll(out, QStringLiteral("%1 events stored, %2 already there, %3 skipped, in %4\n")
+                          .arg(stored)
+                          .arg(calendar.events.size() - stored)
+                          .arg(skipped)
+                          .arg(database)
+                          .toUtf8());
+    } catch (const std::runtime_error& e) {
+        fail(QStringLiteral("%1 events were stored in %2, but: %3")
+                 .arg(stored)
+                 .arg(database, QString::fromUtf8(e.what())));
+    }
     return skipped > 0 ? 1 : 0;
 }
 
@@ -128,13 +177,18 @@ IcsOptions ParseIcsArguments(const QStringList& arguments)
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
     const QCommandLineOption db(QStringLiteral("db"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")}, QString(), QStringLiteral("FILE"));
-    parser.addOptions({help, db, output});
+    const QCommandLineOption version(QStringLiteral("version"), QString());
+    parser.addOptions({help, version, db, output});
     if (!parser.parse(QStringList{QString::fromLatin1(kProgram)} + arguments))
         throw std::invalid_argument(OneLine(parser.errorText()).toStdString());
 
     IcsOptions options;
     if (parser.isSet(help))
         return options;
+    if (parser.isSet(version)) {
+        options.command = IcsOptions::Command::Version;
+        return options;
+    }
     options.database = parser.value(db);
     if (parser.isSet(db) && options.database.isEmpty())
         throw std::invalid_argument("The database file name after --db is empty.");
@@ -192,15 +246,18 @@ QString IcsUsage()
         "                 $XDG_DATA_HOME/Quendrix/Quillmoor/dbData.mdb (normally ~/.local/share/...).\n"
         "                 Import prepares that default as the calendar's first start does;\n"
         "                 a FILE given with --db must be an existing event database.\n"
-        "  -o, --output FILE  export: the file to write (replaced once complete); default or \"-\":\n"
+        "  -o, --output FILE  export: the file to write (replaced once complete; a FIFO or a\n"
+        "                 device is written to); default or \"-\":\n"
         "                 standard output\n"
         "  FILE.ics       import: the file to read; \"-\" for standard input\n"
         "  -h, --help     show this text\n"
+        "  --version      show the name and version\n"
         "\n"
         "Exit status: 0 when done; 1 when an import skipped events (they are named on standard\n"
         "error, the others are stored); 2 for a bad argument, a file that is not iCalendar or is\n"
-        "cut short, or a database that cannot be read or written, with one line on standard error;\n"
-        "the database is then unchanged.\n");
+        "cut short, a database that cannot be read or written, or output that could not be written,\n"
+        "with one line on standard error; the database is then unchanged (unless the line says what\n"
+        "was stored).\n");
 }
 
 int RunIcs(const QStringList& arguments, const AppPaths& paths, const ExportStamp& stamp, std::FILE* in, std::FILE* out,
@@ -211,6 +268,9 @@ int RunIcs(const QStringList& arguments, const AppPaths& paths, const ExportStam
         switch (options.command) {
         case IcsOptions::Command::Help:
             WriteAll(out, IcsUsage().toUtf8());
+            return 0;
+        case IcsOptions::Command::Version:
+            WriteAll(out, VersionLine(kProgram));
             return 0;
         case IcsOptions::Command::Export:
             return runExport(options, paths, stamp, out, err);

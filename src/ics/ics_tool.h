@@ -14,6 +14,7 @@ struct IcsOptions
     enum class Command
     {
         Help,
+        Version,
         Export,
         Import,
     };
@@ -32,7 +33,8 @@ struct IcsOptions
 [[nodiscard]] QString IcsUsage();
 
 /// The whole tool. Export reads --db or the database the calendar shows (creating nothing)
-/// and writes the iCalendar text to -o FILE (replaced only once it is complete) or `out`;
+/// and writes the iCalendar text to -o FILE (replaced only once it is complete; a FIFO or a
+/// device is written to) or `out`;
 /// each event left out is one line on `err`. Import reads the file whole before it opens
 /// --db, or the calendar's own database (prepared as at the calendar's first start), stores
 /// its events in one transaction, then writes a line per skipped event or alarm to `err`

@@ -1,4 +1,5 @@
 // quillmoor-ics: the calendar's events out to and in from iCalendar files.
+#include "core/console.h"
 #include "ics_tool.h"
 
 #include <QCoreApplication>
@@ -8,6 +9,7 @@
 
 int main(int argc, char** argv)
 {
+    const StandardStreams streams = OpenStandardStreams();
     QCoreApplication app(argc, argv);
     const AppPaths paths{QCoreApplication::applicationDirPath(), QStringLiteral("/var/lib"),
                          QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)};
@@ -15,5 +17,6 @@ int main(int argc, char** argv)
     if (host.isEmpty())
         host = QStringLiteral("localhost");
     const ExportStamp stamp{QDateTime::currentDateTimeUtc(), host};
-    return RunIcs(QCoreApplication::arguments().mid(1), paths, stamp, stdin, stdout, stderr);
+    const int status = RunIcs(QCoreApplication::arguments().mid(1), paths, stamp, streams.in, streams.out, streams.err);
+    return CloseOutput(status, streams.out, streams.err, "quillmoor-ics");
 }

@@ -1,6 +1,7 @@
 // New event database files: the template beside the program, and the first live file.
 #include "event_rows.h"
 #include "event_store.h"
+#include "safe_open.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -11,6 +12,7 @@ void CreateEventDatabase(const QString& fileName)
 {
     if (QFileInfo::exists(fileName))
         throw StoreError(QStringLiteral("%1 already exists.").arg(fileName));
+    InstallSafeOpen();
     try {
         const sqlite::Connection db(fileName, sqlite::Connection::Mode::Create);
         db.exec(rows::statements().schema);

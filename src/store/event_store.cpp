@@ -2,6 +2,7 @@
 
 #include "event_rows.h"
 #include "event_table.h"
+#include "safe_open.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -51,6 +52,8 @@ std::unique_ptr<sqlite::Connection> connect(const QString& fileName, int busyTim
     // SQLite would take an empty name for a private temporary database.
     if (fileName.isEmpty())
         throw StoreError("There is no event database: its data folder could not be prepared.");
+    InstallSafeOpen();
+    CheckJournal(fileName);
     std::unique_ptr<sqlite::Connection> db;
     int columns = 0;
     try {

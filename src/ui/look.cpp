@@ -15,7 +15,13 @@
 #include <QRadioButton>
 #include <QtEndian>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -29,13 +35,26 @@ constexpr qint64 kMaxSkinBytes = 1 << 20;
         QStringLiteral("%1 is not a usable cursor file: %2.").arg(QFileInfo(fileName).fileName(), why).toStdString());
 }
 
+// Opened without blocking: a FIFO or a device in a look file's place must not hold up start-up.
 QByteArray readSmallFile(const QString& fileName, qint64 limit, const char* what)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(QStringLiteral("Cannot read the %1 %2: %3")
-                                     .arg(QLatin1String(what), fileName, file.errorString())
-                                     .toStdString());
+    const auto cannotRead = [&](const QString& why) {
+        return std::runtime_error(
+            QStringLiteral("Cannot read the %1 %2: %3").arg(QLatin1String(what), fileName, why).toStdString());
+    };
+    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throw cannotRead(QString::fromLocal8Bit(std::strerror(errno)));
+    QFile file;
+    struct stat info = {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        throw cannotRead(QStringLiteral("it is not a regular file"));
+    }
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        throw cannotRead(file.errorString());
+    }
     if (file.size() > limit)
         throw std::runtime_error(QStringLiteral("The %1 %2 is larger than %3 bytes.")
                                      .arg(QLatin1String(what), fileName)
@@ -120,7 +139,18 @@ std::optional<QCursor> LoadHandCursor(const AppPaths& paths)
     const QString file = paths.programFile(kCursorFileName);
     if (!QFileInfo::exists(file))
         return std::nullopt;
-    return ReadCursorFile(file);
+    try {
+        return ReadCursorFile(file);
+    } catch (const std::runtime_error&) {
+        // Every window loads the pointer; one report of a broken file is enough for the run.
+        static std::mutex lock;
+        static QSet<QString> reported;
+        const std::lock_guard guard(lock);
+        if (reported.contains(file))
+            return std::nullopt;
+        reported.insert(file);
+        throw;
+    }
 }
 
 void ApplySkin(QWidget& window, const AppPaths& paths)

@@ -31,12 +31,14 @@ void UseButtonFace(QWidget& window);
 [[nodiscard]] QCursor ReadCursorFile(const QString& fileName);
 
 /// The hand pointer HAND-M.CUR beside the program; nothing when there is no such file.
-/// Throws as ReadCursorFile when the file is there but unusable.
+/// Throws as ReadCursorFile when the file is there but unusable, the first time in a run
+/// only: later calls give nothing (the arrow), so that the fault is reported once.
 [[nodiscard]] std::optional<QCursor> LoadHandCursor(const AppPaths& paths);
 
 /// Applies the skin x/o.cjs beside the program, a Qt style sheet, to the main window:
 /// first the button-face colours, then the sheet. Does nothing when there is no
-/// skin; throws std::runtime_error for an unreadable or oversized one.
+/// skin; throws std::runtime_error for an unreadable or oversized one, or one that is not
+/// a regular file.
 void ApplySkin(QWidget& window, const AppPaths& paths);
 
 /// The pointer feedback of one window: over its push buttons the pointer becomes the
