@@ -8,7 +8,9 @@
 #include "program.h"
 
 #include <QAbstractScrollArea>
+#include <QAccessible>
 #include <QComboBox>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QTreeWidget>
@@ -346,6 +348,124 @@ private slots:
         QVERIFY(p.prompts.shown.isEmpty());
     }
 
+    void keysMoveThroughTheMonth_data()
+    {
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<int>("month");
+        QTest::addColumn<QString>("focused");
+        QTest::newRow("start-up on today") << "" << 11 << "lblday_25";
+        QTest::newRow("blank cells and the ends stop the arrows") << "Up Up Up Up Home Left" << 11 << "lblday_1";
+        QTest::newRow("last day") << "Right End Down Right" << 11 << "lblday_30";
+        QTest::newRow("heading, the grid as one stop, the buttons") << "Shift+Tab Tab Tab" << 11 << "PushButton1";
+        QTest::newRow("Page Down to day 1") << "PgDown" << 12 << "lblday_3";
+        QTest::newRow("Page Up back on today") << "PgDown PgUp" << 11 << "lblday_25";
+        QTest::newRow("a month button keeps the focus") << "Tab Tab Space" << 12 << "PushButton3";
+    }
+    void keysMoveThroughTheMonth()
+    {
+        QFETCH(QString, keys);
+        QFETCH(int, month);
+        QFETCH(QString, focused);
+        Program p;
+        p.start();
+        p.window->show();
+        QVERIFY(QTest::qWaitForWindowActive(p.window.get()));
+        for (const QString& key : keys.split(' ', Qt::SkipEmptyParts))
+            QTest::keySequence(QApplication::focusWidget(), QKeySequence(key));
+        QCOMPARE(QApplication::focusWidget()->objectName(), focused);
+        QCOMPARE(p.window->state().View.month, month);
+    }
+
+    void keysOpenADaysEventsAndJumpTo()
+    {
+        Program p;
+        p.start();
+        p.add({"Dinner 1 1 11 26 2021 1 1"});
+        p.window->DrawMonth();
+        p.window->show();
+        QVERIFY(QTest::qWaitForWindowActive(p.window.get()));
+        QString listed;
+        Program::whenModal(
+            [&](QDialog& day) { listed = day.findChild<QTreeWidget*>("ListView1")->topLevelItem(0)->text(0); });
+        QTest::keyClick(p.cell(25), Qt::Key_Right);
+        QTest::keyClick(p.cell(26), Qt::Key_Return);
+        QCOMPARE(listed, QString("Dinner"));
+        Program::whenModal([](QDialog& jump) {
+            // Offscreen a dialog never becomes the active window: the keys go to the year box.
+            auto* year = jump.findChild<QLineEdit*>("Text1");
+            QTest::keyClick(year, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(year, "2030");
+            QTest::keyClick(year, Qt::Key_Return);
+        });
+        QTest::keyClick(p.label("month_year"), Qt::Key_Space);
+        QCOMPARE(p.label("month_year")->text(), QString("November 2030"));
+    }
+
+    void keysChangeAColourThroughThePicker()
+    {
+        Program p;
+        p.start();
+        p.prompts.queueColor(255);
+        p.prompts.queueColor(colorRef(16, 16, 240));
+        QStringList frames, names;
+        Program::whenModal([&](QDialog& dialog) {
+            QTest::keyClick(&dialog, Qt::Key_Tab); // to the first control, as the dialog's activation would
+            for (int i = 0; i < 14; ++i) {
+                QWidget* swatch = dialog.focusWidget();
+                frames << swatch->parentWidget()->objectName() + (swatch->x() > 100 ? "+" : "");
+                if (i == 8 || i == 9) {
+                    QTest::keyClick(swatch, i == 8 ? Qt::Key_Return : Qt::Key_Space);
+                    names << QAccessible::queryAccessibleInterface(swatch)->text(QAccessible::Name);
+                }
+                QTest::keyClick(swatch, Qt::Key_Tab);
+            }
+        });
+        QTest::keyClick(p.button("PushButton5"), Qt::Key_Space);
+        // Frame by frame, left to right in each.
+        QCOMPARE(frames.join(' '), QString("Frame1 Frame2 Frame2+ Frame3 Frame3+ Frame4 Frame4+ Frame5 Frame5+ Frame6 "
+                                           "Frame6+ Frame7 Frame7+ Form2+"));
+        QCOMPARE(names, (QStringList{"Regular Days, background color, red",
+                                     "Important Holidays, text color, near blue, #1010F0"}));
+        QCOMPARE(p.cell(2)->background(), ColorRef(255)); // the month repainted
+    }
+
+    void focusFrameLeavesTheCellsColours()
+    {
+        Program p;
+        p.start();
+        p.window->show();
+        QVERIFY(QTest::qWaitForWindowActive(p.window.get()));
+        QImage framed = p.cell(25)->grab().toImage();
+        p.button("PushButton1")->setFocus();
+        QImage plain = p.cell(25)->grab().toImage();
+        QVERIFY(framed != plain);
+        QCOMPARE(plain.pixelColor(60, 60), kit::ToQColor(16711680)); // today's blue
+        // Away from the frame, just inside the border, every pixel stays.
+        for (QImage* image : {&framed, &plain})
+            QPainter(image).drawRect(image->rect().adjusted(2, 2, -3, -3));
+        QCOMPARE(framed, plain);
+    }
+
+    void screenReadersHearTheDayAndTheMonth()
+    {
+        Program p;
+        p.start();
+        const QStringList eight = {"A", "B", "C", "D", "E", "F", "G", "H"};
+        for (const QString& title : eight + QStringList{"Dinner"})
+            p.add({title + (title == "Dinner" ? " 1 1 11 25 2021 1 1" : " 1 1 11 26 2021 1 1")});
+        p.window->DrawMonth();
+        const auto name = [](QObject* o) { return QAccessible::queryAccessibleInterface(o)->text(QAccessible::Name); };
+        QCOMPARE(name(p.cell(25)), QString("Thursday 25 November 2021, today, Thanksgiving, Dinner"));
+        QCOMPARE(name(p.window.get()), QString("Quillmoor, November 2021"));
+        QCOMPARE(QAccessible::queryAccessibleInterface(p.window.get())->role(), QAccessible::Window);
+        // The day whose titles do not all show lists them on hovering, and looks as before.
+        QCOMPARE(p.cell(26)->toolTip(), eight.join('\n'));
+        QCOMPARE(p.cell(26)->text(), "26\n" + eight.join('\n'));
+        QCOMPARE(p.cell(25)->toolTip(), QString());
+        p.window->PushButton3_Click();
+        QCOMPARE(name(p.window.get()), QString("Quillmoor, December 2021"));
+    }
+
     void pointerIsAHandOverPushButtonsAndAnArrowElsewhere_data()
     {
         QTest::addColumn<QString>("window");
@@ -378,6 +498,7 @@ private slots:
         Program p;
         p.putBesideProgram("HAND-M.CUR");
         p.start();
+        p.add({"Dinner 1 3 1 25 2000 1 1"}); // the alert's list of titles is named by the one shown
         EventStore& store = p.window->state().EventConnection;
         const ViewedMonth shownMonth{11, 2021};
         const std::map<QString, std::function<kit::FormDialog*()>> dialogs = {
@@ -410,6 +531,20 @@ private slots:
             QCOMPARE(shown->cursor().shape(), Qt::ArrowCursor);
         }
         QVERIFY(p.prompts.shown.isEmpty());
+
+        // Every control a screen reader reaches has a name, and no two the same one.
+        QStringList names;
+        std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* node) {
+            if (node && node->state().focusable && !node->state().invisible)
+                names << node->text(QAccessible::Name);
+            // The entries of lists and combo boxes are values, not controls.
+            if (node && node->role() != QAccessible::ComboBox && !node->tableInterface())
+                for (int i = 0; i < node->childCount(); ++i)
+                    walk(node->child(i));
+        };
+        walk(QAccessible::queryAccessibleInterface(shown));
+        QVERIFY2(!names.contains(QString()), qPrintable(names.join(" | ")));
+        QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), names.size());
     }
 
     void lookFilesBesideTheProgram_data()

@@ -10,6 +10,8 @@
 #include "dialogs/jump_to.h"
 #include "dialogs/startup_options.h"
 #include "store/data_folder.h"
+#include "ui/accessibility.h"
+#include "ui/cell_focus.h"
 #include "ui/grid_label.h"
 #include "ui/look.h"
 #include "ui/window_kit.h"
@@ -20,6 +22,7 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QShortcut>
 
 using namespace kit;
 namespace pref = preferences;
@@ -119,6 +122,28 @@ void Form1::buildControls()
         m_hover->arrowOver({label});
     for (GridLabel* label : m_lblday)
         m_hover->arrowOver({label});
+
+    // The keyboard: Tab reaches the heading, the grid as one stop, then the buttons.
+    PresentAsWindow(*this);
+    m_monthYear->setFocusPolicy(Qt::StrongFocus);
+    QList<QWidget*> chain = {m_monthYear};
+    for (GridLabel* label : m_lblday) {
+        label->setFocusPolicy(Qt::ClickFocus); // a widget without focus cannot join the chain
+        chain << label;
+    }
+    for (const Button& b : kButtons)
+        chain << findChild<QPushButton*>(QString::fromLatin1(b.name));
+    for (qsizetype i = 1; i < chain.size(); ++i)
+        setTabOrder(chain[i - 1], chain[i]);
+    m_dayKeys = new CellFocus(
+        QList<GridLabel*>(m_lblday.begin(), m_lblday.end()), 7,
+        [this](int i) {
+            const QString& tag = m_grid.cells[std::size_t(i)].tag;
+            return !tag.isEmpty() && tag != u"0";
+        },
+        this);
+    connect(new QShortcut(Qt::Key_PageUp, this), &QShortcut::activated, this, [this] { pageMonth(-1); });
+    connect(new QShortcut(Qt::Key_PageDown, this), &QShortcut::activated, this, [this] { pageMonth(+1); });
 }
 
 void Form1::Form_Load()
@@ -185,6 +210,8 @@ void Form1::Form_Load()
         return;
     }
     checkPassedEvents(trap);
+    // A keyboard user can act on today at once.
+    m_dayKeys->currentCell()->setFocus();
 }
 
 void Form1::checkPassedEvents(ErrorTrap& trap)
@@ -282,6 +309,54 @@ void Form1::renderGrid()
         m_lblday[i]->setText(DisplayText(cell.text));
         m_lblday[i]->setColors(cell.background, cell.foreground);
     }
+    describeGrid();
+}
+
+// What a screen reader says, what the tooltips add and where the keyboard stands follow
+// each drawing.
+void Form1::describeGrid()
+{
+    const int month = m_state.View.month, year = m_state.View.year;
+    const QDate today = m_services.clock.today();
+    setAccessibleName(kProductName + QStringLiteral(", ") + MonthHeading(month, year));
+    for (std::size_t i = 0; i < m_lblday.size(); ++i) {
+        GridLabel* label = m_lblday[i];
+        const QString& tag = m_grid.cells[i].tag;
+        const QDate date(year, month, tag.toInt());
+        if (tag.isEmpty() || tag == u"0" || !date.isValid()) {
+            label->setAccessibleName(QString());
+            label->setToolTip(QString());
+            continue;
+        }
+        // The date stands for the day number; the cell's other lines, the holiday and the
+        // titles, follow it when a screen reader asks.
+        QString name = QLocale().toString(date, QStringLiteral("dddd d MMMM yyyy"));
+        if (date == today)
+            name += QStringLiteral(", today");
+        label->setAccessibleName(name);
+        // A day whose titles do not all show lists them all on hovering.
+        const QString text = label->text();
+        label->setToolTip(label->showsWholeText() ? QString() : text.mid(text.indexOf(u'\n') + 1));
+    }
+    // A month newly shown puts the keyboard on today when it is there, else on day 1.
+    const bool todaysMonth = today.month() == month && today.year() == year;
+    const int home = FirstCellOf({month, year}) + (todaysMonth ? today.day() - 1 : 0);
+    if (year * 12 + month == m_keyedMonth) {
+        m_dayKeys->refresh(home);
+        return;
+    }
+    m_keyedMonth = year * 12 + month;
+    m_dayKeys->setCurrent(home);
+}
+
+// Page Up and Page Down act as the month buttons, and take the keyboard into the grid.
+void Form1::pageMonth(int months)
+{
+    if (months < 0)
+        PushButton1_Click();
+    else
+        PushButton3_Click();
+    m_dayKeys->currentCell()->setFocus(Qt::ShortcutFocusReason);
 }
 
 void Form1::moveMonth(const QString& procedure, int months)

@@ -8,6 +8,7 @@
 
 #include <array>
 
+class CellFocus;
 class ErrorTrap;
 class GridLabel;
 class Hover;
@@ -67,6 +68,8 @@ private:
     void showMonthHeading();
     void moveMonth(const QString& procedure, int months);
     void renderGrid();
+    void describeGrid();
+    void pageMonth(int months);
     void checkPassedEvents(ErrorTrap& trap);
     /// The connection, opened again first when start-up found the file busy.
     EventStore& connection();
@@ -81,6 +84,8 @@ private:
     QString m_liveFile;
 
     Hover* m_hover = nullptr;
+    CellFocus* m_dayKeys = nullptr;
+    int m_keyedMonth = 0; // the month the keyboard's place in the grid belongs to
     GridLabel* m_monthYear = nullptr;
     std::array<GridLabel*, 7> m_dow{};
     std::array<GridLabel*, MonthGrid::kCellCount> m_lblday{};

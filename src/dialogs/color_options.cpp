@@ -1,6 +1,7 @@
 #include "color_options.h"
 
 #include "core/error_report.h"
+#include "ui/accessibility.h"
 #include "ui/grid_label.h"
 #include "ui/look.h"
 
@@ -74,6 +75,8 @@ Form2::Form2(AppServices& services, QWidget* parent) : FormDialog(parent), m_ser
         caption->setGeometry(FromTwips(first ? 240 : 2160, 360, s.fore ? 915 : 975, 225));
         GridLabel* swatch = Make<GridLabel>(frames[std::size_t(s.frame)], s.name);
         swatch->setGeometry(FromTwips(first ? 1320 : 3240, 285, 375, 375));
+        // Tab visits the swatches frame by frame; Enter or Space opens the picker.
+        swatch->setFocusPolicy(Qt::StrongFocus);
         connect(swatch, &GridLabel::clicked, this, [this, i] { SwatchClick(i); });
         m_swatches[std::size_t(i)] = swatch;
     }
@@ -96,6 +99,7 @@ void Form2::Form_Load()
         trap(line, [&] {
             m_swatches[std::size_t(i)]->setBackground(m_services.settings.color(s.key, s.key.optionsDefault));
         });
+        nameSwatch(i);
     }
     trap(line, [&] { Check1->setChecked(m_services.settings.choice(pref::SpecialDay) == 1); });
 }
@@ -105,7 +109,19 @@ void Form2::SwatchClick(int i)
     GridLabel* swatch = m_swatches[std::size_t(i)];
     const ColorRef colour = m_services.prompts.pickColor(swatch->background()).value_or(swatch->background());
     swatch->setBackground(colour);
+    nameSwatch(i);
     m_services.settings.setColor(kSwatches[i].key, colour);
+}
+
+// "Today, background color, white": the frame, the swatch's part and its colour in words.
+void Form2::nameSwatch(int i)
+{
+    const Swatch& s = kSwatches[i];
+    GridLabel* swatch = m_swatches[std::size_t(i)];
+    swatch->setAccessibleName(QStringLiteral("%1, %2, %3")
+                                  .arg(QString::fromUtf8(kFrames[s.frame].caption),
+                                       s.fore ? QStringLiteral("text color") : QStringLiteral("background color"),
+                                       ColorInWords(swatch->background())));
 }
 
 void Form2::Check1_Click()

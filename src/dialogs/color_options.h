@@ -30,6 +30,8 @@ public:
     void Check1_Click(); ///< "&Highlight Special Days"
 
 private:
+    void nameSwatch(int swatch);
+
     AppServices& m_services;
     std::array<GridLabel*, kSwatchCount> m_swatches{};
     QCheckBox* Check1 = nullptr;

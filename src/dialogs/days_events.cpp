@@ -36,6 +36,9 @@ Form6::Form6(AppServices& services, const EventStore& store, ViewedMonth view, Q
     auto* frame = Make<QGroupBox>(this, "Frame1", "Description");
     Text1 = Make<QPlainTextEdit>(frame, "Text1");
     Text1->setReadOnly(true);
+    // Neither has a label of its own to name it for screen readers.
+    ListView1->setAccessibleName(QStringLiteral("Events"));
+    Text1->setAccessibleName(frame->title());
     PlaceControls(*this, kPlaces);
     hover().arrowOver({this, frame, ListView1->viewport(), Text1->viewport()});
 

@@ -151,9 +151,9 @@ Form3::~Form3() = default;
 
 void Form3::buildControls()
 {
-    Make<QLabel>(this, "Label1_0", "Event Title:");
+    auto* titleLabel = Make<QLabel>(this, "Label1_0", "Event Title:");
     Text1 = Make<QLineEdit>(this, "Text1");
-    Make<QLabel>(this, "Label1_1", "Description:");
+    auto* descriptionLabel = Make<QLabel>(this, "Label1_1", "Description:");
     Text2 = Make<QPlainTextEdit>(this, "Text2");
     Text2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Text2->setTabChangesFocus(true);
@@ -183,6 +183,16 @@ void Form3::buildControls()
     Check1 = Make<QCheckBox>(frame4, "Check1", "Warn you of event");
     Text6 = Make<QLineEdit>(frame4, "Text6");
     Make<QLabel>(frame4, "Label4", "days before day of event");
+
+    // Screen readers name a field by its label; the date fields share one, so each has its own name.
+    titleLabel->setBuddy(Text1);
+    descriptionLabel->setBuddy(Text2);
+    const std::pair<QWidget*, const char*> names[] = {
+        {Combo1, "Month"},   {Text3, "Day"},         {Text4, "Year"}, {Text5, "Week of the month"},
+        {Combo2, "Weekday"}, {Text6, "Days before"},
+    };
+    for (const auto& [field, name] : names)
+        field->setAccessibleName(QString::fromLatin1(name));
 
     PushButton1 = MakePushButton(this, hover(), "PushButton1", "Save");
     PushButton2 = MakePushButton(this, hover(), "PushButton2", "Cancel");

@@ -44,6 +44,7 @@ void Form4::buildControls()
 {
     m_rows = new EventListModel(this);
     ListView1 = Make<QTreeView>(this, "ListView1");
+    ListView1->setAccessibleName(QStringLiteral("Events")); // it has no label to name it
     ListView1->setRootIsDecorated(false);
     ListView1->setItemsExpandable(false);
     ListView1->setExpandsOnDoubleClick(false);

@@ -58,6 +58,9 @@ Form7::Form7(AppServices& services, ViewedMonth shown, QWidget* parent)
     Combo1 = Make<QComboBox>(this, "Combo1");
     auto* yearLabel = Make<QLabel>(this, "Label2", "Select Year:");
     Text1 = Make<QLineEdit>(this, "Text1");
+    // The labels name their fields for screen readers.
+    monthLabel->setBuddy(Combo1);
+    yearLabel->setBuddy(Text1);
     auto* ok = MakePushButton(this, hover(), "PushButton1", "OK");
     auto* cancel = MakePushButton(this, hover(), "PushButton2", "Cancel");
     ok->setDefault(true); // Enter in the year box means OK

@@ -133,22 +133,6 @@ int Statement::columnCount() const
     return sqlite3_column_count(m_statement);
 }
 
-int Statement::typeAt(int column) const
-{
-    return sqlite3_column_type(m_statement, column);
-}
-
-qint64 Statement::numberAt(int column) const
-{
-    return sqlite3_column_int64(m_statement, column);
-}
-
-QByteArrayView Statement::utf8At(int column) const
-{
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column));
-    return text ? QByteArrayView(text, sqlite3_column_bytes(m_statement, column)) : QByteArrayView();
-}
-
 Transaction::Transaction(const Connection& db) : m_db(db)
 {
     // Immediate: the write lock is taken (or waited for) before anything is read.

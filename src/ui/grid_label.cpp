@@ -1,13 +1,16 @@
 #include "grid_label.h"
 
+#include "accessibility.h"
 #include "window_kit.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
 
 GridLabel::GridLabel(QWidget* parent) : QLabel(parent)
 {
+    kit::UseAccessibleViews();
     setTextFormat(Qt::PlainText);
     setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     setWordWrap(true);
@@ -36,6 +39,13 @@ ColorRef GridLabel::foreground() const
     return kit::ToColorRef(palette().color(QPalette::WindowText));
 }
 
+bool GridLabel::showsWholeText() const
+{
+    const QString shown = shownText();
+    return shown.size() == text().size() &&
+           fontMetrics().boundingRect(contentsRect(), textFlags(), shown).height() <= contentsRect().height();
+}
+
 QString GridLabel::shownText() const
 {
     const QString all = text();
@@ -58,15 +68,27 @@ void GridLabel::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     drawFrame(&painter); // nothing, unless a style sheet gives labels a frame
+    style()->drawItemText(&painter, contentsRect(), textFlags(), palette(), isEnabled(), shownText(), foregroundRole());
+
+    painter.setPen(Qt::black);
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    if (hasFocus()) {
+        // Dotted just inside the border, in black or white against the background, so that
+        // neither the background nor the text changes colour.
+        QPen dots(qGray(palette().color(QPalette::Window).rgb()) < 128 ? Qt::white : Qt::black, 1, Qt::DotLine);
+        painter.setPen(dots);
+        painter.drawRect(rect().adjusted(2, 2, -3, -3));
+    }
+}
+
+int GridLabel::textFlags() const
+{
     const Qt::LayoutDirection direction = text().isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight;
     int flags = int(QStyle::visualAlignment(direction, alignment()));
     flags |= direction == Qt::LeftToRight ? Qt::TextForceLeftToRight : Qt::TextForceRightToLeft;
     if (wordWrap())
         flags |= Qt::TextWordWrap;
-    style()->drawItemText(&painter, contentsRect(), flags, palette(), isEnabled(), shownText(), foregroundRole());
-
-    painter.setPen(Qt::black);
-    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    return flags;
 }
 
 void GridLabel::mouseReleaseEvent(QMouseEvent* event)
@@ -74,4 +96,20 @@ void GridLabel::mouseReleaseEvent(QMouseEvent* event)
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
         emit clicked();
     QLabel::mouseReleaseEvent(event);
+}
+
+void GridLabel::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        if (event->modifiers() & ~Qt::KeypadModifier)
+            break;
+        emit clicked();
+        return;
+    default:
+        break;
+    }
+    QLabel::keyPressEvent(event);
 }

@@ -5,7 +5,8 @@
 #include <QLabel>
 
 /// A bordered label, centred across, in colours of the settings store; reports clicks.
-/// The day cells and headings of the month, and the colour swatches.
+/// The day cells and headings of the month, and the colour swatches. Given a focus
+/// policy, it shows a focus frame while it has the focus, and Enter or Space click it.
 class GridLabel : public QLabel
 {
     Q_OBJECT
@@ -20,14 +21,19 @@ public:
     [[nodiscard]] ColorRef background() const;
     [[nodiscard]] ColorRef foreground() const;
 
+    /// False when the label is too small for its text: some lines are cut or hidden.
+    [[nodiscard]] bool showsWholeText() const;
+
 signals:
     void clicked();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     /// The text's first lines, as many as the label can show; all of it unless top-aligned.
     [[nodiscard]] QString shownText() const;
+    [[nodiscard]] int textFlags() const;
 };
