@@ -77,7 +77,7 @@ EventRecord eventOfKind(int timetype, int consistancy, Dice& dice)
 
 } // namespace
 
-void GenerateEvents(const QString& fileName, int count, unsigned seed)
+void GenerateEvents(const QString& fileName, int count, unsigned seed, bool distinctTitles)
 {
     CreateEventDatabase(fileName);
     const sqlite::Connection db(fileName, sqlite::Connection::Mode::ReadWrite);
@@ -90,6 +90,8 @@ void GenerateEvents(const QString& fileName, int count, unsigned seed)
         insert.run();
         insert.reset();
     }
+    if (distinctTitles)
+        db.exec("update tblEvents set title = title || ' ' || (id * 7919 % 100003)");
     transaction.commit();
 }
 
@@ -99,11 +101,7 @@ QString GeneratedDatabase(int count, bool distinctTitles)
     static std::map<std::pair<int, bool>, QString> files;
     const QString name = QStringLiteral("events-%1%2.mdb").arg(count).arg(distinctTitles ? "-distinct" : "");
     auto [it, added] = files.try_emplace({count, distinctTitles}, folder.filePath(name));
-    if (added) {
-        GenerateEvents(it->second, count);
-        if (distinctTitles)
-            sqlite::Connection(it->second, sqlite::Connection::Mode::ReadWrite)
-                .exec("update tblEvents set title = title || ' ' || (id * 7919 % 100003)");
-    }
+    if (added)
+        GenerateEvents(it->second, count, 1, distinctTitles);
     return it->second;
 }

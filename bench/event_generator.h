@@ -5,11 +5,11 @@
 /// Writes a new event database `fileName` (which must not exist) holding `count`
 /// events: every time type and repetition in equal shares, dates spread over
 /// 2018..2030 and titles and descriptions such as people type. The same seed gives
-/// the same file. Throws StoreError or std::exception on failure.
-void GenerateEvents(const QString& fileName, int count, unsigned seed = 1);
+/// the same file. `distinctTitles` makes every title different (a number is appended),
+/// the worst case of the title order. Throws StoreError or std::exception on failure.
+void GenerateEvents(const QString& fileName, int count, unsigned seed = 1, bool distinctTitles = false);
 
 /// The file of a database of `count` generated events (seed 1) in a temporary folder
 /// that lives as long as the process; made on the first call for each count. The
-/// generated titles repeat (38 different ones); `distinctTitles` makes every title
-/// different, the worst case of the title order.
+/// generated titles repeat (38 different ones); with `distinctTitles` they all differ.
 [[nodiscard]] QString GeneratedDatabase(int count, bool distinctTitles = false);

@@ -10,6 +10,7 @@
 #
 #   bench/time_windows.sh                 build in build-bench/, 15 runs per figure
 #   RUNS=30 SIZES="100000" bench/time_windows.sh
+#   DISTINCT=1 SIZES="100000" bench/time_windows.sh   no two titles alike (the title order's worst case)
 #   BUILD_DIR=/tmp/qb JOBS=1 bench/time_windows.sh
 #   PROGRAM=/elsewhere/bin/quillmoor bench/time_windows.sh   time another build (an older commit)
 #
@@ -25,6 +26,10 @@ build=${BUILD_DIR:-build-bench}
 runs=${RUNS:-15}
 jobs=${JOBS:-$(nproc)}
 sizes=(${SIZES:-0 10000 100000})
+distinct=${DISTINCT:-0}
+suffix=
+genflags=()
+[ "$distinct" = 0 ] || { suffix=-distinct; genflags=(--distinct-titles); }
 display=${BENCH_DISPLAY:-:91}
 
 scripts/deps.sh
@@ -36,7 +41,8 @@ program=$(realpath "${PROGRAM:-$bin/quillmoor}")
 data="$build/bench-data"
 mkdir -p "$data"
 for n in "${sizes[@]}"; do
-    [ "$n" -eq 0 ] || [ -f "$data/events-$n.mdb" ] || "$bin/quillmoor-genevents" "$data/events-$n.mdb" "$n"
+    [ "$n" -eq 0 ] || [ -f "$data/events-$n$suffix.mdb" ] ||
+        "$bin/quillmoor-genevents" "$data/events-$n$suffix.mdb" "$n" "${genflags[@]}"
 done
 
 work=$(mktemp -d)
@@ -78,10 +84,10 @@ for n in "${sizes[@]}"; do
     if [ "$n" -eq 0 ]; then
         cp "$bin/dbBlank.mdb" "$varlib/Quendrix/Quillmoor/dbData.mdb"
     else
-        cp "$data/events-$n.mdb" "$varlib/Quendrix/Quillmoor/dbData.mdb"
+        cp "$data/events-$n$suffix.mdb" "$varlib/Quendrix/Quillmoor/dbData.mdb"
     fi
     echo
-    echo "== $n events: start-up (the alert, then the main window), then Manage Events"
+    echo "== $n events${suffix:+ (every title different)}: start-up (the alert, then the main window), then Manage Events"
     private_var_lib "$varlib" "${stopwatch[@]}" --dismiss "Event Alert!" --click "$click" "Event Management" \
         Quillmoor -- "$program" | sed -n '/runs:$/,$p'
 done

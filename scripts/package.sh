@@ -25,7 +25,7 @@ cpack --config "$build/CPackConfig.cmake" -B "$out" >/dev/null
 deb=$(echo "$out"/quillmoor_*.deb)
 
 dpkg-deb -x "$deb" "$out/root"
-desktop-file-validate "$out"/root/usr/share/applications/*.desktop
+desktop-file-validate "$out"/root/usr/share/applications/*.desktop "$out"/root/etc/xdg/autostart/*.desktop
 appstreamcli validate --no-net "$out"/root/usr/share/metainfo/*.metainfo.xml
 lintian --fail-on error "$deb"
 echo "$deb"

@@ -6,6 +6,7 @@
 
 #include <sqlite3.h>
 
+#include <QCollator>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -13,6 +14,8 @@
 #include <QTest>
 
 #include <chrono>
+#include <numeric>
+#include <random>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -475,6 +478,64 @@ private slots:
         QStringList natural;
         store.forEachEvent([&](const EventRecord& r) { natural.append(r.title); });
         QCOMPARE(natural, entered);
+    }
+
+    // Plain ASCII titles take a shortcut past the collator's sort keys; the order must
+    // still be the collator's, among accents, case pairs, punctuation and empty titles.
+    void titleOrderIsTheCollators_data()
+    {
+        QTest::addColumn<QLocale>("locale");
+        QTest::newRow("English") << QLocale(QLocale::English, QLocale::UnitedStates);
+        QTest::newRow("German") << QLocale(QLocale::German, QLocale::Germany);
+        QTest::newRow("Swedish: å, ä and ö after z") << QLocale(QLocale::Swedish, QLocale::Sweden);
+        QTest::newRow("Danish: aa is å, no shortcut") << QLocale(QLocale::Danish, QLocale::Denmark);
+        QTest::newRow("C") << QLocale::c();
+    }
+    void titleOrderIsTheCollators()
+    {
+        QFETCH(QLocale, locale);
+        QLocale::setDefault(locale);
+        const auto restore = qScopeGuard([] { QLocale::setDefault(QLocale::c()); });
+        std::mt19937 dice(7);
+        auto pick = [&](const QString& from) {
+            return from[std::uniform_int_distribution<qsizetype>(0, from.size() - 1)(dice)];
+        };
+        QString ascii;
+        for (char16_t c = u' '; c <= u'~'; ++c)
+            ascii += QChar(c);
+        const QString common = QStringLiteral("aAbBcChHoOsSvVwWzZ 0123456789-'.\t");
+        const QString accents = QString::fromUtf8("éÉëöÖåÅäÄßæøñİı\u0301ﬁ");
+        // Titles that are equal but for case (or ligature) on either side of the shortcut.
+        QList<QByteArray> titles = {QByteArray(), "", "\uFB01le", "File", "", "\uFB01LE", "file"};
+        while (titles.size() < 4000) {
+            QString title;
+            const int kind = std::uniform_int_distribution<int>(0, 3)(dice);
+            for (int n = std::uniform_int_distribution<int>(0, 24)(dice); n > 0; --n)
+                title += kind == 0 ? pick(ascii) : kind == 3 && n % 3 == 0 ? pick(accents) : pick(common);
+            titles.append(title.toUtf8());
+            if (kind == 1) // the same title but for case, later
+                titles.append(title.toUpper().toUtf8());
+        }
+
+        EventTable table;
+        for (qsizetype i = 0; i < titles.size(); ++i) {
+            EventRecord numbers;
+            numbers.id = i;
+            table.append(numbers, titles[i], {});
+        }
+        table.sortByTitle();
+        QCollator collator;
+        collator.setCaseSensitivity(Qt::CaseInsensitive);
+        QList<qint64> expected(titles.size());
+        std::iota(expected.begin(), expected.end(), 0);
+        std::stable_sort(expected.begin(), expected.end(), [&](qint64 a, qint64 b) {
+            return collator.compare(QString::fromUtf8(titles[a]), QString::fromUtf8(titles[b])) < 0;
+        });
+        for (qsizetype i = 0; i < table.size(); ++i)
+            QVERIFY2(table.id(i) == expected[i], qPrintable(QStringLiteral("at %1: %2 where the collator has %3")
+                                                                .arg(i)
+                                                                .arg(QString::fromUtf8(titles[table.id(i)]),
+                                                                     QString::fromUtf8(titles[expected[i]]))));
     }
 
     void unusableDatabaseThrowsAndStaysClosed_data()

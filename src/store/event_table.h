@@ -31,7 +31,8 @@ public:
     void append(const EventRecord& numbers, QByteArrayView title, QByteArrayView description);
 
     /// Orders the rows by title, case-insensitively and as the user's language sorts;
-    /// rows whose titles compare equal keep their order.
+    /// rows whose titles compare equal keep their order. A large table with many titles
+    /// outside plain ASCII is sorted on two cores.
     void sortByTitle();
 
 private:

@@ -1,0 +1,62 @@
+#include "due.h"
+
+#include <algorithm>
+
+ReminderWindow::ReminderWindow(QDate today) : m_today(today.toJulianDay())
+{
+    const QDate last = today.addDays(kMaxDaysBefore);
+    for (QDate first(today.year(), today.month(), 1); first <= last; first = first.addMonths(1))
+        m_months.push_back({MonthFrame::of(first.month(), first.year()), first.toJulianDay()});
+}
+
+bool ReminderWindow::collect(const EventRecord& event, QList<DueReminder>& due) const
+{
+    bool usable = true;
+    int daysBefore = 0;
+    if (event.warnevent == 1) {
+        if (event.daysbefore && *event.daysbefore >= 0 && *event.daysbefore <= kMaxDaysBefore)
+            daysBefore = *event.daysbefore;
+        else
+            usable = false;
+    }
+    const qint64 last = m_today + daysBefore;
+    for (const Month& month : m_months) {
+        if (month.firstDay > last)
+            break;
+        for (int day : OccurrenceDays(event, month.frame)) {
+            const qint64 julian = month.firstDay + day - 1;
+            if (julian < m_today || julian > last)
+                continue;
+            due.append({event.id,
+                        QDate::fromJulianDay(julian),
+                        julian == m_today ? ReminderKind::Today : ReminderKind::Ahead,
+                        {},
+                        {}});
+        }
+    }
+    return usable;
+}
+
+DueFindings FindDue(const EventSource& events, QDate today)
+{
+    const ReminderWindow window(today);
+    DueFindings findings;
+    // Decided on the numbers alone, so that the texts are read only for the rows that are due.
+    qsizetype firstOfRow = 0;
+    events.forEachEventWhere(
+        [&](const EventRecord& event) {
+            firstOfRow = findings.due.size();
+            if (!window.collect(event, findings.due))
+                ++findings.ignoredWarnings;
+            return findings.due.size() > firstOfRow;
+        },
+        [&](const EventRecord& event) {
+            for (qsizetype i = firstOfRow; i < findings.due.size(); ++i) {
+                findings.due[i].title = event.title;
+                findings.due[i].description = event.description;
+            }
+        });
+    std::stable_sort(findings.due.begin(), findings.due.end(),
+                     [](const DueReminder& a, const DueReminder& b) { return a.day < b.day; });
+    return findings;
+}

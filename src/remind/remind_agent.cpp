@@ -1,0 +1,254 @@
+#include "remind_agent.h"
+
+#include "core/clock.h"
+#include "core/console.h"
+#include "core/paths.h"
+#include "store/event_store.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDBusError>
+#include <QDateTime>
+#include <QProcess>
+
+#include <stdexcept>
+
+namespace {
+
+constexpr char kProgram[] = "quillmoor-remind";
+constexpr char kAgentName[] = "example.quillmoor.Quillmoor.Remind";
+constexpr int kQuarterMs = 15 * 60 * 1000;
+// Records are kept a year after their day, so that a clock set back does not send them again.
+constexpr int kKeptDays = 366;
+
+} // namespace
+
+void ProcessLauncher::openCalendar()
+{
+    QProcess::startDetached(m_program, {});
+}
+
+RemindOptions ParseRemindArguments(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    const QCommandLineOption version(QStringLiteral("version"), QString());
+    const QCommandLineOption once(QStringLiteral("once"), QString());
+    const QCommandLineOption db(QStringLiteral("db"), QString(), QStringLiteral("FILE"));
+    parser.addOptions({help, version, once, db});
+    if (!parser.parse(QStringList{QString::fromLatin1(kProgram)} + arguments))
+        throw std::invalid_argument(OneLine(parser.errorText()).toStdString());
+    if (!parser.positionalArguments().isEmpty())
+        throw std::invalid_argument(QStringLiteral("Unexpected argument \"%1\"; see --help.")
+                                        .arg(OneLine(parser.positionalArguments().first()))
+                                        .toStdString());
+    RemindOptions options;
+    options.help = parser.isSet(help);
+    options.version = parser.isSet(version);
+    options.once = parser.isSet(once);
+    options.database = parser.value(db);
+    if (parser.isSet(db) && options.database.isEmpty())
+        throw std::invalid_argument("The database file name after --db is empty.");
+    return options;
+}
+
+QString RemindUsage()
+{
+    return QStringLiteral(
+        "Usage: quillmoor-remind [--once] [--db FILE]\n"
+        "\n"
+        "Reminds you of your Quillmoor events with desktop notifications. An event is due on each day\n"
+        "it falls on; when \"Warn you of event\" is ticked with N days before (1 to 366), it is also\n"
+        "due from N days before each day it falls on until the day before. Each is shown once: what\n"
+        "was shown is recorded in $XDG_STATE_HOME/Quendrix/Quillmoor/ (normally ~/.local/state/...).\n"
+        "More than 20 at one look are shown as one notification that counts them.\n"
+        "\n"
+        "Without --once it keeps running, as the desktop starts it at login: it looks at once, just\n"
+        "after every midnight and every 15 minutes; a click on a notification opens Quillmoor. One\n"
+        "runs in each desktop session: a second one says so and exits.\n"
+        "\n"
+        "  --once      look now, show what is due and exit\n"
+        "  --db FILE   the event database to read; default: /var/lib/Quendrix/Quillmoor/dbData.mdb,\n"
+        "              or $XDG_DATA_HOME/Quendrix/Quillmoor/dbData.mdb (normally ~/.local/share/...)\n"
+        "              when the machine-wide file does not exist. The database is only read.\n"
+        "  -h, --help  show this text\n"
+        "  --version   show the program's name and version\n"
+        "\n"
+        "Exit status (--once): 0 when done, even if nothing was due; 2 for a bad argument, no\n"
+        "notification service on the session bus, a database that cannot be read, or a record that\n"
+        "cannot be written, with one line on standard error. Without --once, such a failure is one\n"
+        "line and the next look tries again.\n");
+}
+
+RemindAgent::RemindAgent(Setup setup, QObject* parent) : QObject(parent), m_setup(std::move(setup))
+{
+    m_quarter.setInterval(kQuarterMs);
+    m_quarter.setTimerType(Qt::VeryCoarseTimer);
+    connect(&m_quarter, &QTimer::timeout, this, [this] { look(); });
+    m_midnight.setSingleShot(true);
+    connect(&m_midnight, &QTimer::timeout, this, [this] { look(); });
+}
+
+void RemindAgent::start()
+{
+    m_quarter.start();
+    look();
+}
+
+void RemindAgent::armMidnight()
+{
+    // Asked afresh at every look, so that a laptop that slept past midnight is put right.
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime next(now.date().addDays(1), QTime(0, 0, 5));
+    m_midnight.start(int(std::clamp<qint64>(now.msecsTo(next), 1000, 25 * 3600 * 1000)));
+}
+
+void RemindAgent::say(const QString& message)
+{
+    m_saidThisLook = true;
+    if (!m_setup.once && m_said.contains(message))
+        return;
+    m_said.insert(message);
+    WriteMessage(m_setup.err, kProgram, message);
+}
+
+LookOutcome RemindAgent::look()
+{
+    m_saidThisLook = false;
+    const LookOutcome outcome = lookAt(m_setup.clock->today());
+    if (outcome == LookOutcome::Done && !m_saidThisLook)
+        m_said.clear();
+    if (!m_setup.once && m_quarter.isActive())
+        armMidnight();
+    return outcome;
+}
+
+LookOutcome RemindAgent::lookAt(QDate today)
+{
+    const QString noService = QStringLiteral("No notification service on the session bus; the reminders wait for one.");
+    if (m_setup.once && !m_setup.service->isThere()) {
+        say(noService);
+        return LookOutcome::NoService;
+    }
+    const QString database = m_setup.database();
+    const QString logFile = SentLogFile(m_setup.stateHome, database);
+    if (!m_log || m_log->fileName() != logFile)
+        m_log = std::make_unique<SentLog>(logFile, database);
+    // What a damaged record held is unknown: the reminders due now may have been shown
+    // already, so they go out as one notification rather than as a flood of repeats.
+    const std::optional<QString> damaged = m_log->load();
+    if (damaged)
+        say(*damaged);
+
+    DueFindings findings;
+    try {
+        EventStore store;
+        store.open(database);
+        findings = FindDue(store, today);
+    } catch (const std::exception& e) {
+        say(QString::fromUtf8(e.what()));
+        return LookOutcome::DatabaseFailed;
+    }
+    if (m_setup.once && findings.ignoredWarnings > 0) {
+        say(QStringLiteral("Warnings of days before outside 0 to %1 are ignored (%2 events); those events are "
+                           "reminded on their day only.")
+                .arg(kMaxDaysBefore)
+                .arg(findings.ignoredWarnings));
+    }
+
+    QList<DueReminder> unsent;
+    for (DueReminder& reminder : findings.due) {
+        if (!m_log->contains(reminder))
+            unsent.append(std::move(reminder));
+    }
+    const qsizetype kept = m_log->size();
+    m_log->dropBefore(today.addDays(-kKeptDays));
+    bool changed = m_log->size() != kept;
+
+    QString error;
+    bool sentAll = true;
+    if (!unsent.isEmpty()) {
+        if (!m_setup.service->isThere()) {
+            say(noService);
+            sentAll = false;
+        } else {
+            const bool asOne = unsent.size() > kMostSeparateNotifications || (damaged && unsent.size() > 1);
+            const qsizetype before = m_log->size();
+            sentAll = send(unsent, today, asOne, error);
+            changed = changed || m_log->size() != before;
+        }
+    }
+    // A damaged record stays until what is due went out, so that its summary is not lost.
+    if (changed || (damaged && sentAll)) {
+        try {
+            m_log->save();
+        } catch (const std::exception& e) {
+            say(QString::fromUtf8(e.what()));
+            return LookOutcome::RecordFailed;
+        }
+    }
+    if (!sentAll) {
+        if (!error.isEmpty())
+            say(QStringLiteral("The notification service did not take a reminder: %1").arg(error));
+        return LookOutcome::NoService;
+    }
+    return LookOutcome::Done;
+}
+
+bool RemindAgent::send(const QList<DueReminder>& due, QDate today, bool asOne, QString& error)
+{
+    if (asOne) {
+        Notification summary = SummaryOf(due, today, m_setup.locale);
+        summary.opensCalendar = !m_setup.once;
+        if (!m_setup.service->show(summary, error))
+            return false;
+        for (const DueReminder& reminder : due)
+            m_log->add(reminder);
+        return true;
+    }
+    for (const DueReminder& reminder : due) {
+        Notification one = NotificationOf(reminder, today, m_setup.locale);
+        // After the agent exits nothing would answer a click.
+        one.opensCalendar = !m_setup.once;
+        if (!m_setup.service->show(one, error))
+            return false;
+        m_log->add(reminder);
+    }
+    return true;
+}
+
+int RunRemind(const QStringList& arguments, const Clock& clock, const QString& machineRoot, const QString& userRoot,
+              const QString& stateHome, QDBusConnection bus, CalendarLauncher& launcher, std::FILE* out, std::FILE* err)
+{
+    RemindOptions options;
+    try {
+        options = ParseRemindArguments(arguments);
+        if (options.help || options.version) {
+            WriteAll(out, options.help ? RemindUsage().toUtf8() : VersionLine(kProgram));
+            return 0;
+        }
+    } catch (const std::exception& e) {
+        WriteMessage(err, kProgram, QString::fromUtf8(e.what()));
+        return 2;
+    }
+    DesktopNotifications service(bus, launcher);
+    const auto database = [&] {
+        return options.database.isEmpty() ? DefaultDatabase(machineRoot, userRoot) : options.database;
+    };
+    RemindAgent agent({database, stateHome, &clock, &service, err, options.once, QLocale()});
+    if (options.once)
+        return agent.look() == LookOutcome::Done ? 0 : 2;
+    // One agent per session: a second one (started by hand beside the autostarted one)
+    // would send each reminder again before the first recorded it.
+    if (!bus.isConnected()) {
+        WriteMessage(err, kProgram,
+                     QStringLiteral("No session bus to send notifications on: %1").arg(bus.lastError().message()));
+        return 2;
+    }
+    if (!bus.registerService(QString::fromLatin1(kAgentName))) {
+        WriteMessage(err, kProgram, QStringLiteral("Already running in this session."));
+        return 0;
+    }
+    agent.start();
+    return QCoreApplication::exec();
+}
