@@ -17,11 +17,15 @@ Radicale::Radicale(const QString& folder, const QString& user, const QString& pa
         if (!file.open(QIODevice::WriteOnly) || file.write((user + u':' + password + u'\n').toUtf8()) < 0)
             throw std::runtime_error("cannot write the htpasswd file");
     }
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        throw std::runtime_error("no free port on 127.0.0.1");
-    m_port = probe.serverPort();
-    probe.close();
+    QTcpServer probes[2];
+    for (QTcpServer& probe : probes) {
+        if (!probe.listen(QHostAddress::LocalHost, 0))
+            throw std::runtime_error("no free port on 127.0.0.1");
+    }
+    m_port = probes[0].serverPort();
+    m_backPort = probes[1].serverPort();
+    for (QTcpServer& probe : probes)
+        probe.close();
     start();
     DavClient setup(url(), user, password);
     setup.send("MKCOL", url().resolved(QUrl(QStringLiteral(".."))), {}, {});
@@ -35,23 +39,32 @@ Radicale::~Radicale()
 
 void Radicale::start()
 {
-    QStringList arguments{QStringLiteral("--config="), QStringLiteral("--server-hosts=127.0.0.1:%1").arg(m_port),
+    QStringList arguments{QStringLiteral("--config="),
+                          QStringLiteral("--server-hosts=127.0.0.1:%1").arg(m_backPort),
                           QStringLiteral("--storage-filesystem-folder=%1").arg(m_folder),
-                          QStringLiteral("--rights-type=authenticated"), QStringLiteral("--logging-level=warning")};
+                          QStringLiteral("--storage-type=faulty_storage"),
+                          QStringLiteral("--rights-type=authenticated"),
+                          QStringLiteral("--logging-level=warning")};
     if (m_htpasswd.isEmpty())
         arguments << QStringLiteral("--auth-type=none");
     else
         arguments << QStringLiteral("--auth-type=htpasswd") << QStringLiteral("--auth-htpasswd-filename=") + m_htpasswd
                   << QStringLiteral("--auth-htpasswd-encryption=plain");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PYTHONPATH"), QStringLiteral(QUILLMOOR_TEST_SUPPORT_DIR));
+    m_process.setProcessEnvironment(environment);
     m_process.start(QStringLiteral("/usr/bin/radicale"), arguments);
-    if (!m_process.waitForStarted(5000))
+    m_front.start(QStringLiteral("/usr/bin/python3"),
+                  {QStringLiteral(QUILLMOOR_TEST_SUPPORT_DIR "/dav_front.py"), QString::number(m_port),
+                   QString::number(m_backPort), m_folder + QStringLiteral(".fault")});
+    if (!m_process.waitForStarted(5000) || !m_front.waitForStarted(5000))
         throw std::runtime_error("radicale does not start (scripts/deps.sh installs it)");
-    for (int attempt = 0; attempt < 100; ++attempt) {
+    for (int attempt = 0, up = 0; attempt < 100; ++attempt) {
         QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, m_port);
-        if (socket.waitForConnected(100))
+        socket.connectToHost(QHostAddress::LocalHost, up ? m_port : m_backPort);
+        if (socket.waitForConnected(100) && ++up == 2)
             return;
-        if (m_process.state() == QProcess::NotRunning)
+        if (m_process.state() == QProcess::NotRunning || m_front.state() == QProcess::NotRunning)
             break;
         QThread::msleep(50);
     }
@@ -61,12 +74,22 @@ void Radicale::start()
 
 void Radicale::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000))
-        m_process.kill();
-    m_process.waitForFinished(2000);
+    for (QProcess* process : {&m_front, &m_process}) {
+        if (process->state() == QProcess::NotRunning)
+            continue;
+        process->terminate();
+        if (!process->waitForFinished(5000))
+            process->kill();
+        process->waitForFinished(2000);
+    }
+}
+
+void Radicale::fault(const QByteArray& what) const
+{
+    QFile trigger(m_folder + QStringLiteral(".fault"));
+    if (what.isEmpty() ? trigger.exists() && !trigger.remove()
+                       : !trigger.open(QIODevice::WriteOnly) || trigger.write(what) < 0)
+        throw std::runtime_error("cannot write the fault trigger");
 }
 
 QUrl Radicale::url() const

@@ -6,8 +6,9 @@
 
 /// A real Radicale (Debian `radicale`) on 127.0.0.1 at a free port, storing in `folder`, with one
 /// empty calendar collection at url(); without authentication, or with the one user `user` and
-/// `password` (htpasswd). Stopped by its process id. Throws std::runtime_error when it does not
-/// start or listen within 15 s.
+/// `password` (htpasswd). It is reached through a reverse proxy (dav_front.py) and stores through
+/// faulty_storage.py, both transparent until fault() names a fault. Stopped by process id.
+/// Throws std::runtime_error when it does not start or listen within 15 s.
 class Radicale
 {
 public:
@@ -21,10 +22,16 @@ public:
     void stop();
     [[nodiscard]] QUrl url() const;
     [[nodiscard]] qint64 pid() const { return m_process.processId(); }
+    /// The fault the proxy or the storage acts out from now on (see their files); empty: none.
+    void fault(const QByteArray& what) const;
+    /// The folder of url()'s items, one file each.
+    [[nodiscard]] QString collectionFolder() const { return m_folder + QStringLiteral("/collection-root/u/cal"); }
 
 private:
     QString m_folder;
-    QString m_htpasswd; ///< empty: no authentication
-    quint16 m_port = 0;
+    QString m_htpasswd;     ///< empty: no authentication
+    quint16 m_port = 0;     ///< the proxy's
+    quint16 m_backPort = 0; ///< Radicale's
     QProcess m_process;
+    QProcess m_front;
 };
