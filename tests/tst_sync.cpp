@@ -5,9 +5,15 @@
 #include "test_env.h"
 
 #include <QCryptographicHash>
-#include <QLockFile>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimeZone>
+
+#include <csignal>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
@@ -86,6 +92,22 @@ class TestSync : public QObject
         store.open(db);
         return store.insert(fields);
     }
+    // The tool's status and the one line it showed (on standard error for status 2).
+    std::pair<int, QByteArray> runTool(const QStringList& arguments, const SyncEnvironment& env)
+    {
+        std::FILE* files[] = {std::tmpfile(), std::tmpfile()};
+        const int status = RunSync(QStringList{QStringLiteral("--db"), m_a} + arguments, env, files[0], files[1]);
+        QByteArray text[2];
+        for (int i = 0; i < 2; ++i) {
+            QFile read;
+            read.open(files[i], QIODevice::ReadOnly);
+            read.seek(0);
+            text[i] = read.readAll();
+            read.close();
+            std::fclose(files[i]);
+        }
+        return {status, text[status == 2 ? 1 : 0]};
+    }
     QList<DavItem> serverItems()
     {
         DavClient client(m_server->url(), {}, {});
@@ -126,8 +148,8 @@ private slots:
                            {kByDayOfWeek, kWeekly, 1, 1, 2026, 1, kMonday, 1, 2}));
         add(m_a, makeEvent(QStringLiteral("Never"), QStringLiteral("x"), {kByDate, kWeekly, 1, 1, 2026, 1, 1, 0, 0}));
         add(m_b, once(QStringLiteral("Dentist"), 12, 17)); // imported by hand once
-        QCOMPARE(sync(m_a), (SyncSummary{0, 2, 0, 0, 0, 1}));
-        QCOMPARE(sync(m_b), (SyncSummary{1, 0, 0, 0, 0, 0}));
+        QCOMPARE(sync(m_a), (SyncSummary{0, 2, 0, 0, 0, 1, 0, {}}));
+        QCOMPARE(sync(m_b), (SyncSummary{1, 0, 0, 0, 0, 0, 0, {}}));
         QCOMPARE(titles(m_b), (QStringList{QStringLiteral("Dentist"), QStringLiteral("Meeting")}));
         QCOMPARE(serverItems().size(), 2);
         QStringList digests[2];
@@ -173,9 +195,9 @@ private slots:
         b.update(dayInB, once(QStringLiteral("Day"), 12, 9));
         b.remove(idOf(QStringLiteral("GoneB")));
         b.update(idOf(QStringLiteral("Both")), once(QStringLiteral("BothB"), 12, 5));
-        QCOMPARE(sync(m_a), (SyncSummary{0, 2, 0, 1, 0, 0}));
-        QCOMPARE(sync(m_b), (SyncSummary{1, 2, 1, 1, 1, 0})); // the copy of BothB goes up
-        QCOMPARE(sync(m_a), (SyncSummary{2, 0, 1, 0, 0, 0}));
+        QCOMPARE(sync(m_a), (SyncSummary{0, 2, 0, 1, 0, 0, 0, {}}));
+        QCOMPARE(sync(m_b), (SyncSummary{1, 2, 1, 1, 1, 0, 0, {}})); // the copy of BothB goes up
+        QCOMPARE(sync(m_a), (SyncSummary{2, 0, 1, 0, 0, 0, 0, {}}));
         const QStringList expected{QStringLiteral("BothA"), QStringLiteral("BothB"), QStringLiteral("Day"),
                                    QStringLiteral("Title2")};
         QCOMPARE(titles(m_a), expected);
@@ -234,7 +256,7 @@ private slots:
                                             "DTSTART;VALUE=DATE:20261201\r\nRRULE:FREQ=WEEKLY;COUNT=5\r\n"
                                             "SUMMARY:Course\r\nEND:VEVENT\r\n");
         const DavItem before = serverItems().first();
-        QCOMPARE(sync(m_a), (SyncSummary{0, 0, 0, 0, 0, 1}));
+        QCOMPARE(sync(m_a), (SyncSummary{0, 0, 0, 0, 0, 1, 0, {}}));
         QCOMPARE(sync(m_a).leftAlone, 1);
         QVERIFY(rows(m_a).isEmpty());
         const DavItem after = serverItems().first();
@@ -275,43 +297,45 @@ private slots:
     {
         QTest::addColumn<QStringList>("arguments"); // @open, @auth: the two servers' calendars
         QTest::addColumn<QString>("secret");        // what the Secret Service holds
-        QTest::addColumn<bool>("locked");           // another sync holds the database
+        QTest::addColumn<int>("lock");              // 1: a dead sync's lock file, 2: another sync holds it
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("line"); // on standard error for status 2, else on standard output
         const QString up = QStringLiteral("1 went up");
-        QTest::newRow("no authentication") << QStringList{QStringLiteral("@open")} << QString() << false << 0 << up;
+        QTest::newRow("no authentication") << QStringList{QStringLiteral("@open")} << QString() << 0 << 0 << up;
         QTest::newRow("password command") << QStringList{QStringLiteral("--password-command=echo s3cret"),
                                                          QStringLiteral("--user=alice"), QStringLiteral("@auth")}
-                                          << QString() << false << 0 << up;
+                                          << QString() << 0 << 0 << up;
         QTest::newRow("secret service, user in the URL")
-            << QStringList{QStringLiteral("@alice@auth")} << QStringLiteral("s3cret") << false << 0 << up;
+            << QStringList{QStringLiteral("@alice@auth")} << QStringLiteral("s3cret") << 0 << 0 << up;
         QTest::newRow("calendar from sync.conf")
             << QStringList{QStringLiteral("conf:url=@auth"), QStringLiteral("conf:user=alice"),
                            QStringLiteral("conf:password-command=echo s3cret")}
-            << QString() << false << 0 << up;
+            << QString() << 0 << 0 << up;
         QTest::newRow("wrong password") << QStringList{QStringLiteral("--password-command=echo nope"),
                                                        QStringLiteral("--user=alice"), QStringLiteral("@auth")}
-                                        << QString() << false << 2 << QStringLiteral("(401)");
+                                        << QString() << 0 << 2 << QStringLiteral("(401)");
         QTest::newRow("password command fails")
-            << QStringList{QStringLiteral("--password-command=false"), QStringLiteral("@auth")} << QString() << false
-            << 2 << QStringLiteral("password command failed");
+            << QStringList{QStringLiteral("--password-command=false"), QStringLiteral("@auth")} << QString() << 0 << 2
+            << QStringLiteral("password command failed");
         QTest::newRow("password command prints nothing")
-            << QStringList{QStringLiteral("--password-command=true"), QStringLiteral("@auth")} << QString() << false
-            << 2 << QStringLiteral("printed no password");
+            << QStringList{QStringLiteral("--password-command=true"), QStringLiteral("@auth")} << QString() << 0 << 2
+            << QStringLiteral("printed no password");
         QTest::newRow("no such collection")
-            << QStringList{QStringLiteral("@open/../missing/")} << QString() << false << 2 << QStringLiteral("(404)");
-        QTest::newRow("server down") << QStringList{QStringLiteral("http://127.0.0.1:1/u/cal/")} << QString() << false
-                                     << 2 << QStringLiteral("Connection refused");
+            << QStringList{QStringLiteral("@open/../missing/")} << QString() << 0 << 2 << QStringLiteral("(404)");
+        QTest::newRow("server down") << QStringList{QStringLiteral("http://127.0.0.1:1/u/cal/")} << QString() << 0 << 2
+                                     << QStringLiteral("Connection refused");
         QTest::newRow("plain http elsewhere") << QStringList{QStringLiteral("http://cal.example/u/cal/")} << QString()
-                                              << false << 2 << QStringLiteral("use https://");
+                                              << 0 << 2 << QStringLiteral("use https://");
         QTest::newRow("another sync running")
-            << QStringList{QStringLiteral("@open")} << QString() << true << 2 << QStringLiteral("another sync");
+            << QStringList{QStringLiteral("@open")} << QString() << 2 << 2 << QStringLiteral("another sync");
+        QTest::newRow("lock file of a sync that died")
+            << QStringList{QStringLiteral("@open")} << QString() << 1 << 0 << up;
     }
     void commandLine()
     {
         QFETCH(QStringList, arguments);
         QFETCH(QString, secret);
-        QFETCH(bool, locked);
+        QFETCH(int, lock);
         QFETCH(int, status);
         QFETCH(QString, line);
         add(m_a, once(QStringLiteral("Kept"), 12, 1));
@@ -332,25 +356,84 @@ private slots:
         }
         arguments.removeIf([](const QString& a) { return a.startsWith(QStringLiteral("conf:")); });
         config.close();
-        QLockFile lock(m_a + QStringLiteral(".sync-lock"));
-        QVERIFY(!locked || lock.lock());
-        SyncEnvironment env{{}, config.fileName(), kNow, QStringLiteral("test"), {}, {}, 0};
+        const int lockFile =
+            lock ? ::open(QFile::encodeName(m_a + QStringLiteral(".sync-lock")).constData(), O_RDONLY | O_CREAT, 0644)
+                 : -1;
+        const auto unlock = qScopeGuard([&] {
+            if (lockFile >= 0)
+                ::close(lockFile);
+        });
+        QVERIFY(lock < 2 || ::flock(lockFile, LOCK_EX) == 0);
+        SyncEnvironment env{{}, config.fileName(), kNow, QStringLiteral("test"), {}, {}, 0, 5000};
         env.readSecret = [&](const QUrl&, const QString& user) { return user == u"alice" ? secret : QString(); };
-        std::FILE* files[] = {std::tmpfile(), std::tmpfile()};
-        QCOMPARE(RunSync(QStringList{QStringLiteral("--db"), m_a} + arguments, env, files[0], files[1]), status);
-        QByteArray text[2];
-        for (int i = 0; i < 2; ++i) {
-            QFile read;
-            read.open(files[i], QIODevice::ReadOnly);
-            read.seek(0);
-            text[i] = read.readAll();
-            read.close();
-            std::fclose(files[i]);
-        }
-        const QByteArray& shown = text[status == 2 ? 1 : 0];
+        const auto [shownStatus, shown] = runTool(arguments, env);
+        QCOMPARE(shownStatus, status);
         QCOMPARE(shown.count('\n'), 1);
         QVERIFY2(shown.contains(line.toUtf8()), shown.constData());
         QCOMPARE(titles(m_a), QStringList{QStringLiteral("Kept")});
+    }
+
+    void faultsEndInOneLine_data()
+    {
+        QTest::addColumn<QByteArray>("fault");    // acted out by the proxy or the storage; "freeze": SIGSTOP
+        QTest::addColumn<QStringList>("planted"); // server events written straight into its storage
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("next"); // in the next sync's line, without the fault
+        const QString pushed = QStringLiteral("0 came down, 1 went up");
+        const QString nothing = QStringLiteral("0 came down, 0 went up");
+        QTest::newRow("500") << QByteArray("500") << QStringList() << 2 << QStringLiteral("answered 500") << pushed;
+        QTest::newRow("507") << QByteArray("507") << QStringList() << 2 << QStringLiteral("no room left (507)")
+                             << pushed;
+        QTest::newRow("redirect loop") << QByteArray("redirect") << QStringList() << 2
+                                       << QStringLiteral("redirects in a loop") << pushed;
+        QTest::newRow("web page, not XML")
+            << QByteArray("html") << QStringList() << 2 << QStringLiteral("answered with a web page") << pushed;
+        QTest::newRow("timeout") << QByteArray("freeze") << QStringList() << 2 << QStringLiteral("no answer within 1 s")
+                                 << pushed;
+        QTest::newRow("not iCalendar") << QByteArray() << QStringList{QStringLiteral("2"), QStringLiteral("nul")} << 1
+                                       << QStringLiteral("1 of them not iCalendar or too large to read (the first: "
+                                                         "/u/cal/nul.ics)")
+                                       << nothing;
+        QTest::newRow("50 MB event") << QByteArray() << QStringList{QStringLiteral("2"), QStringLiteral("big")} << 1
+                                     << QStringLiteral("(the first: /u/cal/big.ics)") << nothing;
+        QTest::newRow("10,000 events in one reply") << QByteArray() << QStringList{QStringLiteral("10000")} << 0
+                                                    << QStringLiteral("10000 came down, 1 went up") << nothing;
+    }
+    void faultsEndInOneLine()
+    {
+        QFETCH(QByteArray, fault);
+        QFETCH(QStringList, planted);
+        QFETCH(int, status);
+        QFETCH(QString, line);
+        QFETCH(QString, next);
+        Radicale server(m_env->path(QStringLiteral("faulty")), {}, {}, true);
+        add(m_a, once(QStringLiteral("Kept"), 12, 1));
+        if (!planted.isEmpty()) {
+            const QString planter = QStringLiteral(QUILLMOOR_TEST_SUPPORT_DIR "/radicale_items.py");
+            QCOMPARE(QProcess::execute(QStringLiteral("/usr/bin/python3"),
+                                       QStringList{planter, server.collectionFolder()} + planted),
+                     0);
+        }
+        const bool freeze = fault == "freeze";
+        if (freeze)
+            ::kill(pid_t(server.pid()), SIGSTOP);
+        else
+            server.fault(fault);
+        SyncEnvironment env{{}, {}, kNow, QStringLiteral("test"), {}, {}, 0, 1000};
+        const QStringList url{server.url().toString()};
+        const auto [shownStatus, shown] = runTool(url, env);
+        if (freeze)
+            ::kill(pid_t(server.pid()), SIGCONT);
+        QCOMPARE(shownStatus, status);
+        QCOMPARE(shown.count('\n'), 1);
+        QVERIFY2(shown.contains(line.toUtf8()), shown.constData());
+        // What failed changed no row; what synced is all there.
+        QCOMPARE(titles(m_a).size(), 1 + (status == 2 || planted.isEmpty() ? 0 : planted[0].toInt()));
+        server.fault({});
+        env.timeoutMs = 60000;
+        const auto [nextStatus, nextLine] = runTool(url, env);
+        QVERIFY2(nextStatus < 2 && nextLine.contains(next.toUtf8()), nextLine.constData());
     }
 };
 

@@ -27,6 +27,21 @@ QString shown(const QUrl& url)
     return url.toDisplayString(QUrl::RemoveUserInfo);
 }
 
+QString whereOf(const QByteArray& verb, const QUrl& url)
+{
+    return QStringLiteral("%1 %2").arg(QString::fromLatin1(verb), shown(url));
+}
+
+// A sign-in page or a proxy's error page in place of calendar data says more than an XML error.
+void refuseWebPage(const QByteArray& verb, const QUrl& url, const DavResponse& response)
+{
+    if (response.contentType.trimmed().startsWith("text/html"))
+        throw SyncError(QStringLiteral("%1: the server answered with a web page, not calendar data; is this the "
+                                       "calendar's URL, or is a sign-in page or proxy in the way?")
+                            .arg(whereOf(verb, url))
+                            .toStdString());
+}
+
 QString reasonOf(int status)
 {
     switch (status) {
@@ -119,9 +134,9 @@ DavListing ParseMultistatus(const QByteArray& body)
         }
     }
     if (xml.hasError() || !sawMultistatus)
-        throw SyncError(QStringLiteral("the server's reply is not a WebDAV multistatus: %1")
-                            .arg(xml.hasError() ? xml.errorString() : QStringLiteral("no multistatus element"))
-                            .toStdString());
+        throw UnreadableReply(QStringLiteral("the server's reply is not a WebDAV multistatus: %1")
+                                  .arg(xml.hasError() ? xml.errorString() : QStringLiteral("no multistatus element"))
+                                  .toStdString());
     return listing;
 }
 
@@ -154,6 +169,7 @@ DavResponse DavClient::send(const QByteArray& verb, const QUrl& url, const QByte
     ++m_requests;
     std::unique_ptr<QNetworkReply> reply(m_network->sendCustomRequest(request, verb, body));
     bool tooLarge = false;
+    bool tooLong = false;
     QEventLoop loop;
     QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QObject::connect(reply.get(), &QNetworkReply::downloadProgress, &loop, [&](qint64 received, qint64) {
@@ -163,34 +179,55 @@ DavResponse DavClient::send(const QByteArray& verb, const QUrl& url, const QByte
         }
     });
     // A second bound besides Qt's transfer timeout, which only counts silence.
-    QTimer::singleShot(m_timeoutMs * 2, &loop, [&] { reply->abort(); });
+    QTimer::singleShot(m_timeoutMs * 2, &loop, [&] {
+        tooLong = true;
+        reply->abort();
+    });
     if (!reply->isFinished())
         loop.exec();
 
-    const QString where = QStringLiteral("%1 %2").arg(QString::fromLatin1(verb), shown(url));
+    const QString where = whereOf(verb, url);
     if (tooLarge)
-        throw SyncError(QStringLiteral("%1: the reply is larger than %2 MB; no calendar needs that much")
-                            .arg(where)
-                            .arg(kMaxReplyBytes / (1024 * 1024))
-                            .toStdString());
+        throw UnreadableReply(QStringLiteral("%1: the reply is larger than %2 MB; no calendar needs that much")
+                                  .arg(where)
+                                  .arg(kMaxReplyBytes / (1024 * 1024))
+                                  .toStdString());
     DavResponse response;
     response.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (response.status == 0) {
-        const QString why = reply->error() == QNetworkReply::OperationCanceledError
-                                ? QStringLiteral("no answer within %1 s").arg(m_timeoutMs * 2 / 1000)
-                                : reply->errorString();
+    // Errors below 200 are the connection's (refused, closed, timed out, redirected in circles),
+    // also after the status came: the body is then cut short and must not be read.
+    const QNetworkReply::NetworkError error = reply->error();
+    if (response.status == 0 || (error != QNetworkReply::NoError && error < 200)) {
+        QString why = reply->errorString();
+        if (tooLong)
+            why = QStringLiteral("the answer did not end within %1 s").arg(m_timeoutMs * 2 / 1000);
+        else if (error == QNetworkReply::OperationCanceledError)
+            why = QStringLiteral("no answer within %1 s").arg(m_timeoutMs / 1000);
+        else if (error == QNetworkReply::TooManyRedirectsError)
+            why = QStringLiteral("the server redirects in a loop (more than 5 redirects)");
         throw SyncError(QStringLiteral("%1: %2").arg(where, OneLine(why)).toStdString());
     }
-    if (reply->error() == QNetworkReply::TooManyRedirectsError ||
-        reply->error() == QNetworkReply::InsecureRedirectError)
-        throw SyncError(QStringLiteral("%1: %2").arg(where, OneLine(reply->errorString())).toStdString());
     response.body = reply->readAll();
     response.etag = reply->rawHeader("ETag");
+    response.contentType = reply->rawHeader("Content-Type").toLower();
     if (afterRequest)
         afterRequest(verb);
     if (response.status / 100 != 2 && !accepted.contains(response.status))
         throw SyncError(QStringLiteral("%1: %2").arg(where, reasonOf(response.status)).toStdString());
     return response;
+}
+
+DavListing DavClient::multistatusOf(const QByteArray& verb, const QUrl& url, const DavResponse& response) const
+{
+    refuseWebPage(verb, url, response);
+    try {
+        DavListing listing = ParseMultistatus(response.body);
+        normalize(listing.items);
+        return listing;
+    } catch (const UnreadableReply& e) {
+        throw UnreadableReply(
+            QStringLiteral("%1: %2").arg(whereOf(verb, url), QString::fromUtf8(e.what())).toStdString());
+    }
 }
 
 void DavClient::normalize(QList<DavItem>& items) const
@@ -222,8 +259,7 @@ DavListing DavClient::changes(const QString& token)
             return changes(QString());
         return propfindListing();
     }
-    DavListing listing = ParseMultistatus(response.body);
-    normalize(listing.items);
+    DavListing listing = multistatusOf("REPORT", m_collection, response);
     listing.complete = token.isEmpty();
     // The collection itself may be listed; it is no member.
     listing.items.removeIf([&](const DavItem& item) { return urlOf(item.href) == m_collection; });
@@ -241,8 +277,7 @@ DavListing DavClient::propfindListing()
     });
     const DavResponse response =
         send("PROPFIND", m_collection, body, {{"Content-Type", "application/xml; charset=utf-8"}, {"Depth", "1"}});
-    DavListing listing = ParseMultistatus(response.body);
-    normalize(listing.items);
+    DavListing listing = multistatusOf("PROPFIND", m_collection, response);
     listing.syncToken.clear();
     listing.items.removeIf(
         [&](const DavItem& item) { return urlOf(item.href) == m_collection || item.etag.isEmpty(); });
@@ -263,12 +298,24 @@ QList<DavItem> DavClient::fetch(const QStringList& hrefs)
                 xml.writeTextElement(QString::fromLatin1(kDav), QStringLiteral("href"), href);
             xml.writeEndElement();
         });
-        const DavResponse response =
-            send("REPORT", m_collection, body, {{"Content-Type", "application/xml; charset=utf-8"}, {"Depth", "1"}});
-        QList<DavItem> batch = ParseMultistatus(response.body).items;
-        normalize(batch);
+        QList<DavItem> batch;
+        try {
+            const DavResponse response = send("REPORT", m_collection, body,
+                                              {{"Content-Type", "application/xml; charset=utf-8"}, {"Depth", "1"}});
+            batch = multistatusOf("REPORT", m_collection, response).items;
+        } catch (const UnreadableReply&) {
+            // A member too large, or with bytes XML cannot carry: alone, each spoils only itself.
+            for (const QString& href : hrefs.mid(first, kFetchBatch)) {
+                try {
+                    const DavResponse response = get(href);
+                    batch.append({href, response.status, response.etag, response.body, {}});
+                } catch (const UnreadableReply& e) {
+                    batch.append({href, 200, {}, {}, QString::fromUtf8(e.what())});
+                }
+            }
+        }
         for (DavItem& item : batch) {
-            if (item.status / 100 == 2 && !item.data.isEmpty())
+            if (item.status / 100 == 2 && (!item.data.isEmpty() || !item.problem.isEmpty()))
                 items.append(std::move(item));
         }
     }
@@ -277,7 +324,10 @@ QList<DavItem> DavClient::fetch(const QStringList& hrefs)
 
 DavResponse DavClient::get(const QString& href)
 {
-    return send("GET", urlOf(href), {}, {}, {404});
+    const QUrl url = urlOf(href);
+    DavResponse response = send("GET", url, {}, {}, {404});
+    refuseWebPage("GET", url, response);
+    return response;
 }
 
 DavResponse DavClient::put(const QString& href, const QByteArray& ical, const QByteArray& etag)

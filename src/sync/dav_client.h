@@ -18,12 +18,22 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+/// A reply that came whole but cannot be read: larger than DavClient::kMaxReplyBytes, or not the
+/// XML it should be. One bad member spoils a reply that carries many, so this one is worth a retry
+/// member by member.
+class UnreadableReply : public SyncError
+{
+public:
+    using SyncError::SyncError;
+};
+
 /// One answer of the server.
 struct DavResponse
 {
     int status = 0;  ///< the HTTP status
     QByteArray body; ///< at most DavClient::kMaxReplyBytes
     QByteArray etag; ///< the ETag header, quotes kept; empty when there is none
+    QByteArray contentType;
 };
 
 /// One resource of a multistatus reply.
@@ -33,6 +43,7 @@ struct DavItem
     int status = 200; ///< 404 for a member a sync-collection report says is gone
     QByteArray etag;  ///< quotes kept
     QByteArray data;  ///< calendar-data, when asked for
+    QString problem;  ///< why `data` could not be fetched (too large); empty: none
 };
 
 /// The members of a collection, or the changes since a sync token.
@@ -67,9 +78,11 @@ public:
     /// The changes since `token` (RFC 6578), or every member with its ETag when `token` is empty,
     /// the server refused it, or does not report sync-collection (then by PROPFIND).
     DavListing changes(const QString& token);
-    /// The calendar data and ETags of `hrefs`, in batches (calendar-multiget); missing ones are left out.
+    /// The calendar data and ETags of `hrefs`, in batches (calendar-multiget); missing ones are left
+    /// out. A batch whose reply cannot be read is fetched again member by member, and a member
+    /// whose reply is still too large comes with its `problem` and no data.
     QList<DavItem> fetch(const QStringList& hrefs);
-    /// One member, or status 404.
+    /// One member, or status 404. Throws SyncError for a web page instead (a sign-in page).
     DavResponse get(const QString& href);
     /// Writes a member: If-Match `etag`, or If-None-Match: * when `etag` is empty. Returns the
     /// response (its status may be 412 or 404).
@@ -88,6 +101,8 @@ public:
 
 private:
     DavListing propfindListing();
+    /// The multistatus of `response` to `verb`; throws UnreadableReply when it is none.
+    [[nodiscard]] DavListing multistatusOf(const QByteArray& verb, const QUrl& url, const DavResponse& response) const;
     void normalize(QList<DavItem>& items) const;
 
     QUrl m_collection;
@@ -98,5 +113,5 @@ private:
 };
 
 /// Reads a multistatus body (RFC 4918): each response's href, status, ETag and calendar-data,
-/// and the sync-token. Throws SyncError for a body that is not such XML.
+/// and the sync-token. Throws UnreadableReply for a body that is not such XML.
 [[nodiscard]] DavListing ParseMultistatus(const QByteArray& body);

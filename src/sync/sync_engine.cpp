@@ -72,6 +72,16 @@ struct ServerEvent
     std::optional<EventRecord> fields; ///< none: the calendar cannot show it
 };
 
+// Whether a server's member is iCalendar at all (RFC 5545 allows no NUL in it).
+bool isICalendar(const QByteArray& data)
+{
+    if (data.isEmpty() || std::memchr(data.constData(), '\0', std::size_t(data.size())))
+        return false;
+    icalerror_set_errors_are_fatal(0);
+    const ComponentPtr calendar(icalparser_parse_string(data.constData()));
+    return calendar && icalcomponent_isa(calendar.get()) == ICAL_VCALENDAR_COMPONENT;
+}
+
 ServerEvent readServer(const QByteArray& data)
 {
     ServerEvent s;
@@ -254,9 +264,9 @@ void Run::pull()
     const DavListing listing = m_client.changes(token);
     QStringList wanted;
     QStringList gone;
-    QSet<QString> listed;
+    QHash<QString, QByteArray> listed; // the ETags, also of members too large to fetch
     for (const DavItem& item : listing.items) {
-        listed.insert(item.href);
+        listed.insert(item.href, item.etag);
         const auto link = m_links.constFind(item.href);
         if (item.status == 404) {
             if (link != m_links.constEnd())
@@ -290,7 +300,7 @@ void Run::pull()
             }
         }
         for (const DavItem& item : fetched)
-            applyServer(item.href, item.etag, item.data);
+            applyServer(item.href, item.etag.isEmpty() ? listed.value(item.href) : item.etag, item.data);
         for (const QString& href : gone)
             applyServerDelete(href);
         if (!listing.syncToken.isEmpty())
@@ -483,8 +493,17 @@ void Run::pushAll()
 
 void Run::countLeftAlone()
 {
-    for (const SyncLink& link : std::as_const(m_links))
-        summary.leftAlone += link.eventId ? 0 : 1;
+    for (const SyncLink& link : std::as_const(m_links)) {
+        if (link.eventId)
+            continue;
+        ++summary.leftAlone;
+        // Said on every sync: it stays so until someone mends it on the server.
+        if (!isICalendar(link.component)) {
+            ++summary.unreadable;
+            if (summary.firstUnreadable.isEmpty() || link.href < summary.firstUnreadable)
+                summary.firstUnreadable = link.href;
+        }
+    }
     for (const EventRecord& r : std::as_const(m_rows))
         summary.leftAlone += rowDigest(r.id).isEmpty() ? 1 : 0;
 }

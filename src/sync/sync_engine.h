@@ -10,12 +10,14 @@
 /// What one sync did, for its summary line.
 struct SyncSummary
 {
-    int down = 0;         ///< rows added or changed from the server
-    int up = 0;           ///< server events added or changed from rows
-    int deletedHere = 0;  ///< rows deleted because the server's event went
-    int deletedThere = 0; ///< server events deleted because their row went
-    int conflicts = 0;    ///< rows changed on both sides: the local version kept as a new event
-    int leftAlone = 0;    ///< server events the calendar cannot show, and rows that can never occur
+    int down = 0;            ///< rows added or changed from the server
+    int up = 0;              ///< server events added or changed from rows
+    int deletedHere = 0;     ///< rows deleted because the server's event went
+    int deletedThere = 0;    ///< server events deleted because their row went
+    int conflicts = 0;       ///< rows changed on both sides: the local version kept as a new event
+    int leftAlone = 0;       ///< server events the calendar cannot show, and rows that can never occur
+    int unreadable = 0;      ///< of those left alone: server events that are no iCalendar or too large to fetch
+    QString firstUnreadable; ///< the href of the first of them (in href order)
 
     friend bool operator==(const SyncSummary&, const SyncSummary&) = default;
 };

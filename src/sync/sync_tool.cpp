@@ -4,13 +4,23 @@
 #include "store/data_folder.h"
 
 #include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QHostAddress>
-#include <QLockFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSettings>
+#include <QThread>
 
+#include <cerrno>
+#include <cstring>
 #include <new>
 #include <stdexcept>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -59,6 +69,57 @@ QString defaultDatabase(const AppPaths& paths)
     return PrepareDataFolder(paths.machineDataRoot, paths.userDataRoot, paths.programFile(kTemplateFileName)).liveFile;
 }
 
+// Two syncs of one database would each push what the other is pushing. The kernel drops this
+// lock with its holder, so a sync that crashed never blocks another user's. In the shared
+// folder the file may be another user's: flock needs only a read-only descriptor, and the
+// file is opened without O_CREAT first, which the kernel refuses on another user's file in a
+// sticky folder (fs.protected_regular).
+class SyncLock
+{
+public:
+    SyncLock(const QString& database, int waitMs)
+    {
+        const QString file = database + QStringLiteral(".sync-lock");
+        const QByteArray name = QFile::encodeName(file);
+        constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+        m_fd = ::open(name.constData(), kFlags);
+        if (m_fd < 0 && errno == ENOENT)
+            m_fd = ::open(name.constData(), kFlags | O_CREAT | O_EXCL, 0644);
+        if (m_fd < 0 && errno == EEXIST) // another sync made it a moment ago
+            m_fd = ::open(name.constData(), kFlags);
+        auto closeOnFailure = qScopeGuard([this] {
+            if (m_fd >= 0)
+                ::close(m_fd);
+        });
+        struct stat st;
+        if (m_fd < 0 || ::fstat(m_fd, &st) != 0)
+            throw SyncError(QStringLiteral("cannot open the lock file %1: %2")
+                                .arg(file, QString::fromLocal8Bit(std::strerror(errno)))
+                                .toStdString());
+        if (!S_ISREG(st.st_mode))
+            throw SyncError(QStringLiteral("the lock file %1 is not a plain file; remove it").arg(file).toStdString());
+        QElapsedTimer waited;
+        waited.start();
+        while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK && errno != EINTR)
+                throw SyncError(QStringLiteral("cannot lock %1: %2")
+                                    .arg(file, QString::fromLocal8Bit(std::strerror(errno)))
+                                    .toStdString());
+            if (waited.elapsed() >= waitMs)
+                throw SyncError(
+                    QStringLiteral("another sync of %1 is still running; try again later").arg(database).toStdString());
+            QThread::msleep(100);
+        }
+        closeOnFailure.dismiss();
+    }
+    ~SyncLock() { ::close(m_fd); }
+    SyncLock(const SyncLock&) = delete;
+    SyncLock& operator=(const SyncLock&) = delete;
+
+private:
+    int m_fd = -1;
+};
+
 int runSync(const SyncOptions& options, const SyncEnvironment& env, std::FILE* out)
 {
     QString password;
@@ -68,16 +129,9 @@ int runSync(const SyncOptions& options, const SyncEnvironment& env, std::FILE* o
         password = env.readSecret(options.url, options.user);
 
     const QString database = options.database.isEmpty() ? defaultDatabase(env.paths) : options.database;
-    // Two syncs of one database would each push what the other is pushing.
-    QLockFile lock(database + QStringLiteral(".sync-lock"));
-    if (!lock.tryLock(env.lockWaitMs)) {
-        throw SyncError(
-            lock.error() == QLockFile::LockFailedError
-                ? QStringLiteral("another sync of %1 is still running; try again later").arg(database).toStdString()
-                : QStringLiteral("cannot create the lock file beside %1").arg(database).toStdString());
-    }
+    const SyncLock lock(database, env.lockWaitMs);
     LinkState state(database, options.url.toString(QUrl::FullyEncoded));
-    DavClient client(options.url, options.user, password);
+    DavClient client(options.url, options.user, password, env.timeoutMs);
     const SyncSummary summary = Synchronize(state, client, env.now, env.uidDomain);
     WriteAll(out, (SummaryLine(summary) + u'\n').toUtf8());
     return summary.leftAlone > 0 ? 1 : 0;
@@ -163,12 +217,16 @@ QString SummaryLine(const SyncSummary& s)
 {
     return QStringLiteral("%1 came down, %2 went up, %3 deleted here, %4 deleted on the server, "
                           "%5 kept as conflict copies, %6 left as they are")
-        .arg(s.down)
-        .arg(s.up)
-        .arg(s.deletedHere)
-        .arg(s.deletedThere)
-        .arg(s.conflicts)
-        .arg(s.leftAlone);
+               .arg(s.down)
+               .arg(s.up)
+               .arg(s.deletedHere)
+               .arg(s.deletedThere)
+               .arg(s.conflicts)
+               .arg(s.leftAlone) +
+           (s.unreadable ? QStringLiteral(", %1 of them not iCalendar or too large to read (the first: %2)")
+                               .arg(s.unreadable)
+                               .arg(s.firstUnreadable)
+                         : QString());
 }
 
 QString SyncUsage()

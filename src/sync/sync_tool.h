@@ -56,6 +56,8 @@ struct SyncEnvironment
     std::function<void(const QUrl&, const QString&)> storeSecret;
     /// How long a sync waits for another sync of the same database to finish.
     int lockWaitMs = 30000;
+    /// How long the server may stay silent in one request.
+    int timeoutMs = 60000;
 };
 
 /// The whole tool: syncs, then one summary line on `out`. Returns 0 when done, 1 when done with

@@ -9,7 +9,8 @@
 
 #include <stdexcept>
 
-Radicale::Radicale(const QString& folder, const QString& user, const QString& password) : m_folder(folder)
+Radicale::Radicale(const QString& folder, const QString& user, const QString& password, bool faults)
+    : m_folder(folder), m_faults(faults)
 {
     if (!user.isEmpty()) {
         m_htpasswd = folder + QStringLiteral(".htpasswd");
@@ -23,7 +24,7 @@ Radicale::Radicale(const QString& folder, const QString& user, const QString& pa
             throw std::runtime_error("no free port on 127.0.0.1");
     }
     m_port = probes[0].serverPort();
-    m_backPort = probes[1].serverPort();
+    m_backPort = faults ? probes[1].serverPort() : m_port;
     for (QTcpServer& probe : probes)
         probe.close();
     start();
@@ -39,32 +40,32 @@ Radicale::~Radicale()
 
 void Radicale::start()
 {
-    QStringList arguments{QStringLiteral("--config="),
-                          QStringLiteral("--server-hosts=127.0.0.1:%1").arg(m_backPort),
+    QStringList arguments{QStringLiteral("--config="), QStringLiteral("--server-hosts=127.0.0.1:%1").arg(m_backPort),
                           QStringLiteral("--storage-filesystem-folder=%1").arg(m_folder),
-                          QStringLiteral("--storage-type=faulty_storage"),
-                          QStringLiteral("--rights-type=authenticated"),
-                          QStringLiteral("--logging-level=warning")};
+                          QStringLiteral("--rights-type=authenticated"), QStringLiteral("--logging-level=warning")};
     if (m_htpasswd.isEmpty())
         arguments << QStringLiteral("--auth-type=none");
     else
         arguments << QStringLiteral("--auth-type=htpasswd") << QStringLiteral("--auth-htpasswd-filename=") + m_htpasswd
                   << QStringLiteral("--auth-htpasswd-encryption=plain");
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("PYTHONPATH"), QStringLiteral(QUILLMOOR_TEST_SUPPORT_DIR));
-    m_process.setProcessEnvironment(environment);
+    if (m_faults) {
+        arguments << QStringLiteral("--storage-type=faulty_storage");
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("PYTHONPATH"), QStringLiteral(QUILLMOOR_TEST_SUPPORT_DIR));
+        m_process.setProcessEnvironment(environment);
+        m_front.start(QStringLiteral("/usr/bin/python3"),
+                      {QStringLiteral(QUILLMOOR_TEST_SUPPORT_DIR "/dav_front.py"), QString::number(m_port),
+                       QString::number(m_backPort), m_folder + QStringLiteral(".fault")});
+    }
     m_process.start(QStringLiteral("/usr/bin/radicale"), arguments);
-    m_front.start(QStringLiteral("/usr/bin/python3"),
-                  {QStringLiteral(QUILLMOOR_TEST_SUPPORT_DIR "/dav_front.py"), QString::number(m_port),
-                   QString::number(m_backPort), m_folder + QStringLiteral(".fault")});
-    if (!m_process.waitForStarted(5000) || !m_front.waitForStarted(5000))
+    if (!m_process.waitForStarted(5000) || (m_faults && !m_front.waitForStarted(5000)))
         throw std::runtime_error("radicale does not start (scripts/deps.sh installs it)");
     for (int attempt = 0, up = 0; attempt < 100; ++attempt) {
         QTcpSocket socket;
         socket.connectToHost(QHostAddress::LocalHost, up ? m_port : m_backPort);
-        if (socket.waitForConnected(100) && ++up == 2)
+        if (socket.waitForConnected(100) && ++up == (m_faults ? 2 : 1))
             return;
-        if (m_process.state() == QProcess::NotRunning || m_front.state() == QProcess::NotRunning)
+        if (m_process.state() == QProcess::NotRunning || (m_faults && m_front.state() == QProcess::NotRunning))
             break;
         QThread::msleep(50);
     }

@@ -6,13 +6,15 @@
 
 /// A real Radicale (Debian `radicale`) on 127.0.0.1 at a free port, storing in `folder`, with one
 /// empty calendar collection at url(); without authentication, or with the one user `user` and
-/// `password` (htpasswd). It is reached through a reverse proxy (dav_front.py) and stores through
-/// faulty_storage.py, both transparent until fault() names a fault. Stopped by process id.
+/// `password` (htpasswd). With `faults`, it is reached through a reverse proxy (dav_front.py) and
+/// stores through faulty_storage.py, both transparent until fault() names a fault. Stopped by
+/// process id.
 /// Throws std::runtime_error when it does not start or listen within 15 s.
 class Radicale
 {
 public:
-    explicit Radicale(const QString& folder, const QString& user = {}, const QString& password = {});
+    explicit Radicale(const QString& folder, const QString& user = {}, const QString& password = {},
+                      bool faults = false);
     ~Radicale();
     Radicale(const Radicale&) = delete;
     Radicale& operator=(const Radicale&) = delete;
@@ -32,6 +34,7 @@ private:
     QString m_htpasswd;     ///< empty: no authentication
     quint16 m_port = 0;     ///< the proxy's
     quint16 m_backPort = 0; ///< Radicale's
+    bool m_faults = false;
     QProcess m_process;
     QProcess m_front;
 };
