@@ -367,7 +367,7 @@ private slots:
         SyncEnvironment env{{}, config.fileName(), kNow, QStringLiteral("test"), {}, {}, 0, 5000};
         env.readSecret = [&](const QUrl&, const QString& user) { return user == u"alice" ? secret : QString(); };
         const auto [shownStatus, shown] = runTool(arguments, env);
-        QCOMPARE(shownStatus, status);
+        QVERIFY2(shownStatus == status, shown.constData());
         QCOMPARE(shown.count('\n'), 1);
         QVERIFY2(shown.contains(line.toUtf8()), shown.constData());
         QCOMPARE(titles(m_a), QStringList{QStringLiteral("Kept")});
@@ -407,7 +407,8 @@ private slots:
         QFETCH(int, status);
         QFETCH(QString, line);
         QFETCH(QString, next);
-        Radicale server(m_env->path(QStringLiteral("faulty")), {}, {}, true);
+        // Planted events need no proxy: Python's would cut a 50 MB reply short.
+        Radicale server(m_env->path(QStringLiteral("faulty")), {}, {}, planted.isEmpty());
         add(m_a, once(QStringLiteral("Kept"), 12, 1));
         if (!planted.isEmpty()) {
             const QString planter = QStringLiteral(QUILLMOOR_TEST_SUPPORT_DIR "/radicale_items.py");
@@ -420,12 +421,12 @@ private slots:
             ::kill(pid_t(server.pid()), SIGSTOP);
         else
             server.fault(fault);
-        SyncEnvironment env{{}, {}, kNow, QStringLiteral("test"), {}, {}, 0, 1000};
+        SyncEnvironment env{{}, {}, kNow, QStringLiteral("test"), {}, {}, 0, freeze ? 1000 : 60000};
         const QStringList url{server.url().toString()};
         const auto [shownStatus, shown] = runTool(url, env);
         if (freeze)
             ::kill(pid_t(server.pid()), SIGCONT);
-        QCOMPARE(shownStatus, status);
+        QVERIFY2(shownStatus == status, shown.constData());
         QCOMPARE(shown.count('\n'), 1);
         QVERIFY2(shown.contains(line.toUtf8()), shown.constData());
         // What failed changed no row; what synced is all there.

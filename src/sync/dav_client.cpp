@@ -195,9 +195,15 @@ DavResponse DavClient::send(const QByteArray& verb, const QUrl& url, const QByte
     DavResponse response;
     response.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     // Errors below 200 are the connection's (refused, closed, timed out, redirected in circles),
-    // also after the status came: the body is then cut short and must not be read.
+    // also after the status came, and any error with a 2xx status is a reply cut short: its body
+    // must not be read as a whole one.
     const QNetworkReply::NetworkError error = reply->error();
-    if (response.status == 0 || (error != QNetworkReply::NoError && error < 200)) {
+    // Qt refuses to unpack a reply that grows beyond 10 MB at more than 40 times its size.
+    if (error == QNetworkReply::UnknownContentError && response.status / 100 == 2)
+        throw UnreadableReply(QStringLiteral("%1: the reply is too large once unpacked; no calendar needs that much")
+                                  .arg(where)
+                                  .toStdString());
+    if (response.status == 0 || (error != QNetworkReply::NoError && (error < 200 || response.status / 100 == 2))) {
         QString why = reply->errorString();
         if (tooLong)
             why = QStringLiteral("the answer did not end within %1 s").arg(m_timeoutMs * 2 / 1000);

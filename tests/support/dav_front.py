@@ -16,6 +16,7 @@ import sys
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 HOP_BY_HOP = {"connection", "keep-alive", "transfer-encoding", "proxy-connection", "upgrade"}
+OWN = {"date", "server", "content-length"}  # the front sends its own
 SIGN_IN = (b"<!DOCTYPE html>\n<html><head><meta charset=utf-8><title>Sign in</title></head>\n"
            b"<body><form method=post><input name=user><input type=password name=pw></form></body></html>\n")
 
@@ -34,7 +35,7 @@ class Front(BaseHTTPRequestHandler):
     def reply(self, status, headers, body):
         self.send_response(status)
         for name, value in headers:
-            if name.lower() not in HOP_BY_HOP and name.lower() != "content-length":
+            if name.lower() not in HOP_BY_HOP | OWN:
                 self.send_header(name, value)
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
