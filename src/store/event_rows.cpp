@@ -50,10 +50,11 @@ Statements make()
 // range is kept as unusable, which the occurrence rule treats as "never".
 NumberValue numberAt(const sqlite::Statement& row, int position)
 {
-    const int type = row.typeAt(position);
+    sqlite3_value* const stored = row.valueAt(position);
+    const int type = sqlite3_value_type(stored);
     if (type == SQLITE_NULL)
         return {};
-    const qint64 value = row.numberAt(position);
+    const qint64 value = sqlite3_value_int64(stored);
     if (type == SQLITE_INTEGER && value >= std::numeric_limits<int>::min() && value <= std::numeric_limits<int>::max())
         return int(value);
     return NumberValue::unusable();

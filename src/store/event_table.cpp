@@ -14,13 +14,13 @@
 QString EventTable::title(qsizetype row) const
 {
     const Row& r = m_rows[std::size_t(row)];
-    return QString::fromUtf8(m_text.constData() + r.text, r.titleBytes);
+    return QString::fromUtf8(m_text.data() + r.text, r.titleBytes);
 }
 
 QString EventTable::description(qsizetype row) const
 {
     const Row& r = m_rows[std::size_t(row)];
-    return QString::fromUtf8(m_text.constData() + r.text + r.titleBytes, r.descriptionBytes);
+    return QString::fromUtf8(m_text.data() + r.text + r.titleBytes, r.descriptionBytes);
 }
 
 EventRecord EventTable::numbers(qsizetype row) const
@@ -47,7 +47,7 @@ void EventTable::append(const EventRecord& numbers, QByteArrayView title, QByteA
 {
     Row r{};
     r.id = numbers.id;
-    r.text = m_text.size();
+    r.text = qsizetype(m_text.size());
     r.titleBytes = qint32(title.size());
     r.descriptionBytes = qint32(description.size());
     for (std::size_t i = 0; i < kNumberColumns.size(); ++i) {
@@ -55,8 +55,8 @@ void EventTable::append(const EventRecord& numbers, QByteArrayView title, QByteA
         r.numbers[i] = value.value_or(0);
         r.states |= quint32(value.state()) << (2 * i);
     }
-    m_text.append(title);
-    m_text.append(description);
+    m_text.append(title.data(), std::size_t(title.size()));
+    m_text.append(description.data(), std::size_t(description.size()));
     m_rows.push_back(r);
 }
 
@@ -125,6 +125,26 @@ public:
     {
         std::vector<Title> scratch(titles.size());
         sortFrom(titles.data(), titles.data() + titles.size(), scratch.data(), 0);
+    }
+    /// How many leading characters of another title order by their places as in a plain one:
+    /// its printable ASCII beginning, less the last character, which may combine with the
+    /// next one (an "e" and a combining accent).
+    [[nodiscard]] qint32 sureBeginning(QByteArrayView title) const
+    {
+        const auto plainEnd = std::find_if(title.begin(), title.end(), [&](char c) { return place(c) == 0; });
+        return std::max<qint32>(0, qint32(plainEnd - title.begin()) - 1);
+    }
+    /// How plain `a` orders against a title whose first `sure` characters order by their
+    /// places: -1 or 1 where they decide it, 0 where the collator must.
+    [[nodiscard]] int compareBeginning(const Title& a, const char* other, qint32 sure) const
+    {
+        for (qint32 i = 0; i < sure; ++i) {
+            if (i == a.size)
+                return -1; // the other title has a character more that counts
+            if (place(a.text[i]) != place(other[i]))
+                return place(a.text[i]) < place(other[i]) ? -1 : 1;
+        }
+        return 0;
     }
     /// Whether two titles are equal but for case. Sorted neighbours differ near the end, if at all.
     [[nodiscard]] bool equal(const Title& a, const Title& b) const
@@ -263,6 +283,7 @@ void EventTable::sortByTitle()
     std::vector<PlainOrder::Title> plain;
     std::vector<int> others;    // in `distinct`
     std::vector<QString> texts; // of the others
+    std::vector<qint32> sure;   // of the others: PlainOrder::sureBeginning
     for (std::size_t t = 0; t < distinct.titles().size(); ++t) {
         const QByteArrayView bytes = distinct.titles()[t];
         if (plainOrder.covers(bytes)) {
@@ -270,6 +291,7 @@ void EventTable::sortByTitle()
         } else {
             others.push_back(int(t));
             texts.push_back(QString::fromUtf8(bytes));
+            sure.push_back(plainOrder.sureBeginning(bytes));
         }
     }
 
@@ -324,6 +346,10 @@ void EventTable::sortByTitle()
             // equal to a title of characters that do not count (a zero-width space).
             return cLocale ? -1 : emptyKey.compare(keys[std::size_t(other)]);
         }
+        // Most pairs differ within their plain beginnings, where no sort key is needed.
+        if (const int c = plainOrder.compareBeginning(
+                a, distinct.titles()[std::size_t(others[std::size_t(other)])].data(), sure[std::size_t(other)]))
+            return c;
         wide.resize(a.size);
         std::copy(a.text, a.text + a.size, wide.begin());
         return collator.compare(QStringView(wide.data(), wide.size()), texts[std::size_t(other)]);

@@ -97,6 +97,10 @@ public:
     /// SQLITE_INTEGER, SQLITE_TEXT, SQLITE_NULL, ...
     [[nodiscard]] int typeAt(int column) const { return sqlite3_column_type(m_statement, column); }
     [[nodiscard]] qint64 numberAt(int column) const { return sqlite3_column_int64(m_statement, column); }
+    /// The column's value, for its type and number in one call into the statement instead
+    /// of two. Read it with sqlite3_value_type() and sqlite3_value_int64() before the next
+    /// step; that is safe because a connection is only ever used by one thread.
+    [[nodiscard]] sqlite3_value* valueAt(int column) const { return sqlite3_column_value(m_statement, column); }
     /// The UTF-8 SQLite holds, valid until the next step; empty for NULL.
     [[nodiscard]] QByteArrayView utf8At(int column) const
     {
