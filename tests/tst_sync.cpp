@@ -5,13 +5,11 @@
 #include "test_env.h"
 
 #include <QCryptographicHash>
-#include <QScopeGuard>
 #include <QTest>
 #include <QTimeZone>
 
 #include <csignal>
 
-#include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -356,14 +354,9 @@ private slots:
         }
         arguments.removeIf([](const QString& a) { return a.startsWith(QStringLiteral("conf:")); });
         config.close();
-        const int lockFile =
-            lock ? ::open(QFile::encodeName(m_a + QStringLiteral(".sync-lock")).constData(), O_RDONLY | O_CREAT, 0644)
-                 : -1;
-        const auto unlock = qScopeGuard([&] {
-            if (lockFile >= 0)
-                ::close(lockFile);
-        });
-        QVERIFY(lock < 2 || ::flock(lockFile, LOCK_EX) == 0);
+        QFile lockFile(m_a + QStringLiteral(".sync-lock"));
+        QVERIFY(!lock || lockFile.open(QIODevice::WriteOnly));
+        QVERIFY(lock < 2 || ::flock(lockFile.handle(), LOCK_EX) == 0);
         SyncEnvironment env{{}, config.fileName(), kNow, QStringLiteral("test"), {}, {}, 0, 5000};
         env.readSecret = [&](const QUrl&, const QString& user) { return user == u"alice" ? secret : QString(); };
         const auto [shownStatus, shown] = runTool(arguments, env);
