@@ -4,7 +4,7 @@
 # Does nothing when they are all present, so it is safe to run every time.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkgconf qt6-base-dev libqt6svg6 libsqlite3-dev
+packages=(cmake ninja-build g++ pkgconf clang-format qt6-base-dev libqt6svg6 libsqlite3-dev
           libical-dev qtkeychain-qt6-dev radicale libbenchmark-dev libxtst-dev fonts-liberation2 xvfb xdotool imagemagick xauth
           dbus dbus-daemon)
 if [ "${1:-}" = "--packaging" ]; then
