@@ -107,18 +107,15 @@ void ForEachOccurrence(const EventSource& events, const MonthFrame& frame,
     events.forEachEventWhere(occurs, [&](const EventRecord& event) { visit(event, OccurrenceDays(event, frame)); });
 }
 
-void ForEachEventOn(const EventSource& events, int month, int year, int day,
-                    const std::function<void(const EventRecord&)>& visit)
-{
-    const MonthFrame frame = MonthFrame::of(month, year);
-    events.forEachEventWhere([&](const EventRecord& event) { return OccursOn(event, frame, day); }, visit);
-}
-
 QList<EventTitle> EventsOn(const EventSource& events, QDate date)
 {
     QList<EventTitle> found;
-    ForEachEventOn(events, date.month(), date.year(), date.day(), [&](const EventRecord& e) {
-        found.append({e.id, e.title});
-    });
+    if (!date.isValid())
+        return found;
+    const MonthFrame frame = MonthFrame::of(date.month(), date.year());
+    events.forEachEventWhere([&](const EventRecord& event) { return OccursOn(event, frame, date.day()); },
+                             [&](const EventRecord& e) {
+                                 found.append({e.id, e.title});
+                             });
     return found;
 }

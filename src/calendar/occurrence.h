@@ -50,10 +50,6 @@ struct EventTitle
     friend bool operator==(const EventTitle&, const EventTitle&) = default;
 };
 
-/// Visits, in the source's order, every event that falls on day `day` of `month`/`year`
-/// (day 1..31; any other day has no events).
-void ForEachEventOn(const EventSource& events, int month, int year, int day,
-                    const std::function<void(const EventRecord&)>& visit);
-
-/// The events that fall on `date`, in the source's order.
+/// The events that fall on `date`, in the source's order; none on an invalid date. Events
+/// that do not fall on it are not read whole.
 [[nodiscard]] QList<EventTitle> EventsOn(const EventSource& events, QDate date);

@@ -61,11 +61,8 @@ void Form6::Form_Load()
     });
     trap(104, [&] {
         const QSignalBlocker quiet(ListView1);
-        QList<EventTitle> events;
-        ForEachEventOn(m_store, m_view.month, m_view.year, m_Day.toInt(), [&](const EventRecord& e) {
-            events.append({e.id, e.title});
-        });
-        for (const QString& title : ListedEvents.set(std::move(events)))
+        const QDate day(m_view.year, m_view.month, m_Day.toInt()); // invalid for a blank cell
+        for (const QString& title : ListedEvents.set(EventsOn(m_store, day)))
             new QTreeWidgetItem(ListView1, {title});
     });
     trap(106, [&] {

@@ -55,20 +55,6 @@ const QString kNotNumeric = QStringLiteral("Must be numeric value");
 const QString kWeekNotNumeric = QStringLiteral("You must enter numeric value");
 const QString kWeekOutOfRange = QStringLiteral("You must enter between 1 to 5");
 
-// Which date fields a kind of event uses: month, day, year, week, weekday.
-struct DateFields
-{
-    bool month, day, year, week, weekday;
-};
-// By time type (by date, by day of week) and repetition (once, weekly, monthly, annually).
-// Weekly by date cannot be chosen; it leaves the fields as they are.
-constexpr std::array<std::array<std::optional<DateFields>, 4>, 2> kDateFields = {{
-    {{DateFields{true, true, true, false, false}, std::nullopt, DateFields{false, true, false, false, false},
-      DateFields{true, true, false, false, false}}},
-    {{DateFields{true, false, true, true, true}, DateFields{false, false, false, false, true},
-      DateFields{false, false, false, true, true}, DateFields{true, false, false, true, true}}},
-}};
-
 QString WeekSuffix(int week)
 {
     static const char* const suffixes[] = {"st", "nd", "rd", "th", "th"};
@@ -83,6 +69,15 @@ const EventColumn& ColumnOf(NumberValue EventRecord::*member)
             return column;
     }
     throw std::logic_error("not a number column");
+}
+
+// Whether a kind of event uses the column of `member`, as the occurrence rule reads it.
+bool KindUses(TimeType type, Consistancy repetition, NumberValue EventRecord::*member)
+{
+    EventRecord kind;
+    kind.timetype = int(type);
+    kind.consistancy = int(repetition);
+    return UsesColumn(kind, ColumnOf(member));
 }
 
 int Present(const EventRecord& event, NumberValue EventRecord::*member)
@@ -330,18 +325,21 @@ void Form3::RepetitionClick()
 
 void Form3::applyDateFields()
 {
-    const std::size_t timeType = Option2->isChecked() ? 1 : 0;
+    const TimeType type = Option2->isChecked() ? TimeType::ByDayOfWeek : TimeType::ByDate;
     const std::array<QRadioButton*, 4> repetitions = {Option3, Option4, Option5, Option6};
     for (std::size_t r = 0; r < repetitions.size(); ++r) {
         if (!repetitions[r]->isChecked())
             continue;
-        if (const auto& fields = kDateFields[timeType][r]) {
-            Combo1->setEnabled(fields->month);
-            Text3->setEnabled(fields->day);
-            Text4->setEnabled(fields->year);
-            Text5->setEnabled(fields->week);
-            Combo2->setEnabled(fields->weekday);
-        }
+        const auto repetition = Consistancy(int(Consistancy::Once) + int(r));
+        if (type == TimeType::ByDate && repetition == Consistancy::Weekly)
+            return; // cannot be chosen; the fields stay as they are
+        const std::pair<QWidget*, NumberValue EventRecord::*> fields[] = {
+            {Combo1, &EventRecord::eventmonth},   {Text3, &EventRecord::eventday},
+            {Text4, &EventRecord::eventyear},     {Text5, &EventRecord::eventweekdate},
+            {Combo2, &EventRecord::eventweekday},
+        };
+        for (const auto& [field, member] : fields)
+            field->setEnabled(KindUses(type, repetition, member));
         return;
     }
 }

@@ -10,6 +10,7 @@
 namespace {
 
 constexpr int kColumnCount = int(std::size(EventListModel::kColumns));
+static_assert(kColumnCount == kEventColumnCount, "one list column for each column of the table");
 
 QString NumberText(NumberValue value)
 {
@@ -49,30 +50,21 @@ QString MonthText(NumberValue month)
     return {};
 }
 
-// The cells made of the row's numbers: columns 3 .. 11.
-QString NumberCellText(const EventRecord& event, int column)
+// A cell of one of the nine number columns: a code or a month by its name, a number as it is.
+QString NumberCellText(const EventRecord& event, const EventColumn& column)
 {
-    switch (column) {
-    case 3:
-        return TypeText(event.timetype);
-    case 4:
-        return ConsistancyText(event.consistancy);
-    case 5:
-        return MonthText(event.eventmonth);
-    case 6:
-        return NumberText(event.eventday);
-    case 7:
-        return NumberText(event.eventyear);
-    case 8:
-        return NumberText(event.eventweekdate);
-    case 9:
-        return event.eventweekday ? WeekdayNameOf(*event.eventweekday) : QString();
-    case 10:
-        return event.warnevent == 1 ? QStringLiteral("Yes") : QStringLiteral("No");
-    case 11:
-        return NumberText(event.daysbefore);
-    }
-    return {};
+    const NumberValue value = event.*column.number;
+    if (column.number == &EventRecord::timetype)
+        return TypeText(value);
+    if (column.number == &EventRecord::consistancy)
+        return ConsistancyText(value);
+    if (column.number == &EventRecord::eventmonth)
+        return MonthText(value);
+    if (column.number == &EventRecord::eventweekday)
+        return value ? WeekdayNameOf(*value) : QString();
+    if (column.number == &EventRecord::warnevent)
+        return value == 1 ? QStringLiteral("Yes") : QStringLiteral("No");
+    return NumberText(value);
 }
 
 } // namespace
@@ -93,19 +85,20 @@ QVariant EventListModel::data(const QModelIndex& index, int role) const
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
     const int row = index.row();
-    if (role == Qt::ToolTipRole && index.column() == 2)
+    if (role == Qt::ToolTipRole && kEventColumns[index.column()].text == &EventRecord::description)
         return kit::DisplayText(m_rows.description(row));
     if (role != Qt::DisplayRole)
         return {};
-    switch (index.column()) {
-    case 0:
+    const EventColumn& column = kEventColumns[index.column()]; // the list shows the table's columns
+    switch (column.type) {
+    case ColumnType::Id:
         return QString::number(m_rows.id(row));
-    case 1:
-        return m_rows.title(row);
-    case 2:
-        return DescriptionOnOneLine(m_rows.description(row));
+    case ColumnType::Text:
+        return column.text == &EventRecord::title ? m_rows.title(row) : DescriptionOnOneLine(m_rows.description(row));
+    case ColumnType::Number:
+        return NumberCellText(m_rows.numbers(row), column);
     }
-    return NumberCellText(m_rows.numbers(row), index.column());
+    return {};
 }
 
 QVariant EventListModel::headerData(int section, Qt::Orientation orientation, int role) const
