@@ -1,4 +1,5 @@
 #include "dialogs/event_editor.h"
+#include "event_builder.h"
 #include "scripted_prompts.h"
 #include "test_env.h"
 
@@ -128,21 +129,15 @@ struct Editor
     }
 };
 
+// Every field filled, the ones the kind does not use too, as a window could have left them.
 EventRecord annualFourthThursday()
 {
-    EventRecord f;
-    f.title = QStringLiteral("Thanksgiving");
-    f.description = QStringLiteral("Turkey");
-    f.timetype = 2;
-    f.consistancy = 4;
-    f.eventmonth = 11;
-    f.eventday = 9;
-    f.eventyear = 2021;
-    f.eventweekdate = 4;
-    f.eventweekday = 5;
-    f.warnevent = 0;
-    f.daysbefore = 3;
-    return f;
+    return Event("Thanksgiving")
+        .description("Turkey")
+        .annually(4, kThursday, 11)
+        .set(&EventRecord::eventday, 9)
+        .set(&EventRecord::eventyear, 2021)
+        .set(&EventRecord::daysbefore, 3);
 }
 
 const QStringList kDateFields = {"Combo1", "Text3", "Text4", "Text5", "Combo2"};
