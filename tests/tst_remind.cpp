@@ -8,10 +8,13 @@
 #include <QDBusMessage>
 #include <QFile>
 #include <QMutex>
+#include <QProcess>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 
 #include <optional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -215,6 +218,29 @@ private slots:
         QCOMPARE(summaries(), QStringList({QString(119, u'x') + QChar(0x2026), "Choir practice", "Choir practice"}));
     }
 
+    void anotherEventUnderASentIdIsRemindedOf()
+    {
+        store(database(), {byDate(Consistancy::Once, kTuesday, 1, 1)});
+        QCOMPARE(agent()->look(), LookOutcome::Done);
+        QVERIFY(QFile::remove(database())); // a new database in its place counts ids from 1 again
+        store(database(), {byDate(Consistancy::Once, kTuesday, 1, 1, "Choir")});
+        QCOMPARE(agent()->look(), LookOutcome::Done);
+        QCOMPARE(agent()->look(), LookOutcome::Done);
+        QCOMPARE(summaries(), (QStringList{"Dentist", "Choir"}));
+    }
+
+    void aRecordOfTheFirstKindStillCounts()
+    {
+        store(database(), {byDate(Consistancy::Once, kTuesday, 1, 1)});
+        QDir().mkpath(m_env->path("state/Quendrix/Quillmoor"));
+        QFile file(SentLogFile(m_env->path("state"), database()));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("# quillmoor-remind 1: x\n1 2026-12-08 today\n") > 0);
+        file.close();
+        QCOMPARE(agent()->look(), LookOutcome::Done);
+        QCOMPARE(summaries(), QStringList{});
+        QCOMPARE(readBack(m_err), QString());
+    }
+
     void waitsForTheServiceThenOpensTheCalendarOnAClick()
     {
         store(database(), {byDate(Consistancy::Once, kTuesday, 1, 1)});
@@ -273,6 +299,36 @@ private slots:
         QCOMPARE(agent()->look(), LookOutcome::Done);
         QCOMPARE(summaries(), QStringList{"2 events today"});
         QVERIFY(readBack(m_err).contains("is not a record of reminders"));
+    }
+
+    void endsWithItsSessionBus()
+    {
+        QProcess daemon;
+        daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
+        QVERIFY(daemon.waitForReadyRead(5000));
+        QDBusConnection bus = QDBusConnection::connectToBus(QString::fromUtf8(daemon.readLine().trimmed()), "ending");
+        QVERIFY(bus.isConnected());
+        QTimer::singleShot(300, &daemon, [&] { daemon.kill(); });
+        QTimer limit; // still running then: a failure
+        connect(&limit, &QTimer::timeout, [] { QCoreApplication::exit(3); });
+        limit.start(20000);
+        QCOMPARE(RunRemind({"--db", database()}, m_clock, m_env->machineDataRoot(), m_env->userDataRoot(),
+                           m_env->path("state"), bus, m_launcher, stdout, m_err),
+                 0);
+        QDBusConnection::disconnectFromBus("ending");
+        daemon.waitForFinished();
+    }
+
+    void aFifoInTheRecordsPlaceIsNotWaitedOn()
+    {
+        store(database(), {byDate(Consistancy::Once, kTuesday, 1, 1)});
+        QDir().mkpath(m_env->path("state/Quendrix/Quillmoor"));
+        const QString record = SentLogFile(m_env->path("state"), database());
+        QCOMPARE(::mkfifo(QFile::encodeName(record).constData(), 0600), 0);
+        QCOMPARE(agent()->look(), LookOutcome::Done);
+        QCOMPARE(agent()->look(), LookOutcome::Done); // the record replaced the FIFO
+        QCOMPARE(summaries(), QStringList{"Dentist"});
+        QVERIFY(readBack(m_err).contains(record + " is not a regular file"));
     }
 
     void onceFailsWithOneLineEach()
