@@ -138,7 +138,7 @@ done
 # What B may plant in the file itself, with the SQL any user may run on it: A is told what it
 # is, and postinst takes it out with every event kept.
 plant() {
-    as $B python3 -c 'import sqlite3, sys; sqlite3.connect(sys.argv[1]).executescript(sys.argv[2])' "$live" \
+    as $B /usr/bin/python3 -c 'import sqlite3, sys; sqlite3.connect(sys.argv[1]).executescript(sys.argv[2])' "$live" \
         "pragma journal_mode=truncate; $1" # no user may delete the shared journal
 }
 plants=(
