@@ -14,7 +14,7 @@
 #   BUILD_DIR=/tmp/qb JOBS=1 bench/time_windows.sh
 #   PROGRAM=/elsewhere/bin/quillmoor bench/time_windows.sh   time another build (an older commit)
 #   LONG=1000000 RUNS=5 bench/time_windows.sh   instead: one event today whose description is one
-#                 line of that many characters; the alert, then a click on today's cell until
+#                 line of that many characters without a blank; the alert, then a click on today's cell until
 #                 "Day's Event" is painted (WARMUP=N sets the warm-up runs, default 3)
 #
 # The program always opens the machine-wide /var/lib/Quendrix/Quillmoor/dbData.mdb when it
@@ -84,12 +84,12 @@ if [ "$long" -gt 0 ]; then
     mkdir -p "$varlib/Quendrix/Quillmoor"
     live="$varlib/Quendrix/Quillmoor/dbData.mdb"
     cp "$bin/dbBlank.mdb" "$live"
-    # Words and blanks, as a pasted invitation has them, but not one line break; and where
-    # today's cell is in the main window (its centre, in pixels).
+    # Not one blank or line break (a pasted key or encoded attachment), so that the layout finds
+    # no place to wrap; and where today's cell is in the main window (its centre, in pixels).
     cell=$(python3 - "$live" "$long" <<'PY'
 import datetime, sqlite3, sys
 today = datetime.date.today()
-text = ("invitation " * (int(sys.argv[2]) // 11 + 1))[: int(sys.argv[2])]
+text = ("0123456789abcdef" * (int(sys.argv[2]) // 16 + 1))[: int(sys.argv[2])]
 db = sqlite3.connect(sys.argv[1])
 db.execute("insert into tblEvents (title, description, timetype, consistancy, eventmonth, eventday, eventyear,"
            " eventweekdate, eventweekday, warnevent, daysbefore) values ('Long line', ?, 1, 1, ?, ?, ?, 1, 1, 0, 0)",
