@@ -229,6 +229,66 @@ private slots:
         QCOMPARE(summaries(), (QStringList{"Dentist", "Choir"}));
     }
 
+    void waitsForTheServiceThenOpensTheCalendarOnAClick()
+    {
+        store(database(), {byDate(Consistancy::Once, kTuesday, 1, 1)});
+        m_fakeBus.unregisterService(kName);
+        const auto running = agent(false);
+        QCOMPARE(running->look(), LookOutcome::NoService);
+        QCOMPARE(running->look(), LookOutcome::NoService);
+        QCOMPARE(readBack(m_err).count("No notification service"), 1);
+        QVERIFY(!QFile::exists(SentLogFile(m_env->path("state"), database())));
+        QVERIFY(m_fakeBus.registerService(kName));
+        QCOMPARE(running->look(), LookOutcome::Done);
+        QCOMPARE(summaries(), QStringList{"Dentist"});
+        QVERIFY(m_fake.shown().first()[3].startsWith("default "));
+        for (uint id : {uint(7), uint(101)}) { // a click on another program's notification, then on ours
+            QDBusMessage click = QDBusMessage::createSignal("/org/freedesktop/Notifications", kName, "ActionInvoked");
+            QVERIFY(m_fakeBus.send(click << id << QStringLiteral("default")));
+        }
+        QTRY_COMPARE(m_launcher.started, 1);
+        QTest::qWait(50);
+        QCOMPARE(m_launcher.started, 1);
+    }
+
+    void floodBecomesOneSummary_data()
+    {
+        QTest::addColumn<int>("today");
+        QTest::addColumn<int>("ahead");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("21 today") << 21 << 0 << "21 events today";
+        QTest::newRow("1 today, 20 ahead") << 1 << 20 << "1 event today, 20 coming up";
+        QTest::newRow("30 ahead") << 0 << 30 << "30 events coming up";
+    }
+    void floodBecomesOneSummary()
+    {
+        QFETCH(int, today);
+        QFETCH(int, ahead);
+        QFETCH(QString, expected);
+        QList<EventRecord> events;
+        for (int i = 0; i < today + ahead; ++i)
+            events.append(byDate(Consistancy::Once, kTuesday.addDays(i < today ? 0 : 1), 1, 1, QString::number(i)));
+        store(database(), events);
+        QCOMPARE(agent()->look(), LookOutcome::Done);
+        QCOMPARE(agent()->look(), LookOutcome::Done);
+        QCOMPARE(summaries(), QStringList{expected});
+        QVERIFY(m_fake.shown().first()[1].endsWith(QStringLiteral("and %1 more").arg(today + ahead - 5)));
+    }
+
+    // What was shown before is unknown: one summary stands for what is due, and then the record is sound again.
+    void damagedRecordSendsOneSummary()
+    {
+        store(database(), {byDate(Consistancy::Once, kTuesday, 1, 1, "A"), byDate(Consistancy::Once, kTuesday, 1, 1)});
+        QDir().mkpath(m_env->path("state/Quendrix/Quillmoor"));
+        QFile file(SentLogFile(m_env->path("state"), database()));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("\x89PNG\r\n") > 0);
+        file.close();
+        QCOMPARE(agent()->look(), LookOutcome::Done);
+        QCOMPARE(agent()->look(), LookOutcome::Done);
+        QCOMPARE(summaries(), QStringList{"2 events today"});
+        QVERIFY(readBack(m_err).contains("is not a record of reminders"));
+    }
+
     void endsWithItsSessionBus()
     {
         QProcess daemon;
