@@ -1,9 +1,9 @@
 #include "agenda/agenda.h"
 #include "calendar/occurrence.h"
 #include "event_codes.h"
+#include "ical/rules.h"
 #include "ics/ics_tool.h"
 #include "ics/import.h"
-#include "ical/rules.h"
 #include "test_env.h"
 
 #include <QFile>

@@ -8,10 +8,8 @@
 #include <QDBusMessage>
 #include <QFile>
 #include <QMutex>
-#include <QProcess>
 #include <QTest>
 #include <QThread>
-#include <QTimer>
 
 #include <optional>
 #include <sys/stat.h>
@@ -287,24 +285,6 @@ private slots:
         QCOMPARE(agent()->look(), LookOutcome::Done);
         QCOMPARE(summaries(), QStringList{"2 events today"});
         QVERIFY(readBack(m_err).contains("is not a record of reminders"));
-    }
-
-    void endsWithItsSessionBus()
-    {
-        QProcess daemon;
-        daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
-        QVERIFY(daemon.waitForReadyRead(5000));
-        QDBusConnection bus = QDBusConnection::connectToBus(QString::fromUtf8(daemon.readLine().trimmed()), "ending");
-        QVERIFY(bus.isConnected());
-        QTimer::singleShot(300, &daemon, [&] { daemon.kill(); });
-        QTimer limit; // still running then: a failure
-        connect(&limit, &QTimer::timeout, [] { QCoreApplication::exit(3); });
-        limit.start(20000);
-        QCOMPARE(RunRemind({"--db", database()}, m_clock, m_env->machineDataRoot(), m_env->userDataRoot(),
-                           m_env->path("state"), bus, m_launcher, stdout, m_err),
-                 0);
-        QDBusConnection::disconnectFromBus("ending");
-        daemon.waitForFinished();
     }
 
     void aRecordAsFoundIsTakenOrReplaced_data()

@@ -615,7 +615,6 @@ private slots:
         QTest::newRow("a deleting trigger") << QByteArray("create trigger wipe after insert on tblEvents begin "
                                                           "delete from tblEvents where id <> new.id; end")
                                             << "trigger \"wipe\"";
-        QTest::newRow("an index") << QByteArray("create index slow on tblEvents (title)") << "index \"slow\"";
     }
     void plantedSchemaIsRefusedAndMendedKeepingEveryRow()
     {

@@ -48,8 +48,6 @@ private slots:
         QTest::addColumn<QString>("shown");
         const QString line(kMostShownLineChars, u'a');
         const QString cut(1, QChar(0x2026));
-        QTest::newRow("short") << "one\ntwo"
-                               << "one\ntwo";
         QTest::newRow("a line of the most") << line + "\r" + line << line + "\r" + line;
         QTest::newRow("a line longer") << line + "bc\nnext" << line + cut + "\nnext";
         QTest::newRow("never half a character") << line.chopped(1) + "\U0001F600!" << line.chopped(1) + cut;
