@@ -79,6 +79,7 @@ printf '[Quillmoor]\nPassed=3\nCheck1=0\n' >"$work/config/Quendrix/Quillmoor.con
 click=364,621
 stopwatch=("$bin/window-stopwatch" --runs "$runs" --warmup "$warmup")
 
+echo "$program, $runs runs each, $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg), $(date -u +%Y-%m-%d)"
 if [ "$long" -gt 0 ]; then
     varlib="$work/var-lib-long"
     mkdir -p "$varlib/Quendrix/Quillmoor"
@@ -105,8 +106,6 @@ PY
         Quillmoor -- "$program" | sed -n '/runs:$/,$p'
     exit 0
 fi
-
-echo "$program, $runs runs each, $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg), $(date -u +%Y-%m-%d)"
 echo
 echo "== bare Qt window, 968 x 641"
 "${stopwatch[@]}" Bare -- "$bin/bare-window" | tail -n 4
