@@ -765,10 +765,6 @@ private slots:
         p.start(50);
         QCOMPARE(p.prompts.texts().filter("Form_Load at line 138\r").size(), 3);
         QCOMPARE(p.titles(), (QStringList{"First", "Second", "Third"}));
-        reader.exec("commit");
-        p.window->close();
-        p.start();
-        QCOMPARE(p.titles(), QStringList{});
     }
 };
 

@@ -34,22 +34,17 @@ private slots:
         QCOMPARE(raw.value("Quillmoor/Today Backcolor").toString(), QString("255"));
     }
 
-    void aFifoInTheFilesPlaceIsNotWaitedOn_data()
-    {
-        QTest::addColumn<QString>("suffix");
-        QTest::newRow("the settings") << "";
-        QTest::newRow("their lock") << ".lock";
-    }
     void aFifoInTheFilesPlaceIsNotWaitedOn()
     {
-        QFETCH(QString, suffix);
-        TestEnv env;
-        const QString file = env.path("fifo.conf");
-        QCOMPARE(::mkfifo(QFile::encodeName(file + suffix).constData(), 0600), 0);
-        SettingsStore store(file);
-        QVERIFY(store.refused().value_or(QString()).contains(file + suffix + " is not a regular file"));
-        store.save("Passed", "3");
-        QCOMPARE(store.snapshot().get("Passed", 2), QString("3"));
+        for (const QString suffix : {"", ".lock"}) {
+            TestEnv env;
+            const QString file = env.path("fifo.conf");
+            QCOMPARE(::mkfifo(QFile::encodeName(file + suffix).constData(), 0600), 0);
+            SettingsStore store(file);
+            QVERIFY(store.refused().value_or(QString()).contains(file + suffix + " is not a regular file"));
+            store.save("Passed", "3");
+            QCOMPARE(store.snapshot().get("Passed", 2), QString("3"));
+        }
         QCOMPARE(UserSettingsFile(), QSettings("Quendrix", "Quillmoor").fileName());
     }
 
