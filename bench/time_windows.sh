@@ -13,6 +13,9 @@
 #   DISTINCT=1 SIZES="100000" bench/time_windows.sh   no two titles alike (the title order's worst case)
 #   BUILD_DIR=/tmp/qb JOBS=1 bench/time_windows.sh
 #   PROGRAM=/elsewhere/bin/quillmoor bench/time_windows.sh   time another build (an older commit)
+#   LONG=1000000 RUNS=5 bench/time_windows.sh   instead: one event today whose description is one
+#                 line of that many characters without a blank; the alert, then a click on today's cell until
+#                 "Day's Event" is painted (WARMUP=N sets the warm-up runs, default 3)
 #
 # The program always opens the machine-wide /var/lib/Quendrix/Quillmoor/dbData.mdb when it
 # can, so every run happens in a private mount namespace (unshare; root, or a user with
@@ -27,6 +30,8 @@ runs=${RUNS:-15}
 jobs=${JOBS:-$(nproc)}
 sizes=(${SIZES:-0 10000 100000})
 distinct=${DISTINCT:-0}
+long=${LONG:-0}
+warmup=${WARMUP:-3}
 suffix=
 genflags=()
 [ "$distinct" = 0 ] || { suffix=-distinct; genflags=(--distinct-titles); }
@@ -72,9 +77,35 @@ printf '[Quillmoor]\nPassed=3\nCheck1=0\n' >"$work/config/Quendrix/Quillmoor.con
 
 # Where "Manage Events" is inside the main window (its centre, in pixels).
 click=364,621
-stopwatch=("$bin/window-stopwatch" --runs "$runs" --warmup 3)
+stopwatch=("$bin/window-stopwatch" --runs "$runs" --warmup "$warmup")
 
 echo "$program, $runs runs each, $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg), $(date -u +%Y-%m-%d)"
+if [ "$long" -gt 0 ]; then
+    varlib="$work/var-lib-long"
+    mkdir -p "$varlib/Quendrix/Quillmoor"
+    live="$varlib/Quendrix/Quillmoor/dbData.mdb"
+    cp "$bin/dbBlank.mdb" "$live"
+    # Not one blank or line break (a pasted key or encoded attachment), so that the layout finds
+    # no place to wrap; and where today's cell is in the main window (its centre, in pixels).
+    cell=$(python3 - "$live" "$long" <<'PY'
+import datetime, sqlite3, sys
+today = datetime.date.today()
+text = ("0123456789abcdef" * (int(sys.argv[2]) // 16 + 1))[: int(sys.argv[2])]
+db = sqlite3.connect(sys.argv[1])
+db.execute("insert into tblEvents (title, description, timetype, consistancy, eventmonth, eventday, eventyear,"
+           " eventweekdate, eventweekday, warnevent, daysbefore) values ('Long line', ?, 1, 1, ?, ?, ?, 1, 1, 0, 0)",
+           (text, today.month, today.day, today.year))
+db.commit()
+i = (today.replace(day=1).isoweekday() % 7) + today.day - 1
+print("%d,%d" % ((120 + 2040 * (i % 7) + 1027) // 15, (1080 + 1320 * (i // 7) + 667) // 15))
+PY
+    )
+    echo
+    echo "== one event today, its description one line of $long characters: the alert, then Day's Event"
+    private_var_lib "$varlib" "${stopwatch[@]}" --dismiss "Event Alert!" --click "$cell" "Day's Event" \
+        Quillmoor -- "$program" | sed -n '/runs:$/,$p'
+    exit 0
+fi
 echo
 echo "== bare Qt window, 968 x 641"
 "${stopwatch[@]}" Bare -- "$bin/bare-window" | tail -n 4

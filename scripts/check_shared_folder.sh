@@ -3,7 +3,8 @@
 # the kernel's link and file protections as a stock Debian sets them: A saves, B saves, A
 # saves again, and nothing B can do to the folder's files makes A's saves fail or hang.
 # Where B could do harm before the folder is prepared (a FIFO, a link or a journal of B's),
-# A gets one plain line, and the administrator's "dpkg-reconfigure" (postinst again) mends it.
+# A gets one plain line, and the administrator's "dpkg-reconfigure" (postinst again) mends it;
+# so it does for a view or a trigger B plants in the file.
 #   scripts/check_shared_folder.sh BIN    BIN: the folder with quillmoor-ics, quillmoor-agenda, dbBlank.mdb
 # Needs root (to act as two users and set the protections); skips with a line otherwise.
 set -uo pipefail
@@ -134,8 +135,28 @@ for case in "${mends[@]}"; do
     save $B 0
 done
 
+# What B may plant in the file itself, with the SQL any user may run on it: A is told what it
+# is, and postinst takes it out with every event kept.
+plant() {
+    as $B /usr/bin/python3 -c 'import sqlite3, sys; sqlite3.connect(sys.argv[1]).executescript(sys.argv[2])' "$live" \
+        "pragma journal_mode=truncate; $1" # no user may delete the shared journal
+}
+plants=(
+    "alter table tblEvents rename to kept; create view tblEvents as with recursive c(x) as (select 1 union all select x + 1 from c) select count(*), 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12 from c|view \"tblEvents\""
+    "create trigger stop before insert on tblEvents begin select raise(abort, 'B says no'); end|trigger \"stop\""
+    "create trigger wipe after insert on tblEvents begin delete from tblEvents where id <> new.id; end|trigger \"wipe\""
+)
+for case in "${plants[@]}"; do
+    what="B planted: ${case#*|}"
+    plant "${case%%|*}" || fail "B could not plant: $what"
+    save $A 2 "${case#*|}"
+    reconfigure || fail "postinst failed to mend: $what"
+    save $A 0
+    save $B 0
+done
+
 what="the end"
-expected=$(( saves - ${#mends[@]} ))
+expected=$(( saves - ${#mends[@]} - ${#plants[@]} ))
 [ "$(stored)" -eq "$expected" ] || fail "$(stored) events stored, expected $expected"
 [ -e "$work/home-$B/elsewhere" ] && fail "a save wrote through B's link"
 
@@ -143,4 +164,5 @@ if [ "$failures" -ne 0 ]; then
     echo "$me: $failures failures"
     exit 1
 fi
-echo "$me: two users share the folder: $saves saves, ${#attacks[@]} attacks by the second user, ${#mends[@]} mended"
+echo "$me: two users share the folder: $saves saves, ${#attacks[@]} attacks by the second user, ${#mends[@]} mended," \
+    "${#plants[@]} planted and taken out"

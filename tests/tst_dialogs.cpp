@@ -5,6 +5,7 @@
 #include "dialogs/jump_to.h"
 #include "dialogs/startup_options.h"
 #include "program.h"
+#include "ui/window_kit.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -192,6 +193,26 @@ private slots:
             QCOMPARE(find<QPlainTextEdit>(*dialog, "Text1")->toPlainText(), QString("Gym notes"));
         QVERIFY(p.prompts.shown.isEmpty());
         QVERIFY(!alert.noEventsToday());
+    }
+
+    void aMegabyteLineIsShownCutAndStoredWhole()
+    {
+        Program p;
+        p.start();
+        const QString line = QString("invitation ").repeated(100000);
+        p.window->state().EventConnection.insert({0, line, line, 1, 3, 1, 25, 2000, 1, 1, 0, 0});
+        Form8 alert(p.services, p.window->state().EventConnection, QDate(2021, 11, 25));
+        alert.Form_Load();
+        Form6 day(p.services, p.window->state().EventConnection, {11, 2021});
+        day.m_Day = "25";
+        day.Form_Load();
+        const QString shown = line.left(kit::kMostShownLineChars) + QChar(0x2026);
+        for (QWidget* dialog : {static_cast<QWidget*>(&alert), static_cast<QWidget*>(&day)})
+            QCOMPARE(find<QPlainTextEdit>(*dialog, "Text1")->toPlainText(), shown);
+        QCOMPARE(find<QComboBox>(alert, "Combo1")->itemText(0), shown);
+        QCOMPARE(find<QTreeWidget>(day, "ListView1")->topLevelItem(0)->text(0), shown);
+        const std::optional<EventRecord> stored = p.window->state().EventConnection.eventById(1);
+        QVERIFY(stored && stored->title == line && stored->description == line);
     }
 };
 

@@ -351,8 +351,9 @@ private slots:
         const QString db = env.path(QStringLiteral("events.mdb"));
         CreateEventDatabase(db);
         sqlite::Connection(db, sqlite::Connection::Mode::ReadWrite)
-            .exec("create trigger fail before insert on tblEvents when new.title='boom' "
-                  "begin select raise(abort, 'disk on fire'); end");
+            .exec("drop table tblEvents; create table tblEvents (id integer primary key, title text check (title <> "
+                  "'boom'), description, timetype, consistancy, eventmonth, eventday, eventyear, eventweekdate, "
+                  "eventweekday, warnevent, daysbefore)");
         const QString file = env.path(QStringLiteral("in.ics"));
         QFile ics(file);
         QVERIFY(ics.open(QIODevice::WriteOnly));

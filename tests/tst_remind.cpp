@@ -12,6 +12,7 @@
 #include <QThread>
 
 #include <optional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -215,6 +216,16 @@ private slots:
         QCOMPARE(summaries(), QStringList({QString(119, u'x') + QChar(0x2026), "Choir practice", "Choir practice"}));
     }
 
+    void anotherEventUnderASentIdIsRemindedOf()
+    {
+        store(database(), {byDate(Consistancy::Once, kTuesday, 1, 1)});
+        QCOMPARE(agent()->look(), LookOutcome::Done);
+        QVERIFY(QFile::remove(database())); // a new database in its place counts ids from 1 again
+        store(database(), {byDate(Consistancy::Once, kTuesday, 1, 1, "Choir")});
+        QCOMPARE(agent()->look(), LookOutcome::Done);
+        QCOMPARE(summaries(), (QStringList{"Dentist", "Choir"}));
+    }
+
     void waitsForTheServiceThenOpensTheCalendarOnAClick()
     {
         store(database(), {byDate(Consistancy::Once, kTuesday, 1, 1)});
@@ -273,6 +284,31 @@ private slots:
         QCOMPARE(agent()->look(), LookOutcome::Done);
         QCOMPARE(summaries(), QStringList{"2 events today"});
         QVERIFY(readBack(m_err).contains("is not a record of reminders"));
+    }
+
+    void aRecordAsFoundIsTakenOrReplaced_data()
+    {
+        QTest::addColumn<QByteArray>("record"); // null: a FIFO
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("of the first kind")
+            << QByteArray("# quillmoor-remind 1: x\n1 2026-12-08 today\n") << QStringList{};
+        QTest::newRow("a FIFO") << QByteArray() << QStringList{"Dentist"};
+    }
+    void aRecordAsFoundIsTakenOrReplaced()
+    {
+        QFETCH(QByteArray, record);
+        QFETCH(QStringList, shown);
+        store(database(), {byDate(Consistancy::Once, kTuesday, 1, 1)});
+        QDir().mkpath(m_env->path("state/Quendrix/Quillmoor"));
+        QFile file(SentLogFile(m_env->path("state"), database()));
+        QVERIFY(record.isNull() ? ::mkfifo(QFile::encodeName(file.fileName()).constData(), 0600) == 0
+                                : file.open(QIODevice::WriteOnly) && file.write(record) > 0);
+        file.close();
+        QCOMPARE(agent()->look(), LookOutcome::Done);
+        QCOMPARE(agent()->look(), LookOutcome::Done); // a FIFO was replaced by the record
+        QCOMPARE(summaries(), shown);
+        QCOMPARE(readBack(m_err).section(" is not a regular file", 0, 0),
+                 record.isNull() ? "quillmoor-remind: " + file.fileName() : QString());
     }
 
     void onceFailsWithOneLineEach()

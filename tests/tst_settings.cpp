@@ -5,6 +5,8 @@
 #include <QSettings>
 #include <QTest>
 
+#include <sys/stat.h>
+
 class TestSettings : public QObject
 {
     Q_OBJECT
@@ -30,6 +32,20 @@ private slots:
         // Stored under the application's section, key as given.
         QSettings raw(file, QSettings::IniFormat);
         QCOMPARE(raw.value("Quillmoor/Today Backcolor").toString(), QString("255"));
+    }
+
+    void aFifoInTheFilesPlaceIsNotWaitedOn()
+    {
+        for (const QString suffix : {"", ".lock"}) {
+            TestEnv env;
+            const QString file = env.path("fifo.conf");
+            QCOMPARE(::mkfifo(QFile::encodeName(file + suffix).constData(), 0600), 0);
+            SettingsStore store(file);
+            QVERIFY(store.refused().value_or(QString()).contains(file + suffix + " is not a regular file"));
+            store.save("Passed", "3");
+            QCOMPARE(store.snapshot().get("Passed", 2), QString("3"));
+        }
+        QCOMPARE(UserSettingsFile(), QSettings("Quendrix", "Quillmoor").fileName());
     }
 
     void conversions_data()

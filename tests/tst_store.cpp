@@ -548,6 +548,9 @@ private slots:
                                         << "not a database";
         QTest::newRow("wrong column count") << "columns"
                                             << "has 2 columns instead of 12";
+        QTest::newRow("columns in another order")
+            << "order"
+            << "has the column \"daysbefore\" where the program keeps \"warnevent\"";
         QTest::newRow("no event table") << "notable"
                                         << "no such table";
         QTest::newRow("missing file is not created") << "missing"
@@ -574,7 +577,11 @@ private slots:
         } else if (kind != u"missing") {
             const sqlite::Connection raw(bad, sqlite::Connection::Mode::Create);
             raw.exec(kind == u"columns" ? "create table tblEvents (id integer primary key, title text)"
-                                        : "create table other (x)");
+                     : kind == u"order"
+                         ? "create table tblEvents (id integer primary key, title, description, timetype, "
+                           "consistancy, eventmonth, eventday, eventyear, eventweekdate, eventweekday, "
+                           "daysbefore, warnevent)"
+                         : "create table other (x)");
         }
         EventStore store;
         store.open(newDatabase(env)); // a failing open must not keep the earlier file
@@ -591,6 +598,48 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(StoreError, allEvents(store));
         if (kind == u"missing")
             QVERIFY(!QFileInfo::exists(bad));
+    }
+
+    void plantedSchemaIsRefusedAndMendedKeepingEveryRow_data()
+    {
+        QTest::addColumn<QByteArray>("plant");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("a counting view in the table's place")
+            << QByteArray("alter table tblEvents rename to kept; create view tblEvents as with recursive c(x) as "
+                          "(select 1 union all select x + 1 from c) select count(*), 2, 3, 4, 5, 6, 7, 8, 9, 10, "
+                          "11, 12 from c")
+            << "view \"tblEvents\"";
+        QTest::newRow("an aborting trigger")
+            << QByteArray("create trigger stop before insert on tblEvents begin select raise(abort, 'mine'); end")
+            << "trigger \"stop\"";
+        QTest::newRow("a deleting trigger") << QByteArray("create trigger wipe after insert on tblEvents begin "
+                                                          "delete from tblEvents where id <> new.id; end")
+                                            << "trigger \"wipe\"";
+    }
+    void plantedSchemaIsRefusedAndMendedKeepingEveryRow()
+    {
+        QFETCH(QByteArray, plant);
+        QFETCH(QString, named);
+        TestEnv env;
+        const QString file = newDatabase(env);
+        EventStore store;
+        store.open(file);
+        store.insertNew({titled("First"), titled("Second")});
+        store.close();
+        sqlite::Connection(file, sqlite::Connection::Mode::ReadWrite).exec(plant.constData());
+        QString refusal;
+        try {
+            store.open(file);
+        } catch (const StoreError& e) {
+            refusal = QString::fromUtf8(e.what());
+        }
+        QVERIFY2(refusal.contains(named) && refusal.contains("quillmoor-agenda --mend --db " + file),
+                 qPrintable(refusal));
+        QVERIFY(MendEventDatabase(file).join('\n').contains("dropped the " + named));
+        QCOMPARE(MendEventDatabase(file), QStringList{});
+        store.open(file);
+        store.insert(titled("Third"));
+        QCOMPARE(rowCount(file), 3); // the events a view put aside are back
     }
 
     void sharedJournalThatWouldFailIsNamed_data()

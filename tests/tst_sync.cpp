@@ -11,6 +11,7 @@
 #include <csignal>
 
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -428,6 +429,13 @@ private slots:
         env.timeoutMs = 60000;
         const auto [nextStatus, nextLine] = runTool(url, env);
         QVERIFY2(nextStatus < 2 && nextLine.contains(next.toUtf8()), nextLine.constData());
+    }
+
+    void aFifoInTheConfigsPlaceEndsInOneLine()
+    {
+        const QString fifo = m_env->path(QStringLiteral("fifo.conf"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QVERIFY_THROWS_EXCEPTION(std::invalid_argument, ParseSyncArguments({}, fifo));
     }
 };
 

@@ -41,6 +41,17 @@ class TestWindowKit : public QObject
     Q_OBJECT
 
 private slots:
+    void longTextIsShownCut()
+    {
+        using namespace kit;
+        const QString line(kMostShownLineChars, u'a'), cut(1, QChar(0x2026));
+        QCOMPARE(ShownPart(line + "\r" + line), line + "\r" + line);
+        QCOMPARE(ShownPart(line + "bc\nnext"), line + cut + "\nnext");
+        QCOMPARE(ShownPart(line.chopped(1) + "\U0001F600!"), line.chopped(1) + cut); // never half a character
+        const QString lines = (QString("0123456789").repeated(99) + "\n").repeated(kMostShownChars / 900);
+        QCOMPARE(ShownPart(lines), lines.left(kMostShownChars) + cut);
+    }
+
     void showModalShowsOnlyWhatTheLoadLeftOpen()
     {
         Probe dialog;

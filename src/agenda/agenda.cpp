@@ -42,9 +42,8 @@ AgendaOptions ParseAgendaArguments(const QStringList& arguments)
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
     const QCommandLineOption db(QStringLiteral("db"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption version(QStringLiteral("version"), QString());
-    parser.addOption(help);
-    parser.addOption(version);
-    parser.addOption(db);
+    const QCommandLineOption mend(QStringLiteral("mend"), QString());
+    parser.addOptions({help, version, db, mend});
     if (!parser.parse(QStringList{QStringLiteral("quillmoor-agenda")} + arguments))
         throw std::invalid_argument(OneLine(parser.errorText()).toStdString());
 
@@ -56,7 +55,10 @@ AgendaOptions ParseAgendaArguments(const QStringList& arguments)
     options.database = parser.value(db);
     if (parser.isSet(db) && options.database.isEmpty())
         throw std::invalid_argument("The database file name after --db is empty.");
+    options.mend = parser.isSet(mend);
     const QStringList rest = parser.positionalArguments();
+    if (options.mend && !rest.isEmpty())
+        throw std::invalid_argument("--mend lists no month.");
     if (rest.size() > 1)
         throw std::invalid_argument(QStringLiteral("Give at most one month; got %1.")
                                         .arg(OneLine(rest.join(QStringLiteral(", "))))
@@ -104,6 +106,7 @@ QByteArray AgendaText(ViewedMonth month, const EventSource& events)
 QString AgendaUsage()
 {
     return QStringLiteral("Usage: quillmoor-agenda [--db FILE] [YYYY-MM]\n"
+                          "       quillmoor-agenda --mend [--db FILE]\n"
                           "\n"
                           "Lists the Quillmoor events of one month, one line per day on which an event falls:\n"
                           "the date as YYYY-MM-DD, a tab, then the event's title. Lines come in day order and,\n"
@@ -115,7 +118,9 @@ QString AgendaUsage()
                           "  --db FILE  the event database to read; default: /var/lib/Quendrix/Quillmoor/dbData.mdb,\n"
                           "             or $XDG_DATA_HOME/Quendrix/Quillmoor/dbData.mdb (normally\n"
                           "             ~/.local/share/...) when the machine-wide file does not exist.\n"
-                          "             The database is only read; nothing is created.\n"
+                          "             Only --mend writes to it; nothing is created.\n"
+                          "  --mend     drop the views, triggers and indexes that Quillmoor never makes from\n"
+                          "             the database, keeping every table and row, and print each change\n"
                           "  -h, --help  show this text\n"
                           "  --version   show the name and version\n"
                           "\n"
@@ -135,6 +140,11 @@ int RunAgenda(const QStringList& arguments, const Clock& clock, const QString& m
         const QDate today = clock.today();
         const ViewedMonth month = options.month.value_or(ViewedMonth{today.month(), today.year()});
         const QString file = options.database.isEmpty() ? DefaultDatabase(machineRoot, userRoot) : options.database;
+        if (options.mend) {
+            for (const QString& change : MendEventDatabase(file))
+                WriteAll(out, (file + QStringLiteral(": ") + change + u'\n').toUtf8());
+            return 0;
+        }
 
         EventStore store;
         store.open(file);

@@ -23,6 +23,7 @@ struct AgendaOptions
 {
     bool help = false;
     bool version = false;
+    bool mend = false;                ///< drop what the program never makes instead of listing
     QString database;                 ///< empty: DefaultDatabase()
     std::optional<ViewedMonth> month; ///< empty: the current month
 };

@@ -302,6 +302,12 @@ EventStore& Form1::connection()
     return m_state.EventConnection;
 }
 
+bool Form1::reopened(ErrorTrap& trap)
+{
+    // A file still busy ends the click with its report; the next click tries again.
+    return trap(98, [&] { connection(); });
+}
+
 void Form1::renderGrid()
 {
     for (std::size_t i = 0; i < m_lblday.size(); ++i) {
@@ -389,7 +395,9 @@ void Form1::PushButton3_Click()
 void Form1::PushButton2_Click()
 {
     ErrorTrap trap(m_services.prompts, QStringLiteral("Form1.PushButton2_Click"));
-    Form3 editor(m_services, connection(), this);
+    if (!reopened(trap))
+        return;
+    Form3 editor(m_services, m_state.EventConnection, this);
     trap(100, [&] { editor.m_ID.clear(); });
     trap(102, [&] { ShowModal(editor); });
     // The editor gives no result, so the month is redrawn whether it saved or not.
@@ -399,7 +407,9 @@ void Form1::PushButton2_Click()
 void Form1::PushButton4_Click()
 {
     ErrorTrap trap(m_services.prompts, QStringLiteral("Form1.PushButton4_Click"));
-    Form4 management(m_services, connection(), this);
+    if (!reopened(trap))
+        return;
+    Form4 management(m_services, m_state.EventConnection, this);
     trap(100, [&] { ShowModal(management); });
     trap(102, [&] { DrawMonth(); });
 }
@@ -426,7 +436,9 @@ void Form1::lblday_Click(int index)
     const QString tag = m_grid.cells[std::size_t(index)].tag;
     if (tag.isEmpty() || tag == u"0")
         return;
-    Form6 day(m_services, connection(), m_state.View, this);
+    if (!reopened(trap))
+        return;
+    Form6 day(m_services, m_state.EventConnection, m_state.View, this);
     trap(100, [&] { day.m_Day = tag; });
     trap(102, [&] { ShowModal(day); });
 }

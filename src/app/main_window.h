@@ -73,6 +73,8 @@ private:
     void checkPassedEvents(ErrorTrap& trap);
     /// The connection, opened again first when start-up found the file busy.
     EventStore& connection();
+    /// connection() as the first statement of a click; false (reported) while the file is still busy.
+    bool reopened(ErrorTrap& trap);
 
     AppServices m_services;
     AppState m_state;

@@ -1,6 +1,11 @@
 #include "settings_store.h"
 
+#include "console.h"
+#include "own_file.h"
+
+#include <QCoreApplication>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QStringList>
 
 #include <limits>
@@ -40,14 +45,38 @@ template <typename Int> Int convert(const QString& text, const QString& key, con
 
 } // namespace
 
-SettingsStore::SettingsStore()
-    : m_settings(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, kApplication,
-                                             QStringLiteral("Quillmoor")))
-{}
+// The file QSettings keeps the user's store in, worked out before QSettings reads it.
+QString UserSettingsFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/' + kApplication +
+           QStringLiteral("/Quillmoor.conf");
+}
 
-SettingsStore::SettingsStore(const QString& fileName)
-    : m_settings(std::make_unique<QSettings>(fileName, QSettings::IniFormat))
-{}
+SettingsStore::SettingsStore() : m_fileName(UserSettingsFile())
+{
+    if (refuseUnusableFile())
+        m_settings = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, kApplication,
+                                                 QStringLiteral("Quillmoor"));
+}
+
+SettingsStore::SettingsStore(const QString& fileName) : m_fileName(fileName)
+{
+    if (refuseUnusableFile())
+        m_settings = std::make_unique<QSettings>(fileName, QSettings::IniFormat);
+}
+
+bool SettingsStore::refuseUnusableFile()
+{
+    // QSettings reads the file as it is made, and would wait for ever on a FIFO in its place
+    // or in its lock file's.
+    m_refused = OwnFileProblem(m_fileName);
+    if (!m_refused)
+        m_refused = OwnFileProblem(m_fileName + QStringLiteral(".lock"));
+    if (m_refused)
+        WriteMessage(stderr, QCoreApplication::applicationName().toLocal8Bit().constData(),
+                     *m_refused + QStringLiteral(" The settings are kept for this run only."));
+    return !m_refused;
+}
 
 SettingsStore::~SettingsStore() = default;
 
@@ -65,6 +94,8 @@ QString textOf(const QVariant& value)
 
 QString SettingsStore::get(const QString& key, qint64 defaultValue) const
 {
+    if (m_refused)
+        return m_memory.value(key, QString::number(defaultValue));
     // Re-reads the file only when its size or time changed; otherwise this is a stat.
     m_settings->sync();
     const QVariant value = m_settings->value(keyPath(key));
@@ -73,6 +104,10 @@ QString SettingsStore::get(const QString& key, qint64 defaultValue) const
 
 void SettingsStore::save(const QString& key, const QString& text)
 {
+    if (m_refused) {
+        m_memory.insert(key, text);
+        return;
+    }
     m_settings->setValue(keyPath(key), text);
 }
 
@@ -100,8 +135,12 @@ void SettingsStore::setChoice(const ChoicePreference& pref, qint16 value)
 
 SettingsSnapshot SettingsStore::snapshot() const
 {
-    m_settings->sync();
     SettingsSnapshot snapshot;
+    if (m_refused) {
+        snapshot.m_values = m_memory;
+        return snapshot;
+    }
+    m_settings->sync();
     m_settings->beginGroup(kSection);
     for (const QString& key : m_settings->childKeys())
         snapshot.m_values.insert(key, textOf(m_settings->value(key)));
@@ -111,12 +150,13 @@ SettingsSnapshot SettingsStore::snapshot() const
 
 void SettingsStore::sync()
 {
-    m_settings->sync();
+    if (!m_refused)
+        m_settings->sync();
 }
 
 QString SettingsStore::fileName() const
 {
-    return m_settings->fileName();
+    return m_settings ? m_settings->fileName() : m_fileName;
 }
 
 QString SettingsSnapshot::get(const QString& key, qint64 defaultValue) const

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 class QSettings;
@@ -35,6 +36,9 @@ private:
     friend class SettingsStore;
     QHash<QString, QString> m_values;
 };
+
+/// $XDG_CONFIG_HOME/Quendrix/Quillmoor.conf, the user's own store.
+[[nodiscard]] QString UserSettingsFile();
 
 /// The per-user preferences: text values under application "Quendrix", section
 /// "Quillmoor". Readers ask at the moment they need a value. A get is a lookup in
@@ -74,9 +78,18 @@ public:
     /// Writes pending changes to disk now (QSettings otherwise does it lazily).
     void sync();
     [[nodiscard]] QString fileName() const;
+    /// Why the file is not used (a FIFO, a device or another user's file in its place): the
+    /// values then live in memory for this run. Said once on standard error at construction.
+    [[nodiscard]] const std::optional<QString>& refused() const { return m_refused; }
 
 private:
-    std::unique_ptr<QSettings> m_settings;
+    /// Sets m_refused; true when the file may be used.
+    bool refuseUnusableFile();
+
+    QString m_fileName;
+    std::unique_ptr<QSettings> m_settings; // none while the file is refused
+    std::optional<QString> m_refused;
+    QHash<QString, QString> m_memory; // the values while the file is refused
 };
 
 /// Decimal text to a 32-bit signed integer; blanks around the number and a sign are

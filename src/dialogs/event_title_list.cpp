@@ -1,6 +1,7 @@
 #include "event_title_list.h"
 
 #include "store/event_store.h"
+#include "ui/window_kit.h"
 
 #include <QPlainTextEdit>
 
@@ -10,7 +11,7 @@ QStringList EventTitleList::set(QList<EventTitle> events)
     QStringList titles;
     titles.reserve(m_events.size());
     for (const EventTitle& event : m_events)
-        titles.append(event.title);
+        titles.append(kit::ShownPart(event.title));
     return titles;
 }
 
@@ -19,5 +20,5 @@ void EventTitleList::showDescription(qsizetype entry, QPlainTextEdit& box) const
     if (entry < 0 || entry >= m_events.size())
         return;
     if (const std::optional<EventRecord> event = m_store.eventById(m_events[entry].id))
-        box.setPlainText(event->description);
+        box.setPlainText(kit::ShownPart(event->description));
 }

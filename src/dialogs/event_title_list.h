@@ -15,7 +15,7 @@ class EventTitleList
 public:
     explicit EventTitleList(const EventStore& store) : m_store(store) {}
 
-    /// Lists `events` in place of those listed so far; their titles, for the list widget.
+    /// Lists `events` in place of those listed so far; their titles as shown (kit::ShownPart), for the list widget.
     QStringList set(QList<EventTitle> events);
     [[nodiscard]] bool isEmpty() const { return m_events.isEmpty(); }
 

@@ -18,6 +18,7 @@ namespace {
 constexpr char kProgram[] = "quillmoor-remind";
 constexpr char kAgentName[] = "example.quillmoor.Quillmoor.Remind";
 constexpr int kQuarterMs = 15 * 60 * 1000;
+constexpr int kBusCheckMs = 5000;
 // Records are kept a year after their day, so that a clock set back does not send them again.
 constexpr int kKeptDays = 366;
 
@@ -250,5 +251,14 @@ int RunRemind(const QStringList& arguments, const Clock& clock, const QString& m
         return 0;
     }
     agent.start();
+    // The agent belongs to its desktop session, which ends with its bus: left behind, it
+    // would remind no one. The bus's own farewell is not delivered reliably, so it is asked.
+    QTimer busWatch;
+    busWatch.setTimerType(Qt::CoarseTimer);
+    QObject::connect(&busWatch, &QTimer::timeout, [&] {
+        if (!bus.isConnected())
+            QCoreApplication::exit(0);
+    });
+    busWatch.start(kBusCheckMs);
     return QCoreApplication::exec();
 }

@@ -1,6 +1,7 @@
 #include "sent_log.h"
 
 #include "core/console.h"
+#include "core/own_file.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -12,7 +13,9 @@
 
 namespace {
 
-constexpr char kHeader[] = "# quillmoor-remind 1: ";
+constexpr char kHeader[] = "# quillmoor-remind 2: ";
+// Its lines have no title digest.
+constexpr char kFirstHeader[] = "# quillmoor-remind 1: ";
 // Far above what a year of reminders of 100,000 events writes; a larger file is not ours.
 constexpr qint64 kMaxFileBytes = 64LL * 1024 * 1024;
 
@@ -22,6 +25,16 @@ const char* kindName(ReminderKind kind)
 }
 
 } // namespace
+
+SentLog::Key SentLog::keyOf(const DueReminder& r)
+{
+    // FNV-1a over the title's UTF-16: stable across runs and versions, and cheap for the
+    // thousands of reminders a look may find due.
+    quint64 title = 0xcbf29ce484222325;
+    for (const QChar c : r.title)
+        title = (title ^ c.unicode()) * 0x100000001b3;
+    return {r.id, r.day.toJulianDay(), r.kind, title ? title : 1};
+}
 
 QString StateHome()
 {
@@ -40,22 +53,22 @@ QString SentLogFile(const QString& stateHome, const QString& database)
 
 std::optional<QString> SentLog::load()
 {
-    QFile file(m_fileName);
-    if (!file.exists())
-        return std::nullopt;
     const auto notOurs = [&](const QString& why) {
         return QStringLiteral("%1 %2; starting a new record of what was sent.").arg(m_fileName, why);
     };
-    if (!file.open(QIODevice::ReadOnly))
-        return notOurs(QStringLiteral("cannot be read (%1)").arg(file.errorString()));
-    if (file.size() > kMaxFileBytes)
-        return notOurs(QStringLiteral("is too large to be a record of reminders"));
-
-    const QByteArray text = file.readAll();
-    if (!text.startsWith(kHeader) || !text.endsWith('\n'))
+    std::optional<QByteArray> read;
+    try {
+        read = ReadOwnFile(m_fileName, kMaxFileBytes);
+    } catch (const std::exception& e) {
+        return QStringLiteral("%1 Starting a new record of what was sent.").arg(QString::fromUtf8(e.what()));
+    }
+    if (!read)
+        return std::nullopt;
+    const QByteArray& text = *read;
+    if ((!text.startsWith(kHeader) && !text.startsWith(kFirstHeader)) || !text.endsWith('\n'))
         return notOurs(QStringLiteral("is not a record of reminders this program wrote"));
     // Read whole before any of it is taken, so that a damaged file adds nothing.
-    QList<Key> read;
+    QList<Key> keys;
     qsizetype line = 1;
     for (qsizetype start = text.indexOf('\n') + 1; start < text.size(); ++line) {
         const qsizetype end = text.indexOf('\n', start);
@@ -65,18 +78,24 @@ std::optional<QString> SentLog::load()
         const qint64 id = fields.value(0).toLongLong(&idOk);
         const QDate day = QDate::fromString(QString::fromLatin1(fields.value(1)), Qt::ISODate);
         const QByteArray kind = fields.value(2);
-        if (fields.size() != 3 || !idOk || !day.isValid() || (kind != "today" && kind != "ahead"))
+        bool titleOk = fields.size() == 3;
+        const quint64 title = titleOk ? 0 : fields.value(3).toULongLong(&titleOk, 16);
+        if (fields.size() > 4 || !idOk || !day.isValid() || (kind != "today" && kind != "ahead") || !titleOk)
             return notOurs(QStringLiteral("has a damaged line %1").arg(line + 1));
-        read.append({id, day.toJulianDay(), kind == "today" ? ReminderKind::Today : ReminderKind::Ahead});
+        keys.append({id, day.toJulianDay(), kind == "today" ? ReminderKind::Today : ReminderKind::Ahead, title});
     }
-    for (const Key& key : read)
+    for (const Key& key : keys)
         m_sent.insert(key);
     return std::nullopt;
 }
 
 bool SentLog::contains(const DueReminder& reminder) const
 {
-    return m_sent.contains(keyOf(reminder));
+    Key key = keyOf(reminder);
+    if (m_sent.contains(key))
+        return true;
+    key.title = 0;
+    return m_sent.contains(key);
 }
 
 void SentLog::add(const DueReminder& reminder)
@@ -100,10 +119,13 @@ void SentLog::save() const
     if (!QDir().mkpath(QFileInfo(m_fileName).absolutePath()))
         fail(QStringLiteral("its folder cannot be made"));
     QByteArray text = kHeader + (QStringLiteral("the reminders sent for ") + OneLine(m_database)).toUtf8() + '\n';
-    text.reserve(text.size() + m_sent.size() * 28);
+    text.reserve(text.size() + m_sent.size() * 45);
     for (const Key& key : m_sent) {
         text += QByteArray::number(key.id) + ' ' + QDate::fromJulianDay(key.day).toString(Qt::ISODate).toLatin1() +
-                ' ' + kindName(key.kind) + '\n';
+                ' ' + kindName(key.kind);
+        if (key.title)
+            text += ' ' + QByteArray::number(key.title, 16);
+        text += '\n';
     }
     QSaveFile file(m_fileName);
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())

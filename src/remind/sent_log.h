@@ -15,7 +15,9 @@
 /// $XDG_STATE_HOME when it is an absolute path, else ~/.local/state.
 [[nodiscard]] QString StateHome();
 
-/// Which reminders were sent: per occurrence (event id and day) and kind. Kept in memory
+/// Which reminders were sent: per occurrence (event id and day), kind and title, so that
+/// another event under a recorded id (a new database in the same place, ids counted
+/// afresh) is still reminded of. Kept in memory
 /// for the whole run and merged with the file at every load, so that a file that cannot
 /// be written or read never makes the same run send a reminder twice.
 class SentLog
@@ -45,10 +47,14 @@ private:
         qint64 id;
         qint64 day; // Julian day
         ReminderKind kind;
+        quint64 title; // a digest of the title; 0 in records written before titles were: any title
         friend bool operator==(const Key&, const Key&) = default;
-        friend size_t qHash(const Key& k, size_t seed = 0) { return qHashMulti(seed, k.id, k.day, int(k.kind)); }
+        friend size_t qHash(const Key& k, size_t seed = 0)
+        {
+            return qHashMulti(seed, k.id, k.day, int(k.kind), k.title);
+        }
     };
-    static Key keyOf(const DueReminder& r) { return {r.id, r.day.toJulianDay(), r.kind}; }
+    static Key keyOf(const DueReminder& r);
 
     QString m_fileName;
     QString m_database;

@@ -4,10 +4,14 @@
 #include "event_table.h"
 #include "safe_open.h"
 
+#include "core/console.h"
+
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -32,10 +36,85 @@ void harden(const sqlite::Connection& db, int busyTimeoutMs)
     // The file is shared by every user of the machine, so its contents are untrusted.
     sqlite3_db_config(handle, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     sqlite3_db_config(handle, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+    // Any user could plant a view or a trigger that hangs or deletes inside everyone's session.
+    sqlite3_db_config(handle, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
+    sqlite3_db_config(handle, SQLITE_DBCONFIG_ENABLE_VIEW, 0, nullptr);
     db.exec("PRAGMA trusted_schema=OFF");
     // Two copies of the program writing the same file wait for each other this long.
     db.setBusyTimeout(busyTimeoutMs);
     keepJournal(db);
+}
+
+// What the program never makes: views, triggers and indexes of its own (SQLite's own
+// indexes of primary keys have no text). Any of them runs its code in every user's session.
+constexpr auto kForeignSchema = "select type, name from sqlite_schema where type in ('view', 'trigger') or "
+                                "(type = 'index' and sql is not null) or (name = 'tblEvents' collate nocase "
+                                "and type <> 'table') order by type, name";
+
+struct SchemaItem
+{
+    QString type;
+    QString name;
+};
+
+QList<SchemaItem> foreignSchema(const sqlite::Connection& db)
+{
+    QList<SchemaItem> found;
+    sqlite::Statement item(db, kForeignSchema);
+    while (item.next())
+        found.append({item.textAt(0), item.textAt(1)});
+    return found;
+}
+
+// Where the file is the shared one, only the administrator can mend it for everyone.
+QString mendAdvice(const QString& fileName)
+{
+    struct stat folder = {};
+    struct stat file = {};
+    const bool shared = ::stat(QFile::encodeName(QFileInfo(fileName).absolutePath()).constData(), &folder) == 0 &&
+                        ::stat(QFile::encodeName(fileName).constData(), &file) == 0 && (folder.st_mode & S_ISVTX) &&
+                        (file.st_mode & (S_IWGRP | S_IWOTH));
+    return shared ? QStringLiteral("ask the administrator to run \"%1\"").arg(QLatin1String(kMendCommand))
+                  : QStringLiteral("run \"quillmoor-agenda --mend --db %1\"").arg(fileName);
+}
+
+QStringList columnsOf(const sqlite::Connection& db, const QString& table)
+{
+    QStringList columns;
+    sqlite::Statement column(db, "select name from pragma_table_info(?)");
+    column.bind(1, table);
+    while (column.next())
+        columns << column.textAt(0).toLower();
+    return columns;
+}
+
+QStringList programColumns()
+{
+    QStringList columns;
+    for (const EventColumn& column : kEventColumns)
+        columns << QString::fromLatin1(column.name);
+    return columns;
+}
+
+void checkSchema(const sqlite::Connection& db, const QString& fileName)
+{
+    QStringList named;
+    for (const SchemaItem& item : foreignSchema(db))
+        named << QStringLiteral("%1 \"%2\"").arg(item.type, OneLine(item.name));
+    if (!named.isEmpty())
+        throw StoreError(QStringLiteral("The event database %1 holds what Quillmoor did not make (%2), so it is not "
+                                        "opened; %3.")
+                             .arg(fileName, named.join(QStringLiteral(", ")), mendAdvice(fileName)));
+    // Rows are read by position: the columns must be the program's, in its order.
+    const QStringList columns = columnsOf(db, QStringLiteral("tblEvents"));
+    if (columns.size() != kEventColumnCount)
+        return; // the probe names what is wrong
+    for (int i = 0; i < kEventColumnCount; ++i) {
+        if (columns[i] != QLatin1String(kEventColumns[i].name))
+            throw StoreError(QStringLiteral("The table tblEvents in %1 has the column \"%2\" where the program keeps "
+                                            "\"%3\".")
+                                 .arg(fileName, OneLine(columns[i]), QLatin1String(kEventColumns[i].name)));
+    }
 }
 
 // `fileName` with its folder resolved: only the file itself must not be a symbolic link,
@@ -60,8 +139,11 @@ std::unique_ptr<sqlite::Connection> connect(const QString& fileName, int busyTim
         // Never create here: a missing live file is the preparation's business.
         db = std::make_unique<sqlite::Connection>(unlinkedName(fileName), sqlite::Connection::Mode::ReadWrite);
         harden(*db, busyTimeoutMs);
+        checkSchema(*db, fileName);
         columns = sqlite::Statement(*db, kProbe).columnCount();
     } catch (const StoreError& e) {
+        if (e.code() == 0)
+            throw; // the program's own finding names the file already
         if (e.extendedCode() == SQLITE_CANTOPEN_SYMLINK)
             throw StoreError(QStringLiteral("The event database %1 is a symbolic link. It is not opened, so that no "
                                             "other file is written through it; put the database file itself there.")
@@ -182,4 +264,49 @@ void EventStore::remove(qint64 id)
     sqlite::Statement statement(connection(), rows::statements().remove);
     statement.bind(1, id);
     statement.run();
+}
+
+QStringList MendEventDatabase(const QString& fileName)
+{
+    InstallSafeOpen();
+    try {
+        const sqlite::Connection db(unlinkedName(fileName), sqlite::Connection::Mode::ReadWrite);
+        harden(db, 5000);
+        const QList<SchemaItem> found = foreignSchema(db);
+        sqlite::Transaction change(db);
+        QStringList dropped;
+        for (const SchemaItem& item : found) {
+            QString name = item.name;
+            name.replace(u'"', QStringLiteral("\"\""));
+            db.exec(QStringLiteral("drop %1 if exists \"%2\"").arg(item.type, name).toUtf8().constData());
+            dropped << QStringLiteral("dropped the %1 \"%2\"").arg(item.type, OneLine(item.name));
+        }
+        // A view in the table's place held none of the rows: the one other table with the
+        // program's columns is taken to be the events put aside, and gets its name back.
+        if (db.queryNumber("select count(*) from sqlite_schema where name = 'tblEvents' collate nocase") == 0) {
+            QStringList aside;
+            sqlite::Statement table(db, "select name from sqlite_schema where type = 'table' and name not like "
+                                        "'sqlite\\_%' escape '\\'");
+            while (table.next()) {
+                if (columnsOf(db, table.textAt(0)) == programColumns())
+                    aside << table.textAt(0);
+            }
+            if (aside.size() == 1) {
+                db.exec(QStringLiteral("alter table \"%1\" rename to tblEvents")
+                            .arg(QString(aside[0]).replace(u'"', QStringLiteral("\"\"")))
+                            .toUtf8()
+                            .constData());
+                dropped << QStringLiteral("named the table \"%1\" tblEvents again").arg(OneLine(aside[0]));
+            } else {
+                db.exec(rows::statements().schema);
+                dropped << QStringLiteral("made an empty table tblEvents");
+            }
+        }
+        change.commit();
+        return dropped;
+    } catch (const StoreError& e) {
+        throw StoreError(
+            QStringLiteral("Cannot mend the event database %1: %2").arg(fileName, QString::fromUtf8(e.what())),
+            e.code(), e.extendedCode());
+    }
 }

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
@@ -68,6 +69,11 @@ private:
     QString m_busyFile;
     int m_busyTimeoutMs = 5000;
 };
+
+/// Drops the views, triggers and indexes of `fileName` that the program never makes, and
+/// makes an empty event table when a view had taken its place; no table and no row is
+/// removed. Returns a line for each change. Throws StoreError.
+QStringList MendEventDatabase(const QString& fileName);
 
 /// Creates a new, empty event database at `fileName` (which must not exist).
 void CreateEventDatabase(const QString& fileName);

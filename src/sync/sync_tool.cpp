@@ -1,6 +1,7 @@
 #include "sync_tool.h"
 
 #include "core/console.h"
+#include "core/own_file.h"
 #include "store/data_folder.h"
 
 #include <QCommandLineParser>
@@ -169,8 +170,11 @@ SyncOptions ParseSyncArguments(const QStringList& arguments, const QString& conf
     if (rest.size() > 1)
         bad(QStringLiteral("Give one calendar URL."));
     QString urlText = rest.value(0);
-    const QSettings config(configFile, QSettings::IniFormat);
     if (urlText.isEmpty()) {
+        // QSettings would wait for ever on a FIFO in the file's place.
+        if (const std::optional<QString> problem = OwnFileProblem(configFile))
+            bad(*problem + QStringLiteral(" Give the calendar's URL."));
+        const QSettings config(configFile, QSettings::IniFormat);
         urlText = config.value(QStringLiteral("url")).toString();
         if (urlText.isEmpty())
             bad(QStringLiteral("Give the calendar's URL, or set url= in %1.").arg(configFile));

@@ -16,12 +16,53 @@ QFont ArialBold(qreal points)
     return font;
 }
 
+QString ShownPart(const QString& text)
+{
+    constexpr char16_t kCut = 0x2026;
+    const auto lineEnd = [](QChar c) { return c == u'\n' || c == u'\r'; };
+    // Most texts need no cut: one pass to find out, without a copy.
+    qsizetype line = 0;
+    bool fits = text.size() <= kMostShownChars;
+    for (qsizetype i = 0; fits && i < text.size(); ++i) {
+        line = lineEnd(text[i]) ? 0 : line + 1;
+        fits = line <= kMostShownLineChars;
+    }
+    if (fits)
+        return text;
+    QString shown;
+    shown.reserve(std::min(text.size(), kMostShownChars + 1));
+    const auto cut = [&] {
+        if (!shown.isEmpty() && shown.back().isHighSurrogate())
+            shown.chop(1); // never half a character
+        shown += kCut;
+    };
+    line = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (shown.size() >= kMostShownChars) {
+            cut();
+            break;
+        }
+        const QChar c = text[i];
+        if (lineEnd(c)) {
+            line = 0;
+        } else if (++line > kMostShownLineChars) {
+            // The rest of the line goes.
+            cut();
+            while (i + 1 < text.size() && !lineEnd(text[i + 1]))
+                ++i;
+            continue;
+        }
+        shown += c;
+    }
+    return shown;
+}
+
 QString DisplayText(const QString& text)
 {
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     shown.replace(u'\r', u'\n');
-    return shown;
+    return ShownPart(shown);
 }
 
 void SetWholeText(QLineEdit& field, const QString& text)

@@ -45,7 +45,16 @@ inline constexpr int kTwipsPerPixel = 15;
     return colorRef(c.red(), c.green(), c.blue());
 }
 
-/// Text as a Qt widget shows it: a lone CR and CR LF become line breaks.
+/// Laying out a line costs Qt time that grows with the square of its length (a line of a
+/// million characters takes minutes), so a text is shown with each line cut after this many
+/// characters and the whole after kMostShownChars; each cut ends in an ellipsis.
+inline constexpr qsizetype kMostShownLineChars = 10000;
+inline constexpr qsizetype kMostShownChars = 50000;
+
+/// `text` cut for showing as above; the text itself when it needs no cut.
+[[nodiscard]] QString ShownPart(const QString& text);
+
+/// Text as a Qt widget shows it: a lone CR and CR LF become line breaks, cut as ShownPart.
 [[nodiscard]] QString DisplayText(const QString& text);
 
 /// Shows `text` whole in `field`. A typing limit shorter than the text grows to fit it:
