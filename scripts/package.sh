@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian source and binary packages with dpkg-buildpackage from a clean copy of
 # the tree in build-pkg/, checks them (lintian --pedantic on both, the desktop entries,
-# the AppStream metainfo, two users sharing the folder its postinst prepares, its purge)
+# the AppStream metainfo, two users sharing the folder its postinst prepares, its purge,
+# what a screen reader is told)
 # and prints the path of the .deb as its last line. Installs what is missing, like the
 # other scripts.
 set -euo pipefail
@@ -28,4 +29,5 @@ appstreamcli validate --no-net "$out"/root/usr/share/metainfo/*.metainfo.xml
 lintian --pedantic --fail-on error,warning "$out/quillmoor_${version}_$arch.changes"
 scripts/check_shared_folder.sh "$out/root/usr/lib/quillmoor"
 scripts/check_purge.sh "$out/root/usr/lib/quillmoor"
+scripts/screen_reader_check.sh "$out/root/usr/lib/quillmoor" ${QUILLMOOR_DISPLAY:-}
 echo "$deb"
