@@ -55,11 +55,6 @@ protected:
 
 } // namespace
 
-bool FocusFramesShown()
-{
-    return framesShown;
-}
-
 GridLabel::GridLabel(QWidget* parent) : QLabel(parent)
 {
     static const FocusFrameSwitch* const frameSwitch = [] {
