@@ -44,7 +44,7 @@ chmod 0755 "$work"
 root=$work/var-lib
 mkdir -m 0755 "$root"
 sed -e "s|/var/lib/Quendrix|$root/Quendrix|g" -e "s|/usr/lib/quillmoor|$bin|g" \
-    "$source_dir/packaging/postinst" >"$work/postinst"
+    "$source_dir/debian/quillmoor.postinst" >"$work/postinst"
 reconfigure() { sh "$work/postinst" configure; }
 folder=$root/Quendrix/Quillmoor
 live=$folder/dbData.mdb

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the screenshots need;
-# with --packaging also those that make and check the Debian package.
+# with --packaging also those that make and check the Debian package, with --screen-reader
+# those that read the accessibility bus.
 # Does nothing when they are all present, so it is safe to run every time.
 set -euo pipefail
 
@@ -8,7 +9,9 @@ packages=(cmake ninja-build g++ pkgconf clang-format qt6-base-dev libqt6svg6 lib
           libical-dev qtkeychain-qt6-dev radicale libbenchmark-dev libxtst-dev fonts-liberation2 xvfb xdotool imagemagick xauth
           dbus dbus-daemon)
 if [ "${1:-}" = "--packaging" ]; then
-    packages+=(dpkg-dev file librsvg2-bin help2man lintian desktop-file-utils appstream)
+    packages+=(dpkg-dev debhelper file librsvg2-bin help2man lintian desktop-file-utils appstream)
+elif [ "${1:-}" = "--screen-reader" ]; then
+    packages+=(at-spi2-core python3-pyatspi xvfb xdotool dbus-daemon)
 fi
 
 missing=()

@@ -1,4 +1,5 @@
 #include "agenda/agenda.h"
+#include "core/clock.h"
 #include "store/event_store.h"
 #include "test_env.h"
 
@@ -308,6 +309,49 @@ private slots:
             QVERIFY(errors.startsWith("quillmoor-agenda: "));
         }
         QVERIFY(!QFileInfo::exists(env.path(QStringLiteral("missing.mdb"))));
+    }
+
+    void stretchFromToday_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QDate>("today");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("output");
+        QTest::newRow("today") << QStringList{"today"} << QDate(2021, 11, 11) << 0
+                               << QByteArray("2021-11-11\tSchool's out\n2021-11-11\tPay day\n");
+        QTest::newRow("days across a month end")
+            << QStringList{"--days", "13"} << QDate(2021, 10, 30) << 0
+            << QByteArray("2021-10-30\tPay day\n2021-11-11\tSchool's out\n2021-11-11\tPay day\n");
+        QTest::newRow("last day of the calendar") << QStringList{"--days=366"} << QDate(9999, 11, 30) << 0
+                                                  << QByteArray("9999-11-30\tPay day\n9999-12-30\tPay day\n");
+        for (const char* bad : {"0", "367", "+3", "x"})
+            QTest::newRow(bad) << QStringList{"--days", bad} << QDate(2021, 11, 11) << 2 << QByteArray();
+        QTest::newRow("days and a month")
+            << QStringList{"--days", "2", "2021-11"} << QDate(2021, 11, 11) << 2 << QByteArray();
+    }
+    void stretchFromToday()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QDate, today);
+        TestEnv env;
+        const QString db = env.path(QStringLiteral("events.mdb"));
+        CreateEventDatabase(db);
+        {
+            EventStore store;
+            store.open(db);
+            store.insert(fields(QStringLiteral("School's out"), Consistancy::Annually, 11));
+            store.insert(fields(QStringLiteral("Pay day"), Consistancy::Monthly, 30));
+            store.insert(fields(QStringLiteral("Pay day"), Consistancy::Annually, 11));
+        }
+        std::FILE* out = std::tmpfile();
+        const int status = RunAgenda(arguments + QStringList{"--db", db}, FixedClock(today), env.path("m"),
+                                     env.path("u"), out, nullptr);
+        QTEST(status, "status");
+        QByteArray text(4096, '\0');
+        std::rewind(out);
+        text.resize(qsizetype(std::fread(text.data(), 1, std::size_t(text.size()), out)));
+        std::fclose(out);
+        QTEST(text, "output");
     }
 
     void lostOutputIsAFailure_data()

@@ -172,6 +172,11 @@ private slots:
             m.store.insert(eventNamed(title));
         QVERIFY(m.open());
         QCOMPARE(m.column(1), listed);
+        // The keyboard and screen readers start on the title, read with its column's name.
+        m.list()->setFocus();
+        QTest::keyClick(m.list(), Qt::Key_Home);
+        QCOMPARE(m.list()->currentIndex().column(), 1);
+        QCOMPARE(m.list()->currentIndex().data(Qt::AccessibleTextRole), QVariant("Title: " + listed[0]));
     }
 
     void rowShowsEveryStoredValue_data()

@@ -467,17 +467,27 @@ private slots:
         QCOMPARE(p.cell(2)->background(), ColorRef(255)); // the month repainted
     }
 
-    void focusFrameLeavesTheCellsColours()
+    void focusFrameShowsOnlyOnceTheKeyboardIsUsed()
     {
         Program p;
         p.start();
         p.window->show();
         QVERIFY(QTest::qWaitForWindowActive(p.window.get()));
-        QImage framed = p.cell(25)->grab().toImage();
-        p.button("PushButton1")->setFocus();
+        QTest::mouseClick(p.cell(40), Qt::LeftButton); // as a new start: earlier tests pressed keys
+        QVERIFY(p.cell(25)->hasFocus());
+        const QImage startUp = p.window->grab().toImage();
+        p.cell(25)->clearFocus();
+        QCOMPARE(p.window->grab().toImage(), startUp); // no key yet: as if nothing had the focus
         QImage plain = p.cell(25)->grab().toImage();
+
+        p.cell(25)->setFocus();
+        QTest::keyClick(p.cell(25), Qt::Key_Right);
+        QTest::keyClick(p.cell(26), Qt::Key_Left);
+        QImage framed = p.cell(25)->grab().toImage();
         QVERIFY(framed != plain);
         QCOMPARE(plain.pixelColor(60, 60), kit::ToQColor(16711680)); // today's blue
+        QTest::mouseClick(p.cell(40), Qt::LeftButton);               // a blank cell: nothing opens
+        QCOMPARE(p.cell(25)->grab().toImage(), plain);
         // Away from the frame, just inside the border, every pixel stays.
         for (QImage* image : {&framed, &plain})
             QPainter(image).drawRect(image->rect().adjusted(2, 2, -3, -3));
@@ -500,8 +510,12 @@ private slots:
         QCOMPARE(p.cell(26)->toolTip(), eight.join('\n'));
         QCOMPARE(p.cell(26)->text(), "26\n" + eight.join('\n'));
         QCOMPARE(p.cell(25)->toolTip(), QString());
+        // Monday 1 November is blank in December: the same button, unavailable.
+        QAccessibleInterface* monday = QAccessible::queryAccessibleInterface(p.cell(1));
+        QCOMPARE(std::pair(monday->role(), bool(monday->state().disabled)), std::pair(QAccessible::Button, false));
         p.window->PushButton3_Click();
         QCOMPARE(name(p.window.get()), QString("Quillmoor, December 2021"));
+        QCOMPARE(std::pair(monday->role(), bool(monday->state().disabled)), std::pair(QAccessible::Button, true));
     }
 
     void pointerIsAHandOverPushButtonsAndAnArrowElsewhere_data()
@@ -536,7 +550,7 @@ private slots:
         Program p;
         p.putBesideProgram("HAND-M.CUR");
         p.start();
-        p.add({"Dinner 1 3 1 25 2000 1 1"}); // the alert's list of titles is named by the one shown
+        p.add({"Dinner 1 3 1 25 2000 1 1"}); // the alert lists it
         EventStore& store = p.window->state().EventConnection;
         const ViewedMonth shownMonth{11, 2021};
         const std::map<QString, std::function<kit::FormDialog*()>> dialogs = {
@@ -582,6 +596,12 @@ private slots:
         };
         walk(QAccessible::queryAccessibleInterface(shown));
         QVERIFY2(!names.contains(QString()), qPrintable(names.join(" | ")));
+        if (auto* list = shown->findChild<QComboBox*>("Combo1"); window == "Form8")
+            QCOMPARE(QAccessible::queryAccessibleInterface(list)
+                         ->relations(QAccessible::Label)
+                         .value(0)
+                         .first->text(QAccessible::Name),
+                     QString("Today's events"));
         QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), names.size());
     }
 

@@ -6,6 +6,7 @@
 
 #include <QCommandLineParser>
 
+#include <algorithm>
 #include <array>
 #include <stdexcept>
 
@@ -43,7 +44,8 @@ AgendaOptions ParseAgendaArguments(const QStringList& arguments)
     const QCommandLineOption db(QStringLiteral("db"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption version(QStringLiteral("version"), QString());
     const QCommandLineOption mend(QStringLiteral("mend"), QString());
-    parser.addOptions({help, version, db, mend});
+    const QCommandLineOption days(QStringLiteral("days"), QString(), QStringLiteral("N"));
+    parser.addOptions({help, days, version, db, mend});
     if (!parser.parse(QStringList{QStringLiteral("quillmoor-agenda")} + arguments))
         throw std::invalid_argument(OneLine(parser.errorText()).toStdString());
 
@@ -63,7 +65,20 @@ AgendaOptions ParseAgendaArguments(const QStringList& arguments)
         throw std::invalid_argument(QStringLiteral("Give at most one month; got %1.")
                                         .arg(OneLine(rest.join(QStringLiteral(", "))))
                                         .toStdString());
-    if (!rest.isEmpty()) {
+    if (parser.isSet(days)) {
+        bool number = false;
+        options.days = parser.value(days).toInt(&number);
+        if (!number || !isAsciiDigits(parser.value(days)) || options.days < 1 || options.days > kMaxAgendaDays)
+            throw std::invalid_argument(QStringLiteral("--days takes a number of days from 1 to %1; got \"%2\".")
+                                            .arg(kMaxAgendaDays)
+                                            .arg(OneLine(parser.value(days)))
+                                            .toStdString());
+    }
+    if (!rest.isEmpty() && rest.first() == u"today") {
+        options.days = std::max(options.days, 1);
+    } else if (!rest.isEmpty()) {
+        if (options.days)
+            throw std::invalid_argument("Give a month or --days, not both.");
         options.month = ParseMonth(rest.first());
         if (!options.month)
             throw std::invalid_argument(
@@ -103,18 +118,45 @@ QByteArray AgendaText(ViewedMonth month, const EventSource& events)
     return text;
 }
 
+QByteArray AgendaDaysText(QDate first, int days, const EventSource& events)
+{
+    const QDate last = std::min(first.addDays(days - 1), QDate(9999, 12, 31));
+    const QByteArray from = first.toString(Qt::ISODate).toLatin1();
+    const QByteArray to = last.toString(Qt::ISODate).toLatin1();
+    QByteArray text;
+    // Each month's lines start with their date, so the stretch's are those between its ends.
+    for (QDate month(first.year(), first.month(), 1); month <= last && month.year() <= 9999;
+         month = month.addMonths(1)) {
+        const QByteArray lines = AgendaText(ViewedMonth{month.month(), month.year()}, events);
+        for (qsizetype begin = 0; begin < lines.size();) {
+            const qsizetype end = lines.indexOf('\n', begin) + 1;
+            const QByteArrayView line(lines.constData() + begin, end - begin);
+            const QByteArrayView date = line.first(10);
+            if (date >= from && date <= to)
+                text += line;
+            begin = end;
+        }
+    }
+    return text;
+}
+
 QString AgendaUsage()
 {
     return QStringLiteral("Usage: quillmoor-agenda [--db FILE] [YYYY-MM]\n"
+                          "       quillmoor-agenda [--db FILE] today\n"
+                          "       quillmoor-agenda [--db FILE] --days N\n"
                           "       quillmoor-agenda --mend [--db FILE]\n"
                           "\n"
-                          "Lists the Quillmoor events of one month, one line per day on which an event falls:\n"
+                          "Lists the Quillmoor events of one month, of today, or of today and the next N-1 days,\n"
+                          "one line per occurrence:\n"
                           "the date as YYYY-MM-DD, a tab, then the event's title. Lines come in day order and,\n"
                           "within a day, in the order the calendar's month view lists the titles (order of entry).\n"
                           "Control characters in a title (line breaks, tabs and the like) are printed as blanks,\n"
                           "so every occurrence is exactly one line.\n"
                           "\n"
                           "  YYYY-MM    the month to list, e.g. 2024-03; default: the current month\n"
+                          "  today      list today's events only (as --days 1)\n"
+                          "  --days N   list today's events and those of the next N-1 days (N from 1 to 366)\n"
                           "  --db FILE  the event database to read; default: /var/lib/Quendrix/Quillmoor/dbData.mdb,\n"
                           "             or $XDG_DATA_HOME/Quendrix/Quillmoor/dbData.mdb (normally\n"
                           "             ~/.local/share/...) when the machine-wide file does not exist.\n"
@@ -124,7 +166,7 @@ QString AgendaUsage()
                           "  -h, --help  show this text\n"
                           "  --version   show the name and version\n"
                           "\n"
-                          "Exit status: 0 when the month was listed (an empty month prints nothing);\n"
+                          "Exit status: 0 when the days were listed (days without events print nothing);\n"
                           "2 for a bad argument or a database that cannot be read, with one line on standard error.\n");
 }
 
@@ -148,7 +190,7 @@ int RunAgenda(const QStringList& arguments, const Clock& clock, const QString& m
 
         EventStore store;
         store.open(file);
-        WriteAll(out, AgendaText(month, store));
+        WriteAll(out, options.days ? AgendaDaysText(today, options.days, store) : AgendaText(month, store));
         return 0;
     } catch (const std::exception& e) {
         WriteMessage(err, "quillmoor-agenda", QString::fromUtf8(e.what()));

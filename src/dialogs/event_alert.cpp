@@ -6,6 +6,7 @@
 
 #include <QComboBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -34,6 +35,11 @@ Form8::Form8(AppServices& services, const EventStore& store, QDate day, std::opt
     Combo1 = Make<QComboBox>(this, "Combo1");
     Combo1->setEditable(true);
     Combo1->setInsertPolicy(QComboBox::NoInsert); // typing never adds a title
+    // Screen readers take a combo box's name from a label (its own name is the title it
+    // shows): one that only they see, read before that title.
+    auto* listName = new QLabel(QStringLiteral("Today's events"), this);
+    listName->setBuddy(Combo1);
+    listName->hide();
     auto* frame = Make<QGroupBox>(this, "Frame1", "Description");
     Text1 = Make<QPlainTextEdit>(frame, "Text1");
     Text1->setReadOnly(true);

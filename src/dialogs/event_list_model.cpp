@@ -85,6 +85,11 @@ QVariant EventListModel::data(const QModelIndex& index, int role) const
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
     const int row = index.row();
+    if (role == Qt::AccessibleTextRole && index.column() > 0) {
+        // A screen reader reads a row cell by cell: each with its column's name.
+        return QStringLiteral("%1: %2").arg(QLatin1String(kColumns[index.column()].heading),
+                                            data(index, Qt::DisplayRole).toString());
+    }
     if (role == Qt::ToolTipRole && kEventColumns[index.column()].text == &EventRecord::description)
         return kit::DisplayText(m_rows.description(row));
     if (role != Qt::DisplayRole)

@@ -51,8 +51,8 @@ void Form4::buildControls()
     ListView1->setUniformRowHeights(true);
     ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    // The keyboard cursor stays in the hidden id column: a row that merely has the
-    // focus must not look chosen, as only a highlighted row is acted on.
+    // A row that merely has the focus must not look chosen, as only a highlighted row is
+    // acted on.
     ListView1->setAllColumnsShowFocus(false);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->setSortingEnabled(false);
@@ -85,6 +85,9 @@ void Form4::Form_Load()
     trap(104, [&] {
         for (int i = 0; i < int(std::size(EventListModel::kColumns)); ++i)
             ListView1->setColumnWidth(i, Pixels(EventListModel::kColumns[i].twips));
+        // The id is there for the buttons: hidden, the keyboard and screen readers start
+        // on the title.
+        ListView1->setColumnHidden(0, true);
     });
     trap(106, [&] { fillList(); });
 }

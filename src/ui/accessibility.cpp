@@ -12,6 +12,7 @@ namespace kit {
 namespace {
 
 constexpr char kWindowProperty[] = "quillmoorPresentAsWindow";
+constexpr char kControlProperty[] = "quillmoorPresentAsControl";
 
 // A day, a heading or a swatch: pressing it does what a click does.
 class AccessibleGridLabel : public QAccessibleWidget
@@ -23,7 +24,19 @@ public:
     [[nodiscard]] GridLabel* label() const { return qobject_cast<GridLabel*>(object()); }
     [[nodiscard]] bool pressable() const { return label() && label()->focusPolicy() != Qt::NoFocus; }
 
-    QAccessible::Role role() const override { return pressable() ? QAccessible::Button : QAccessible::StaticText; }
+    [[nodiscard]] bool control() const { return label() && label()->property(kControlProperty).toBool(); }
+
+    QAccessible::Role role() const override
+    {
+        return pressable() || control() ? QAccessible::Button : QAccessible::StaticText;
+    }
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        if (control() && !pressable())
+            state.disabled = true;
+        return state;
+    }
     QString text(QAccessible::Text t) const override
     {
         if (t != QAccessible::Name || !label())
@@ -109,6 +122,20 @@ void UseAccessibleViews()
         return true;
     }();
     Q_UNUSED(installed);
+}
+
+void PresentAsControl(QWidget& cell)
+{
+    UseAccessibleViews();
+    cell.setProperty(kControlProperty, true);
+}
+
+void NotifyAvailability(QWidget& cell)
+{
+    QAccessible::State changed;
+    changed.disabled = true;
+    QAccessibleStateChangeEvent event(&cell, changed);
+    QAccessible::updateAccessibility(&event);
 }
 
 void PresentAsWindow(QWidget& window)

@@ -1,5 +1,6 @@
 #include "cell_focus.h"
 
+#include "accessibility.h"
 #include "grid_label.h"
 
 #include <QKeyEvent>
@@ -9,8 +10,10 @@
 CellFocus::CellFocus(QList<GridLabel*> cells, int columns, std::function<bool(int)> holds, QObject* parent)
     : QObject(parent), m_cells(std::move(cells)), m_columns(columns), m_holds(std::move(holds))
 {
-    for (GridLabel* cell : m_cells)
+    for (GridLabel* cell : m_cells) {
         cell->installEventFilter(this);
+        kit::PresentAsControl(*cell);
+    }
 }
 
 void CellFocus::setCurrent(int index)
@@ -28,8 +31,12 @@ void CellFocus::refresh(int fallback)
 {
     if (!m_holds(m_current) && fallback >= 0 && fallback < m_cells.size())
         m_current = fallback;
-    for (int i = 0; i < m_cells.size(); ++i)
+    for (int i = 0; i < m_cells.size(); ++i) {
+        const bool wasHeld = m_cells[i]->focusPolicy() != Qt::NoFocus;
         m_cells[i]->setFocusPolicy(i == m_current ? Qt::StrongFocus : m_holds(i) ? Qt::ClickFocus : Qt::NoFocus);
+        if (wasHeld != (m_cells[i]->focusPolicy() != Qt::NoFocus))
+            kit::NotifyAvailability(*m_cells[i]);
+    }
 }
 
 void CellFocus::step(int from, int delta)

@@ -10,7 +10,8 @@ class GridLabel;
 /// Makes a grid of cells one stop of the Tab chain: one cell, the current one, takes the
 /// focus from Tab; the arrow keys move it between the cells that `holds` accepts, over
 /// those it does not, and Home and End go to the first and the last of them. A click on a
-/// held cell makes it current; the others never take the focus.
+/// held cell makes it current; the others never take the focus. Screen readers hear every
+/// cell as a button, unavailable while it holds nothing.
 class CellFocus : public QObject
 {
 public:

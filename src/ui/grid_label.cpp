@@ -3,13 +3,66 @@
 #include "accessibility.h"
 #include "window_kit.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
 
+namespace {
+
+bool framesShown = false;
+
+/// Watches every window's input for the keys and presses that turn the frames on and off.
+class FocusFrameSwitch final : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        bool shown = framesShown;
+        if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) {
+            // Page Up and Down reach the window as shortcuts, without a key press.
+            switch (static_cast<QKeyEvent*>(event)->key()) {
+            case Qt::Key_Tab:
+            case Qt::Key_Backtab:
+            case Qt::Key_Left:
+            case Qt::Key_Right:
+            case Qt::Key_Up:
+            case Qt::Key_Down:
+            case Qt::Key_Home:
+            case Qt::Key_End:
+            case Qt::Key_PageUp:
+            case Qt::Key_PageDown:
+                shown = true;
+                break;
+            default:
+                break;
+            }
+        } else if (event->type() == QEvent::MouseButtonPress) {
+            shown = false;
+        }
+        if (shown != framesShown) {
+            framesShown = shown;
+            if (QWidget* focused = QApplication::focusWidget())
+                focused->update();
+        }
+        return false;
+    }
+};
+
+} // namespace
+
 GridLabel::GridLabel(QWidget* parent) : QLabel(parent)
 {
+    static const FocusFrameSwitch* const frameSwitch = [] {
+        auto* watcher = new FocusFrameSwitch(QCoreApplication::instance());
+        QCoreApplication::instance()->installEventFilter(watcher);
+        return watcher;
+    }();
+    (void)frameSwitch;
     kit::UseAccessibleViews();
     setTextFormat(Qt::PlainText);
     setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -72,7 +125,7 @@ void GridLabel::paintEvent(QPaintEvent*)
 
     painter.setPen(Qt::black);
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
-    if (hasFocus()) {
+    if (hasFocus() && framesShown) {
         // Dotted just inside the border, in black or white against the background, so that
         // neither the background nor the text changes colour.
         QPen dots(qGray(palette().color(QPalette::Window).rgb()) < 128 ? Qt::white : Qt::black, 1, Qt::DotLine);

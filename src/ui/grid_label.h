@@ -6,7 +6,10 @@
 
 /// A bordered label, centred across, in colours of the settings store; reports clicks.
 /// The day cells and headings of the month, and the colour swatches. Given a focus
-/// policy, it shows a focus frame while it has the focus, and Enter or Space click it.
+/// policy, it shows a focus frame while it has the focus and the keyboard is in use: from
+/// a key that moves the focus or the month (Tab, an arrow, Home, End, Page Up or Down) to
+/// the next mouse press, as desktops and browsers show them; never before a key, so a
+/// start-up looks as if nothing had the focus. Enter or Space click it.
 class GridLabel : public QLabel
 {
     Q_OBJECT
