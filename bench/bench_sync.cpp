@@ -3,9 +3,9 @@
 // Each is timed on the wall clock and as CPU time of both processes (this one and Radicale's),
 // which a machine shared with other work disturbs far less.
 // Run in a Release build: build/bin/bench_sync [N ...] (default 300 2000).
+#include "dav_server.h"
 #include "event_generator.h"
 #include "ical/event_mapping.h"
-#include "radicale.h"
 #include "sync/sync_engine.h"
 
 #include <QCoreApplication>
@@ -57,13 +57,13 @@ private:
     QElapsedTimer m_timer;
 };
 
-QUrl collection(const Radicale& server, const QString& name)
+QUrl collection(const DavServer& server, const QString& name)
 {
     return server.url().resolved(QUrl(QStringLiteral("../%1/").arg(name)));
 }
 
 // The floor: each event the sync would send, PUT one by one by the same HTTP client.
-Cost floorCost(const Radicale& server, const QString& db, const QString& name)
+Cost floorCost(const DavServer& server, const QString& db, const QString& name)
 {
     QList<QByteArray> bodies;
     EventStore store;
@@ -98,7 +98,7 @@ struct Timed
     int requests;
 };
 
-Timed timedSync(const Radicale& server, const QString& db, const QUrl& url)
+Timed timedSync(const DavServer& server, const QString& db, const QUrl& url)
 {
     LinkState state(db, url.toString());
     DavClient client(url, {}, {});
@@ -125,7 +125,7 @@ int main(int argc, char** argv)
     if (sizes.isEmpty())
         sizes = {300, 2000};
     QTemporaryDir dir;
-    Radicale server(dir.filePath(QStringLiteral("radicale")));
+    DavServer server(dir.filePath(QStringLiteral("radicale")));
     std::printf("%7s %18s %18s %12s %5s %20s %8s %8s\n", "events", "floor wall/cpu s", "sync wall/cpu s", "ratio w/cpu",
                 "sent", "unchanged wall/cpu s", "requests", "peak MiB");
     for (int count : sizes) {
