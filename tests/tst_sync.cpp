@@ -80,6 +80,13 @@ class TestSync : public QObject
         QFETCH_GLOBAL(int, server);
         return DavServer::Kind(server);
     }
+    // Started on first use: a case that needs none, or is skipped, costs no start.
+    DavServer& server()
+    {
+        if (!m_server)
+            m_server = new DavServer(m_env->path(QStringLiteral("server")), {}, {}, false, kind());
+        return *m_server;
+    }
     // The test's server from now on: one reached through the fault-acting proxy.
     void useFaultyServer()
     {
@@ -88,15 +95,15 @@ class TestSync : public QObject
     }
     void setToken(const QString& db, const QString& token)
     {
-        LinkState state(db, m_server->url().toString());
+        LinkState state(db, server().url().toString());
         state.begin();
         state.setSyncToken(token);
         state.commit();
     }
     SyncSummary sync(const QString& db, const std::function<void(DavClient&)>& hook = {})
     {
-        LinkState state(db, m_server->url().toString());
-        DavClient client(m_server->url(), {}, {});
+        LinkState state(db, server().url().toString());
+        DavClient client(server().url(), {}, {});
         client.useSyncCollection = m_useToken;
         if (hook)
             hook(client);
@@ -128,7 +135,7 @@ class TestSync : public QObject
     }
     QList<DavItem> serverItems()
     {
-        DavClient client(m_server->url(), {}, {});
+        DavClient client(server().url(), {}, {});
         return client.fetch([&] {
             QStringList hrefs;
             for (const DavItem& item : client.changes({}).items)
@@ -138,7 +145,7 @@ class TestSync : public QObject
     }
     void putRaw(const QString& name, const QByteArray& vevent)
     {
-        DavClient client(m_server->url(), {}, {});
+        DavClient client(server().url(), {}, {});
         client.put(name, "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:test\r\n" + vevent + "END:VCALENDAR\r\n", {});
     }
 
@@ -153,7 +160,6 @@ private slots:
     {
         m_useToken = true;
         m_env = new TestEnv;
-        m_server = new DavServer(m_env->path(QStringLiteral("server")), {}, {}, false, kind());
         m_a = m_env->path(QStringLiteral("a.mdb"));
         m_b = m_env->path(QStringLiteral("b.mdb"));
         CreateEventDatabase(m_a);
@@ -161,7 +167,7 @@ private slots:
     }
     void cleanup()
     {
-        delete m_server;
+        delete std::exchange(m_server, nullptr);
         delete m_env;
     }
 
@@ -296,10 +302,10 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(SyncError, sync(m_a, [&](DavClient& client) {
                                      client.afterRequest = [&](const QByteArray& verb) {
                                          if (verb == "PUT" && ++puts == 10)
-                                             m_server->stop();
+                                             server().stop();
                                      };
                                  }));
-        m_server->start();
+        server().start();
         QCOMPARE(sync(m_a).up, 20);
         QCOMPARE(serverItems().size(), 30);
         QCOMPARE(sync(m_b).down, 30);
@@ -372,7 +378,7 @@ private slots:
             const qsizetype at = a.indexOf(u'@');
             if (at >= 0 && !a.contains(QStringLiteral("://"))) {
                 const QString place = a.mid(at);
-                QUrl url = place.contains(QStringLiteral("auth")) ? secured.url() : m_server->url();
+                QUrl url = place.contains(QStringLiteral("auth")) ? secured.url() : server().url();
                 url.setUserName(place.startsWith(QStringLiteral("@alice")) ? QStringLiteral("alice") : QString());
                 a = a.left(at) + url.resolved(QUrl(place.section(u'/', 1))).toString();
             }
@@ -540,11 +546,11 @@ private slots:
     {
         useFaultyServer();
         add(m_a, once(QStringLiteral("Ours"), 12, 1));
-        m_server->fault("outside");
+        server().fault("outside");
         for (int i = 0; i < 2; ++i) // listed in full, then by token
             QCOMPARE(sync(m_a).outside, 3);
         SyncEnvironment env{{}, {}, kNow, QStringLiteral("test"), {}, {}, 0, 60000};
-        const auto [status, line] = runTool({m_server->url().toString()}, env);
+        const auto [status, line] = runTool({server().url().toString()}, env);
         QVERIFY2(status == 0 &&
                      line.contains("0 came down, 0 went up, 0 deleted here, 0 deleted on the server, 0 kept "
                                    "as conflict copies, 0 left as they are, 3 ignored, outside the calendar"),
@@ -567,10 +573,10 @@ private slots:
         QVERIFY(elsewhere.listen(QHostAddress::LocalHost));
         target.replace(QStringLiteral("PORT"), QString::number(elsewhere.serverPort()));
         useFaultyServer();
-        m_server->fault("307 " + target.toUtf8());
+        server().fault("307 " + target.toUtf8());
         SyncEnvironment env{{}, {}, kNow, QStringLiteral("test"), {}, {}, 0, 60000};
         const auto [status, line] = runTool({QStringLiteral("--password-command=echo s3cret"),
-                                             QStringLiteral("--user=alice"), m_server->url().toString()},
+                                             QStringLiteral("--user=alice"), server().url().toString()},
                                             env);
         QCOMPARE(status, 2);
         QVERIFY2(line.contains("redirects to " + target.toUtf8() + "/u/cal/, away from http://127.0.0.1:"),
@@ -588,20 +594,22 @@ private slots:
     void lostTokenCostsOneListing()
     {
         QFETCH(QByteArray, fault);
+        if (kind() != DavServer::Kind::Radicale && fault.startsWith("token 4"))
+            QSKIP("acted out by the proxy alike for every server");
         useFaultyServer();
         add(m_a, once(QStringLiteral("A"), 12, 1));
         add(m_b, once(QStringLiteral("B"), 12, 2));
         sync(m_a);
         sync(m_b);
         if (fault.isEmpty())
-            setToken(m_a, m_server->url().toString() + QStringLiteral("never-given"));
-        m_server->fault(fault);
+            setToken(m_a, server().url().toString() + QStringLiteral("never-given"));
+        server().fault(fault);
         QCOMPARE(sync(m_a), (SyncSummary{1, 0, 0, 0, 0, 0, 0, {}}));
         QCOMPARE(m_requests, 3); // the refused report, one full listing, the fetch
         QCOMPARE(titles(m_a), (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
         // A server without sync-collection is remembered; a recovered token serves again.
         if (!fault.endsWith("501"))
-            m_server->fault({});
+            server().fault({});
         const QByteArray before = fileHash(m_a);
         QCOMPARE(sync(m_a), SyncSummary{});
         QCOMPARE(m_requests, 1);
@@ -637,7 +645,7 @@ private slots:
         sync(m_a);
         DavItem item = serverItems().first();
         QVERIFY(item.data.contains(from));
-        DavClient other(m_server->url(), {}, {});
+        DavClient other(server().url(), {}, {});
         QCOMPARE(other.put(item.href, item.data.replace(from, to), item.etag).status / 100, 2);
         EventRecord mine = once(warnHere ? QStringLiteral("Dog") : QStringLiteral("Walk"), 12, 1);
         mine.warnevent = warnHere;
@@ -665,7 +673,7 @@ private slots:
         QFETCH(QByteArray, fault);
         useFaultyServer();
         const qint64 id = add(m_a, once(QStringLiteral("New"), 12, 1));
-        m_server->fault(fault);
+        server().fault(fault);
         QCOMPARE(sync(m_a), (SyncSummary{0, 1, 0, 0, 0, 0, 0, {}}));
         EventStore a;
         a.open(m_a);

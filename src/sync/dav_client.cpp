@@ -12,8 +12,9 @@ namespace {
 
 constexpr auto kDav = "DAV:";
 constexpr auto kCalDav = "urn:ietf:params:xml:ns:caldav";
-// Enough hrefs in one multiget for few round trips, few enough for a reply of bounded size.
-constexpr int kFetchBatch = 200;
+// Enough hrefs in one multiget for few round trips (a server may read its whole collection for
+// each), few enough for a reply of bounded size.
+constexpr int kFetchBatch = 1000;
 
 int statusOfLine(QStringView line)
 {
