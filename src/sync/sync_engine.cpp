@@ -462,14 +462,15 @@ void Run::applyServer(const QString& href, const QByteArray& etag, const QByteAr
         }
     } else if (!server.fields) {
         // Now beyond what the calendar can show: left to the server, a changed row kept as a copy.
-        if (rowDigest(local->id) != link->digest) {
-            insert(*local);
+        const qint64 id = local->id; // insert() may move the rows
+        if (rowDigest(id) != link->digest) {
+            insert(EventRecord(*local));
             ++summary.conflicts;
         } else {
             ++summary.down;
         }
-        m_state.removeEvent(local->id);
-        m_rows.remove(local->id);
+        m_state.removeEvent(id);
+        m_rows.remove(id);
     } else {
         const qint64 id = local->id;
         const std::optional<EventRecord> mine = canonical(recordOf(*local));
@@ -479,7 +480,7 @@ void Run::applyServer(const QString& href, const QByteArray& etag, const QByteAr
         // An Upload is left to the push: the link holds the server's version, the row differs.
         for (SyncAction action : std::as_const(decision.actions)) {
             if (action == SyncAction::ConflictCopy) {
-                insert(*local);
+                insert(EventRecord(*local));
                 ++summary.conflicts;
             } else if (action == SyncAction::UpdateHere) {
                 m_state.updateEvent(id, decision.row);
@@ -585,11 +586,12 @@ void Run::uploadNew(SyncLink link, bool again)
         // Refused, and yet nothing is there: never a reason to delete the event here.
         if (!again)
             return; // the next sync tries again
-        const EventRecord* r = row(link.eventId);
         std::optional<SyncLink> fresh;
         inTransaction([&] {
             m_state.removeLink(link.href);
             m_links.remove(link.href);
+            // The rows were read afresh: the event may have been deleted meanwhile.
+            const EventRecord* r = row(link.eventId);
             if (r && (fresh = freshLink(*r)))
                 m_state.saveLink(*fresh);
         });
