@@ -1,11 +1,11 @@
-// quillmoor-sync against a local Radicale: the first sync of N events next to the floor, a plain
+// quillmoor-sync against a local Radicale or Xandikos: the first sync of N events next to the floor, a plain
 // client putting the same events one by one in the same run, and a sync with nothing changed.
 // Each is timed on the wall clock and as CPU time of both processes (this one and Radicale's),
 // which a machine shared with other work disturbs far less.
-// Run in a Release build: build/bin/bench_sync [N ...] (default 300 2000).
+// Run in a Release build: build/bin/bench_sync [xandikos] [N ...] (default 300 2000).
+#include "dav_server.h"
 #include "event_generator.h"
 #include "ical/event_mapping.h"
-#include "radicale.h"
 #include "sync/sync_engine.h"
 
 #include <QCoreApplication>
@@ -57,13 +57,13 @@ private:
     QElapsedTimer m_timer;
 };
 
-QUrl collection(const Radicale& server, const QString& name)
+QUrl collection(const DavServer& server, const QString& name)
 {
     return server.url().resolved(QUrl(QStringLiteral("../%1/").arg(name)));
 }
 
 // The floor: each event the sync would send, PUT one by one by the same HTTP client.
-Cost floorCost(const Radicale& server, const QString& db, const QString& name)
+Cost floorCost(const DavServer& server, const QString& db, const QString& name)
 {
     QList<QByteArray> bodies;
     EventStore store;
@@ -98,7 +98,7 @@ struct Timed
     int requests;
 };
 
-Timed timedSync(const Radicale& server, const QString& db, const QUrl& url)
+Timed timedSync(const DavServer& server, const QString& db, const QUrl& url)
 {
     LinkState state(db, url.toString());
     DavClient client(url, {}, {});
@@ -120,12 +120,15 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QList<int> sizes;
-    for (const QString& a : app.arguments().mid(1))
+    QStringList arguments = app.arguments().mid(1);
+    const bool xandikos = arguments.removeAll(QStringLiteral("xandikos")) > 0;
+    for (const QString& a : std::as_const(arguments))
         sizes.append(a.toInt());
     if (sizes.isEmpty())
         sizes = {300, 2000};
     QTemporaryDir dir;
-    Radicale server(dir.filePath(QStringLiteral("radicale")));
+    DavServer server(dir.filePath(QStringLiteral("server")), {}, {}, false,
+                     xandikos ? DavServer::Kind::Xandikos : DavServer::Kind::Radicale);
     std::printf("%7s %18s %18s %12s %5s %20s %8s %8s\n", "events", "floor wall/cpu s", "sync wall/cpu s", "ratio w/cpu",
                 "sent", "unchanged wall/cpu s", "requests", "peak MiB");
     for (int count : sizes) {
@@ -151,8 +154,6 @@ int main(int argc, char** argv)
             first.summary = sync.summary;
             first.cost = {std::min(first.cost.wall, sync.cost.wall), std::min(first.cost.cpu, sync.cost.cpu)};
         }
-        timedSync(server, b, url);
-        timedSync(server, a, url); // takes in the token that follows its own writes
         timedSync(server, b, url);
         const Timed quiet = timedSync(server, a, url);
         std::printf("%7d %8.2f / %7.2f %8.2f / %7.2f %5.2f / %4.2f %5d %9.3f / %8.3f %8d %8ld\n", count, floor.wall,

@@ -6,7 +6,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkgconf clang-format qt6-base-dev libqt6svg6 libsqlite3-dev
-          libical-dev qtkeychain-qt6-dev radicale libbenchmark-dev libxtst-dev fonts-liberation2 xvfb xdotool imagemagick xauth
+          libical-dev qtkeychain-qt6-dev radicale xandikos libbenchmark-dev libxtst-dev fonts-liberation2 xvfb xdotool imagemagick xauth
           dbus dbus-daemon)
 if [ "${1:-}" = "--packaging" ]; then
     packages+=(dpkg-dev debhelper file librsvg2-bin help2man lintian desktop-file-utils appstream)

@@ -184,6 +184,12 @@ QStringList readWarning(icalcomponent* e, EventRecord& fields)
 
 } // namespace
 
+std::optional<int> WarningDaysOf(icalcomponent* alarm)
+{
+    const std::variant<int, QString> ahead = daysAhead(alarm);
+    return std::holds_alternative<int>(ahead) ? std::optional(std::get<int>(ahead)) : std::nullopt;
+}
+
 std::optional<QString> ParseError(icalcomponent* component)
 {
     return parseErrorOf(component);

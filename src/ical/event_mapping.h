@@ -41,6 +41,9 @@ struct ReadVEvent
 /// day cell, and longer text from another calendar is more likely a mistake than a title.
 inline constexpr qsizetype kMaxTitleLength = 32767;
 
+/// How many days before the start `alarm` warns, when it is one the calendar can keep as its warning.
+[[nodiscard]] std::optional<int> WarningDaysOf(icalcomponent* alarm);
+
 /// What libical found wrong in `component` itself (not in its subcomponents), or nothing.
 [[nodiscard]] std::optional<QString> ParseError(icalcomponent* component);
 

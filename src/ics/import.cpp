@@ -2,6 +2,7 @@
 
 #include "core/console.h"
 #include "ical/event_mapping.h"
+#include "ical/untrusted_text.h"
 
 #include <QSet>
 
@@ -13,10 +14,6 @@
 #include <vector>
 
 namespace {
-
-// Far deeper than any calendar nests (VCALENDAR, VEVENT, VALARM); libical builds and frees
-// its trees recursively, so a hostile file must not reach it nested thousands deep.
-constexpr std::size_t kMaxNesting = 100;
 
 bool has(icalcomponent* component, icalproperty_kind kind)
 {
@@ -63,22 +60,6 @@ struct ParserDeleter
 };
 using ParserPtr = std::unique_ptr<icalparser, ParserDeleter>;
 
-// Hands libical's line reader the text up to and with the next LF, as much as fits. It
-// asks for a few dozen bytes at a time, so the search for the LF goes no further.
-char* nextLine(char* buffer, size_t size, void* data)
-{
-    auto& [next, end] = *static_cast<std::pair<const char*, const char*>*>(data);
-    if (next == end || size < 2)
-        return nullptr;
-    const std::size_t room = std::min(std::size_t(end - next), size - 1);
-    const auto* lf = static_cast<const char*>(std::memchr(next, '\n', room));
-    const std::size_t length = lf ? std::size_t(lf - next + 1) : room;
-    std::memcpy(buffer, next, length);
-    buffer[length] = '\0';
-    next += length;
-    return buffer;
-}
-
 // Whether a content line is `expected`, in any case and with blanks around it.
 bool isLine(const char* line, std::string_view expected)
 {
@@ -91,98 +72,13 @@ bool isLine(const char* line, std::string_view expected)
     return text.size() == expected.size() && qstrnicmp(text.data(), expected.data(), text.size()) == 0;
 }
 
-// The name of a content line (before its parameters and value) and its value.
-std::pair<std::string_view, std::string_view> nameAndValue(const char* line)
-{
-    const std::string_view text(line);
-    const std::size_t nameEnd = std::min(text.find(':'), text.find(';'));
-    const std::size_t colon = text.find(':');
-    std::string_view value = colon == std::string_view::npos ? std::string_view() : text.substr(colon + 1);
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!value.empty() && blank(value.back()))
-        value.remove_suffix(1);
-    return {text.substr(0, std::min(nameEnd, text.size())), value};
-}
-
-bool named(std::string_view name, std::string_view expected)
-{
-    return name.size() == expected.size() && qstrnicmp(name.data(), expected.data(), name.size()) == 0;
-}
-
-QString latin1(std::string_view text)
-{
-    return OneLine(QString::fromLatin1(text.data(), qsizetype(text.size())));
-}
-
-// Keeps BEGIN and END in pairs, as libical does not: an END that closes another component
-// than the last one begun would end the calendar early and let what follows stand outside
-// it, and one without a BEGIN makes libical print to standard error.
-class Nesting
-{
-public:
-    void take(const char* line)
-    {
-        const auto [name, value] = nameAndValue(line);
-        if (named(name, "BEGIN")) {
-            if (m_open.size() == kMaxNesting)
-                throw ICalendarError(
-                    QStringLiteral("damaged: components are nested more than %1 deep.").arg(kMaxNesting).toStdString());
-            m_open.push_back(QByteArray(value.data(), qsizetype(value.size())).toUpper());
-        } else if (named(name, "END")) {
-            const QByteArray closed = QByteArray(value.data(), qsizetype(value.size())).toUpper();
-            if (m_open.empty())
-                throw ICalendarError(QStringLiteral("damaged: END:%1 has no BEGIN.").arg(latin1(value)).toStdString());
-            if (m_open.back() != closed)
-                throw ICalendarError(QStringLiteral("damaged: END:%1 stands where END:%2 belongs.")
-                                         .arg(latin1(value), latin1(m_open.back().toStdString()))
-                                         .toStdString());
-            m_open.pop_back();
-        }
-    }
-
-private:
-    std::vector<QByteArray> m_open;
-};
-
-// The highest number each BY part of a rule may hold. libical keeps them in 16 bits, so a
-// larger one would come out as another, valid looking, number.
-std::optional<QString> ruleOutOfRange(const char* line)
-{
-    static constexpr std::pair<std::string_view, int> kLimits[] = {
-        {"BYSECOND", 60},   {"BYMINUTE", 59}, {"BYHOUR", 23},  {"BYDAY", 53},     {"BYMONTHDAY", 31},
-        {"BYYEARDAY", 366}, {"BYWEEKNO", 53}, {"BYMONTH", 12}, {"BYSETPOS", 366},
-    };
-    const auto [name, value] = nameAndValue(line);
-    if (!named(name, "RRULE"))
-        return std::nullopt;
-    for (const QByteArray& part : QByteArray(value.data(), qsizetype(value.size())).split(';')) {
-        const qsizetype equals = part.indexOf('=');
-        const std::string_view key(part.constData(), std::size_t(std::max<qsizetype>(equals, 0)));
-        for (const auto& [by, limit] : kLimits) {
-            if (!named(key, by))
-                continue;
-            for (const QByteArray& item : part.mid(equals + 1).split(',')) {
-                qsizetype digits = item.startsWith('+') || item.startsWith('-') ? 1 : 0;
-                const qsizetype first = digits;
-                while (digits < item.size() && std::isdigit(static_cast<unsigned char>(item[digits])))
-                    ++digits;
-                if (digits - first > 3 || item.mid(first, digits - first).toInt() > limit)
-                    return QStringLiteral("its rule's %1=%2 is out of range: at most %3")
-                        .arg(latin1(by), OneLine(QString::fromLatin1(item)))
-                        .arg(limit);
-            }
-        }
-    }
-    return std::nullopt;
-}
-
 } // namespace
 
 ImportedCalendar ReadCalendar(const QByteArray& text)
 {
     // libical reads C strings: a NUL would end the text early, unseen.
-    if (std::memchr(text.constData(), '\0', std::size_t(text.size())))
-        throw ICalendarError("not an iCalendar file: it holds NUL bytes.");
+    if (const std::optional<QString> nul = NulBytesIn(text))
+        throw ICalendarError(nul->toStdString());
     icalerror_set_errors_are_fatal(0);
     // A byte order mark, as some programs write before the first line, is no content.
     const qsizetype bom = text.startsWith("\xEF\xBB\xBF") ? 3 : 0;
@@ -203,17 +99,18 @@ ImportedCalendar ReadCalendar(const QByteArray& text)
     bool inCalendar = false;
     bool inEvent = false;
     int calendars = 0;
-    Nesting nesting;
+    ComponentNesting nesting;
     std::optional<QString> badRule;
-    while (const ICalText line{icalparser_get_line(lines.get(), nextLine)}) {
-        nesting.take(line.get());
+    while (const ICalText line{icalparser_get_line(lines.get(), NextICalLine)}) {
+        if (const std::optional<QString> damaged = nesting.take(line.get()))
+            throw ICalendarError(damaged->toStdString());
         if (!inEvent && inCalendar && isLine(line.get(), "BEGIN:VEVENT")) {
             inEvent = true;
             badRule.reset();
         }
         if (inEvent) {
             if (!badRule)
-                badRule = ruleOutOfRange(line.get());
+                badRule = RuleOutOfRange(line.get());
             if (const ComponentPtr event{icalparser_add_line(eventParser.get(), line.get())}) {
                 inEvent = false;
                 if (icalcomponent_isa(event.get()) != ICAL_VEVENT_COMPONENT)

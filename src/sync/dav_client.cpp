@@ -12,8 +12,9 @@ namespace {
 
 constexpr auto kDav = "DAV:";
 constexpr auto kCalDav = "urn:ietf:params:xml:ns:caldav";
-// Enough hrefs in one multiget for few round trips, few enough for a reply of bounded size.
-constexpr int kFetchBatch = 200;
+// Enough hrefs in one multiget for few round trips (a server may read its whole collection for
+// each), few enough for a reply of bounded size.
+constexpr int kFetchBatch = 1000;
 
 int statusOfLine(QStringView line)
 {
@@ -56,6 +57,12 @@ QString reasonOf(int status)
     default:
         return QStringLiteral("the server answered %1").arg(status);
     }
+}
+
+bool sameOrigin(const QUrl& a, const QUrl& b)
+{
+    const auto port = [](const QUrl& u) { return u.port(u.scheme() == u"https" ? 443 : 80); };
+    return a.scheme() == b.scheme() && a.host().compare(b.host(), Qt::CaseInsensitive) == 0 && port(a) == port(b);
 }
 
 QByteArray xmlOf(const std::function<void(QXmlStreamWriter&)>& write)
@@ -145,7 +152,9 @@ DavClient::DavClient(const QUrl& collection, const QString& user, const QString&
 {
     if (!password.isEmpty())
         m_authorization = "Basic " + (user + u':' + password).toUtf8().toBase64();
-    m_network->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    // Redirects only within the origin the user gave, which passed the https-or-loopback rule:
+    // the credentials and the calendar go nowhere else, and nothing connects elsewhere.
+    m_network->setRedirectPolicy(QNetworkRequest::SameOriginRedirectPolicy);
 }
 
 DavClient::~DavClient() = default;
@@ -187,6 +196,13 @@ DavResponse DavClient::send(const QByteArray& verb, const QUrl& url, const QByte
         loop.exec();
 
     const QString where = whereOf(verb, url);
+    if (reply->error() == QNetworkReply::InsecureRedirectError) {
+        const QUrl elsewhere = reply->url().resolved(QUrl::fromEncoded(reply->rawHeader("Location")));
+        throw SyncError(QStringLiteral("%1: the server redirects to %2, away from %3; the sync follows redirects "
+                                       "only within the calendar's own server")
+                            .arg(where, OneLine(shown(elsewhere)), shown(m_collection.adjusted(QUrl::RemovePath)))
+                            .toStdString());
+    }
     if (tooLarge)
         throw UnreadableReply(QStringLiteral("%1: the reply is larger than %2 MB; no calendar needs that much")
                                   .arg(where)
@@ -228,7 +244,7 @@ DavListing DavClient::multistatusOf(const QByteArray& verb, const QUrl& url, con
     refuseWebPage(verb, url, response);
     try {
         DavListing listing = ParseMultistatus(response.body);
-        normalize(listing.items);
+        listing.outside = normalize(listing.items);
         return listing;
     } catch (const UnreadableReply& e) {
         throw UnreadableReply(
@@ -236,17 +252,49 @@ DavListing DavClient::multistatusOf(const QByteArray& verb, const QUrl& url, con
     }
 }
 
-void DavClient::normalize(QList<DavItem>& items) const
+int DavClient::normalize(QList<DavItem>& items) const
 {
-    // A server may write an href as a path or as a whole URL; links keep the path.
-    for (DavItem& item : items)
-        item.href = urlOf(item.href).path(QUrl::FullyEncoded);
+    // A server may write an href as a path or as a whole URL; links keep the path. Anything but
+    // a direct member of the collection on its origin (another calendar, another server) is
+    // never ours to store, change or delete. The collection itself is no member either.
+    const QString folder = m_collection.path(QUrl::FullyEncoded);
+    int outside = 0;
+    QList<DavItem> members;
+    for (DavItem& item : items) {
+        const QUrl url = urlOf(item.href).adjusted(QUrl::NormalizePathSegments);
+        const QString path = url.path(QUrl::FullyEncoded);
+        const QStringView name = QStringView(path).mid(folder.size());
+        if (sameOrigin(url, m_collection) && path == folder)
+            continue;
+        if (!sameOrigin(url, m_collection) || !path.startsWith(folder) || name.contains(u'/') ||
+            name.contains(QLatin1String("%2f"), Qt::CaseInsensitive) || name == u"." || name == u"..") {
+            ++outside;
+            continue;
+        }
+        item.href = path;
+        members.append(std::move(item));
+    }
+    items = std::move(members);
+    return outside;
 }
 
 DavListing DavClient::changes(const QString& token)
 {
-    if (!useSyncCollection)
-        return propfindListing();
+    if (useSyncCollection) {
+        if (std::optional<DavListing> listing = syncReport(token))
+            return *listing;
+        // A token the server no longer knows (RFC 6578 says 403 or 409; servers also answer 400,
+        // 412, 500) costs one full listing, never the sync.
+        if (!token.isEmpty() && useSyncCollection) {
+            if (std::optional<DavListing> listing = syncReport(QString()))
+                return *listing;
+        }
+    }
+    return propfindListing();
+}
+
+std::optional<DavListing> DavClient::syncReport(const QString& token)
+{
     const QByteArray body = xmlOf([&](QXmlStreamWriter& xml) {
         xml.writeStartElement(QString::fromLatin1(kDav), QStringLiteral("sync-collection"));
         xml.writeTextElement(QString::fromLatin1(kDav), QStringLiteral("sync-token"), token);
@@ -256,20 +304,40 @@ DavListing DavClient::changes(const QString& token)
         xml.writeEndElement();
         xml.writeEndElement();
     });
-    // 403/409: the token is no longer valid (valid-sync-token); 400, 405, 501: no sync-collection.
     const DavResponse response =
         send("REPORT", m_collection, body, {{"Content-Type", "application/xml; charset=utf-8"}, {"Depth", "1"}},
-             {400, 403, 405, 409, 415, 501});
-    if (response.status / 100 != 2) {
-        if (!token.isEmpty() && (response.status == 403 || response.status == 409))
-            return changes(QString());
-        return propfindListing();
+             {400, 403, 405, 409, 412, 415, 500, 501});
+    if (response.status == 501 || response.status == 405) {
+        useSyncCollection = false;
+        return std::nullopt;
     }
-    DavListing listing = multistatusOf("REPORT", m_collection, response);
-    listing.complete = token.isEmpty();
-    // The collection itself may be listed; it is no member.
-    listing.items.removeIf([&](const DavItem& item) { return urlOf(item.href) == m_collection; });
-    return listing;
+    if (response.status / 100 != 2)
+        return std::nullopt;
+    try {
+        DavListing listing = multistatusOf("REPORT", m_collection, response);
+        listing.complete = token.isEmpty();
+        return listing;
+    } catch (const UnreadableReply&) {
+        return std::nullopt;
+    }
+}
+
+QByteArray DavClient::etagOf(const QString& href)
+{
+    const QByteArray body = xmlOf([](QXmlStreamWriter& xml) {
+        xml.writeStartElement(QString::fromLatin1(kDav), QStringLiteral("propfind"));
+        xml.writeStartElement(QString::fromLatin1(kDav), QStringLiteral("prop"));
+        xml.writeEmptyElement(QString::fromLatin1(kDav), QStringLiteral("getetag"));
+        xml.writeEndElement();
+        xml.writeEndElement();
+    });
+    const QUrl url = urlOf(href);
+    const DavResponse response =
+        send("PROPFIND", url, body, {{"Content-Type", "application/xml; charset=utf-8"}, {"Depth", "0"}}, {404});
+    if (response.status == 404)
+        return {};
+    const DavListing listing = multistatusOf("PROPFIND", url, response);
+    return listing.items.isEmpty() ? QByteArray() : listing.items.first().etag;
 }
 
 DavListing DavClient::propfindListing()
@@ -285,8 +353,7 @@ DavListing DavClient::propfindListing()
         send("PROPFIND", m_collection, body, {{"Content-Type", "application/xml; charset=utf-8"}, {"Depth", "1"}});
     DavListing listing = multistatusOf("PROPFIND", m_collection, response);
     listing.syncToken.clear();
-    listing.items.removeIf(
-        [&](const DavItem& item) { return urlOf(item.href) == m_collection || item.etag.isEmpty(); });
+    listing.items.removeIf([](const DavItem& item) { return item.etag.isEmpty(); });
     return listing;
 }
 

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 /// A failure of the sync that the user can act on; the message is one line.
@@ -52,6 +53,7 @@ struct DavListing
     QList<DavItem> items;
     QString syncToken;    ///< empty when the server gave none
     bool complete = true; ///< every member is listed (not only changes): a known member not listed is gone
+    int outside = 0;      ///< hrefs left out: not direct members of the collection on its origin
 };
 
 /// A WebDAV/CalDAV client (RFC 4918, 4791, 6578) over Qt Network, synchronous for the command line:
@@ -75,9 +77,14 @@ public:
     DavResponse send(const QByteArray& verb, const QUrl& url, const QByteArray& body,
                      const QList<QPair<QByteArray, QByteArray>>& headers, const QList<int>& accepted = {});
 
-    /// The changes since `token` (RFC 6578), or every member with its ETag when `token` is empty,
-    /// the server refused it, or does not report sync-collection (then by PROPFIND).
+    /// The changes since `token` (RFC 6578), or every member with its ETag when `token` is empty.
+    /// A token the server no longer knows, or any other failure of the report, costs one full
+    /// listing (by sync-collection without a token, else by PROPFIND); a server that does not
+    /// implement sync-collection (501) is listed by PROPFIND from then on.
     DavListing changes(const QString& token);
+    /// The ETag of one member (PROPFIND, depth 0), for a server that answers a PUT without one;
+    /// empty when it gives none.
+    QByteArray etagOf(const QString& href);
     /// The calendar data and ETags of `hrefs`, in batches (calendar-multiget); missing ones are left
     /// out. A batch whose reply cannot be read is fetched again member by member, and a member
     /// whose reply is still too large comes with its `problem` and no data.
@@ -94,16 +101,20 @@ public:
 
     /// Requests sent so far.
     [[nodiscard]] int requestCount() const { return m_requests; }
-    /// False: changes() lists by PROPFIND and ETags, as for a server without sync-collection.
+    /// False: changes() lists by PROPFIND and ETags, as for a server without sync-collection;
+    /// set so when the server answers sync-collection with 501.
     bool useSyncCollection = true;
     /// Called after each completed request with its verb; tests stop the server half-way with it.
     std::function<void(const QByteArray& verb)> afterRequest;
 
 private:
     DavListing propfindListing();
+    /// The sync-collection report for `token`; nothing when the server refused it.
+    std::optional<DavListing> syncReport(const QString& token);
     /// The multistatus of `response` to `verb`; throws UnreadableReply when it is none.
     [[nodiscard]] DavListing multistatusOf(const QByteArray& verb, const QUrl& url, const DavResponse& response) const;
-    void normalize(QList<DavItem>& items) const;
+    /// Keeps the direct members of the collection, by path; returns how many others it left out.
+    int normalize(QList<DavItem>& items) const;
 
     QUrl m_collection;
     QByteArray m_authorization;

@@ -22,7 +22,11 @@ create table if not exists tblSyncLinks (
     component text,
     primary key (collection, href)
 );)";
-constexpr auto kFindCollection = "select id, synctoken from tblSyncCollections where url=?";
+// Added to tables made before it was needed.
+constexpr auto kLackColumn = "nosynccollection";
+constexpr auto kAddLackColumn = "alter table tblSyncCollections add column nosynccollection integer not null default 0";
+constexpr auto kFindCollection = "select id, synctoken, nosynccollection from tblSyncCollections where url=?";
+constexpr auto kSetLack = "update tblSyncCollections set nosynccollection=1 where id=?";
 constexpr auto kAddCollection = "insert into tblSyncCollections (url) values (?)";
 constexpr auto kSetToken = "update tblSyncCollections set synctoken=? where id=?";
 constexpr auto kSelectLinks = "select href, uid, etag, eventid, digest, component from tblSyncLinks where collection=?";
@@ -44,6 +48,14 @@ LinkState::LinkState(const QString& fileName, const QString& collectionUrl) : m_
     const sqlite::Connection& db = m_store.connection();
     sqlite::Transaction transaction(db);
     db.exec(kSchema);
+    bool hasLackColumn = false;
+    {
+        sqlite::Statement columns(db, "pragma table_info(tblSyncCollections)");
+        while (columns.next())
+            hasLackColumn = hasLackColumn || columns.textAt(1) == QLatin1String(kLackColumn);
+    }
+    if (!hasLackColumn)
+        db.exec(kAddLackColumn);
     sqlite::Statement find(db, kFindCollection);
     find.bind(1, m_url);
     if (find.next()) {
@@ -101,6 +113,20 @@ QString LinkState::syncToken() const
     sqlite::Statement s(m_store.connection(), kFindCollection);
     s.bind(1, m_url);
     return s.next() ? s.textAt(1) : QString();
+}
+
+bool LinkState::lacksSyncCollection() const
+{
+    sqlite::Statement s(m_store.connection(), kFindCollection);
+    s.bind(1, m_url);
+    return s.next() && s.numberAt(2) != 0;
+}
+
+void LinkState::setLacksSyncCollection()
+{
+    sqlite::Statement s(m_store.connection(), kSetLack);
+    s.bind(1, m_collection);
+    s.run();
 }
 
 qint64 LinkState::insertEvent(const EventRecord& event)

@@ -45,6 +45,8 @@ public:
     [[nodiscard]] QHash<QString, SyncLink> links() const;
     /// The sync token of the last completed pull; empty before the first.
     [[nodiscard]] QString syncToken() const;
+    /// The server answered that it does not implement sync-collection.
+    [[nodiscard]] bool lacksSyncCollection() const;
 
     /// All writes between begin() and commit() land together or not at all; begin() waits
     /// for another writer as long as the busy timeout. A LinkState destroyed inside one rolls back.
@@ -57,6 +59,7 @@ public:
     void saveLink(const SyncLink& link);
     void removeLink(const QString& href);
     void setSyncToken(const QString& token);
+    void setLacksSyncCollection();
 
 private:
     EventStore m_store;

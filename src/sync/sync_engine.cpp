@@ -1,6 +1,7 @@
 #include "sync_engine.h"
 
 #include "ical/event_mapping.h"
+#include "ical/untrusted_text.h"
 
 #include <QCryptographicHash>
 #include <QSet>
@@ -63,6 +64,62 @@ QByteArray digestOf(const EventRecord& f)
     return hash.result();
 }
 
+// What the calendar owns of an event, compared and merged one by one.
+enum class Owned
+{
+    Title,
+    Description,
+    Days, // the kind of event, its day and rule
+    Warning,
+};
+constexpr Owned kOwned[] = {Owned::Title, Owned::Description, Owned::Days, Owned::Warning};
+
+bool same(const EventRecord& a, const EventRecord& b, Owned what)
+{
+    const std::array<int, 9> x = numbersOf(a), y = numbersOf(b);
+    switch (what) {
+    case Owned::Title:
+        return a.title == b.title;
+    case Owned::Description:
+        return a.description == b.description;
+    case Owned::Days:
+        return std::equal(x.begin(), x.begin() + 7, y.begin());
+    case Owned::Warning:
+        return x[7] == y[7] && (x[7] == 0 || x[8] == y[8]);
+    }
+    return false;
+}
+
+bool sameMeaning(const EventRecord& a, const EventRecord& b)
+{
+    return std::all_of(std::begin(kOwned), std::end(kOwned), [&](Owned what) { return same(a, b, what); });
+}
+
+void take(EventRecord& to, const EventRecord& from, Owned what)
+{
+    switch (what) {
+    case Owned::Title:
+        to.title = from.title;
+        break;
+    case Owned::Description:
+        to.description = from.description;
+        break;
+    case Owned::Days:
+        to.timetype = from.timetype;
+        to.consistancy = from.consistancy;
+        to.eventmonth = from.eventmonth;
+        to.eventday = from.eventday;
+        to.eventyear = from.eventyear;
+        to.eventweekdate = from.eventweekdate;
+        to.eventweekday = from.eventweekday;
+        break;
+    case Owned::Warning:
+        to.warnevent = from.warnevent;
+        to.daysbefore = from.daysbefore;
+        break;
+    }
+}
+
 // What the calendar reads in a server's member.
 struct ServerEvent
 {
@@ -75,7 +132,7 @@ struct ServerEvent
 // Whether a server's member is iCalendar at all (RFC 5545 allows no NUL in it).
 bool isICalendar(const QByteArray& data)
 {
-    if (data.isEmpty() || std::memchr(data.constData(), '\0', std::size_t(data.size())))
+    if (data.isEmpty() || CheckUntrustedText(data).damaged)
         return false;
     icalerror_set_errors_are_fatal(0);
     const ComponentPtr calendar(icalparser_parse_string(data.constData()));
@@ -85,7 +142,9 @@ bool isICalendar(const QByteArray& data)
 ServerEvent readServer(const QByteArray& data)
 {
     ServerEvent s;
-    if (data.isEmpty() || std::memchr(data.constData(), '\0', std::size_t(data.size())))
+    // The server's text is checked as an imported file's is, before libical reads it.
+    const UntrustedTextCheck check = data.isEmpty() ? UntrustedTextCheck{} : CheckUntrustedText(data);
+    if (data.isEmpty() || check.damaged)
         return s;
     icalerror_set_errors_are_fatal(0);
     s.calendar.reset(icalparser_parse_string(data.constData()));
@@ -97,7 +156,7 @@ ServerEvent readServer(const QByteArray& data)
         return s;
     const char* uid = icalcomponent_get_uid(s.vevent);
     s.uid = uid ? QByteArray(uid) : QByteArray();
-    if (icalcomponent_get_next_component(s.calendar.get(), ICAL_VEVENT_COMPONENT))
+    if (check.badRule || icalcomponent_get_next_component(s.calendar.get(), ICAL_VEVENT_COMPONENT))
         return s;
     ReadVEvent read = ReadEventComponent(s.vevent);
     if (auto* fields = std::get_if<EventRecord>(&read.outcome)) {
@@ -125,7 +184,29 @@ void shiftDays(icalproperty* property, int days)
         return;
     icaltimetype t = icalvalue_get_datetime(icalproperty_get_value(property));
     icaltime_adjust(&t, days, 0, 0, 0);
-    icalproperty_set_value(property, icalvalue_new_datetime(t));
+    icalproperty_set_value(property, t.is_date ? icalvalue_new_date(t) : icalvalue_new_datetime(t));
+}
+
+// The first day of `rule` from `start` on that is not before `notBefore`; the start itself when
+// none is found within many thousand occurrences.
+QDate firstOnOrAfter(const icalrecurrencetype& rule, const icaltimetype& start, QDate notBefore)
+{
+    const QDate first(start.year, start.month, start.day);
+    icalrecur_iterator* it = icalrecur_iterator_new(rule, start);
+    if (!it)
+        return first;
+    QDate found = first;
+    for (int i = 0; i < 100000; ++i) {
+        const icaltimetype t = icalrecur_iterator_next(it);
+        if (icaltime_is_null_time(t))
+            break;
+        if (const QDate day(t.year, t.month, t.day); day >= notBefore) {
+            found = day;
+            break;
+        }
+    }
+    icalrecur_iterator_free(it);
+    return found;
 }
 
 QDate dateOfProperty(icalproperty* property)
@@ -154,6 +235,9 @@ public:
     void pull();
     void push();
     void countLeftAlone();
+    // Takes in the token that follows the push's own writes, so that a next sync with nothing
+    // changed writes nothing; left to the next sync when another client wrote meanwhile.
+    void takeInOwnToken();
     SyncSummary summary;
 
 private:
@@ -172,7 +256,14 @@ private:
     void pushChanged(SyncLink link, EventRecord event);
     void pushDeleted(const SyncLink& link);
     void pushNew();
+    // Uploads a new event; a 412 with nothing there sends it once more under a fresh name.
+    void uploadNew(SyncLink link, bool again);
     void addLinksOfNewEvents();
+    // A new link with a fresh UID and name for row `r`; nothing for an event that cannot occur.
+    std::optional<SyncLink> freshLink(const EventRecord& r);
+    // The ETag of what a PUT wrote: its answer's, else a look-up, never a refetch taken for a change.
+    QByteArray etagAfterPut(const QString& href, const DavResponse& response);
+
     void pushAll();
     // The server's current copy of `href` after a 412, decided as a change from the server.
     void refetch(const QString& href);
@@ -186,6 +277,8 @@ private:
     QHash<QByteArray, QList<qint64>> m_unlinkedByDigest;
     mutable QHash<qint64, std::pair<EventRecord, QByteArray>> m_digests;
     QList<std::pair<QString, std::optional<SyncLink>>> m_queued;
+    QString m_token;      // as stored after the pull
+    bool m_wrote = false; // the push changed the server
 };
 
 void Run::reload()
@@ -261,7 +354,13 @@ void Run::pull()
 {
     reload();
     const QString token = m_state.syncToken();
+    if (m_state.lacksSyncCollection())
+        m_client.useSyncCollection = false;
+    const bool asked = m_client.useSyncCollection;
     const DavListing listing = m_client.changes(token);
+    // Remembered, so that later syncs go straight to the listing they can have.
+    const bool learnedLack = asked && !m_client.useSyncCollection;
+    summary.outside = listing.outside;
     QStringList wanted;
     QStringList gone;
     QHash<QString, QByteArray> listed; // the ETags, also of members too large to fetch
@@ -282,7 +381,9 @@ void Run::pull()
                 gone.append(link.href);
         }
     }
-    if (wanted.isEmpty() && gone.isEmpty() && (listing.syncToken.isEmpty() || listing.syncToken == token))
+    // A full listing without a token (by PROPFIND) replaces one the server no longer knows.
+    m_token = listing.complete || !listing.syncToken.isEmpty() ? listing.syncToken : token;
+    if (wanted.isEmpty() && gone.isEmpty() && m_token == token && !learnedLack)
         return;
     const QList<DavItem> fetched = wanted.isEmpty() ? QList<DavItem>() : m_client.fetch(wanted);
 
@@ -303,9 +404,33 @@ void Run::pull()
             applyServer(item.href, item.etag.isEmpty() ? listed.value(item.href) : item.etag, item.data);
         for (const QString& href : gone)
             applyServerDelete(href);
-        if (!listing.syncToken.isEmpty())
-            m_state.setSyncToken(listing.syncToken);
+        if (m_token != token)
+            m_state.setSyncToken(m_token);
+        if (learnedLack)
+            m_state.setLacksSyncCollection();
     });
+}
+
+void Run::takeInOwnToken()
+{
+    if (!m_wrote || !m_client.useSyncCollection || m_token.isEmpty())
+        return;
+    DavListing listing;
+    try {
+        listing = m_client.changes(m_token);
+    } catch (const SyncError&) {
+        return; // all is done; the next sync lists these changes again
+    }
+    if (listing.complete || listing.syncToken.isEmpty() || listing.syncToken == m_token)
+        return;
+    for (const DavItem& item : listing.items) {
+        const auto link = m_links.constFind(item.href);
+        const bool ours =
+            item.status == 404 ? link == m_links.constEnd() : link != m_links.constEnd() && link->etag == item.etag;
+        if (!ours)
+            return;
+    }
+    inTransaction([&] { m_state.setSyncToken(listing.syncToken); });
 }
 
 void Run::applyServer(const QString& href, const QByteArray& etag, const QByteArray& data)
@@ -316,9 +441,15 @@ void Run::applyServer(const QString& href, const QByteArray& etag, const QByteAr
     SyncLink next{href, server.uid.isEmpty() && link ? link->uid : server.uid, etag, std::nullopt, {}, data};
     const QByteArray serverDigest = server.fields ? digestOf(*server.fields) : QByteArray();
     const EventRecord* local = link ? row(link->eventId) : nullptr;
+    const std::optional<EventRecord> base = link ? readServer(link->component).fields : std::nullopt;
 
     if (!local) {
-        if (server.fields) {
+        if (link && link->eventId && server.fields &&
+            DecideSync(base, std::nullopt, server.fields).actions == QList{SyncAction::DeleteThere}) {
+            // Deleted here, only re-saved there: the push deletes it, If-Match the new ETag.
+            next.eventId = link->eventId;
+            next.digest = link->digest;
+        } else if (server.fields) {
             // An equal event already here (exported and imported by hand) is linked, not doubled.
             QList<qint64>* equal = link ? nullptr : &m_unlinkedByDigest[serverDigest];
             if (equal && !equal->isEmpty()) {
@@ -329,30 +460,36 @@ void Run::applyServer(const QString& href, const QByteArray& etag, const QByteAr
             }
             next.digest = serverDigest;
         }
-    } else {
-        const QByteArray localDigest = rowDigest(local->id);
-        if (server.fields && serverDigest == localDigest) {
-            next.eventId = local->id;
-            next.digest = localDigest;
+    } else if (!server.fields) {
+        // Now beyond what the calendar can show: left to the server, a changed row kept as a copy.
+        const qint64 id = local->id; // insert() may move the rows
+        if (rowDigest(id) != link->digest) {
+            insert(EventRecord(*local));
+            ++summary.conflicts;
         } else {
-            const qint64 id = local->id;
-            if (localDigest != link->digest) {
-                // Changed on both sides: the server's version goes into the row, the user's is kept.
-                insert(*local);
+            ++summary.down;
+        }
+        m_state.removeEvent(id);
+        m_rows.remove(id);
+    } else {
+        const qint64 id = local->id;
+        const std::optional<EventRecord> mine = canonical(recordOf(*local));
+        SyncDecision decision{{SyncAction::ConflictCopy, SyncAction::UpdateHere}, *server.fields};
+        if (mine)
+            decision = DecideSync(base, mine, server.fields);
+        // An Upload is left to the push: the link holds the server's version, the row differs.
+        for (SyncAction action : std::as_const(decision.actions)) {
+            if (action == SyncAction::ConflictCopy) {
+                insert(EventRecord(*local));
                 ++summary.conflicts;
-            } else {
-                ++summary.down;
-            }
-            if (server.fields) {
-                m_state.updateEvent(id, *server.fields);
-                m_rows.insert(id, recordOf(*server.fields, id));
-                next.eventId = id;
-                next.digest = serverDigest;
-            } else {
-                m_state.removeEvent(id);
-                m_rows.remove(id);
+            } else if (action == SyncAction::UpdateHere) {
+                m_state.updateEvent(id, decision.row);
+                m_rows.insert(id, recordOf(decision.row, id));
+                summary.down += decision.actions.contains(SyncAction::ConflictCopy) ? 0 : 1;
             }
         }
+        next.eventId = id;
+        next.digest = serverDigest;
     }
     m_state.saveLink(next);
     m_links.insert(href, next);
@@ -362,8 +499,9 @@ void Run::applyServerDelete(const QString& href)
 {
     const SyncLink link = m_links.value(href);
     if (const EventRecord* local = row(link.eventId)) {
-        // A row changed since the last sync stays, and is pushed again as a new event.
-        if (rowDigest(local->id) == link.digest) {
+        // A row changed since the last sync stays, and is pushed again as a new event; so does
+        // one whose first upload was never confirmed.
+        if (!link.etag.isEmpty() && rowDigest(local->id) == link.digest) {
             m_state.removeEvent(local->id);
             m_rows.remove(local->id);
             ++summary.deletedHere;
@@ -384,6 +522,12 @@ void Run::refetch(const QString& href)
     });
 }
 
+QByteArray Run::etagAfterPut(const QString& href, const DavResponse& response)
+{
+    // A server may answer a PUT without an ETag (it may have changed what it stored).
+    return response.etag.isEmpty() ? m_client.etagOf(href) : response.etag;
+}
+
 void Run::pushChanged(SyncLink link, EventRecord event)
 {
     const QByteArray body = PatchedCalendar(link.component, event, m_now);
@@ -394,7 +538,8 @@ void Run::pushChanged(SyncLink link, EventRecord event)
         // Deleted on the server meanwhile: the user's change is kept and pushed as a new event.
         queue(link.href, std::nullopt);
     } else {
-        link.etag = response.etag;
+        m_wrote = true;
+        link.etag = etagAfterPut(link.href, response);
         link.digest = SyncDigest(event);
         link.component = body;
         queue(link.href, link);
@@ -409,8 +554,10 @@ void Run::pushDeleted(const SyncLink& link)
         // Changed on the server since: its version comes back.
         refetch(link.href);
     } else {
-        if (response.status != 404)
+        if (response.status != 404) {
             ++summary.deletedThere;
+            m_wrote = true;
+        }
         queue(link.href, std::nullopt);
     }
 }
@@ -420,19 +567,60 @@ void Run::pushNew()
     // Each new event gets its UID and href in the database before its PUT, so that an
     // interrupted push is recognised on the server next time and not sent twice.
     inTransaction([&] { addLinksOfNewEvents(); });
-    for (SyncLink link : QList<SyncLink>(m_links.cbegin(), m_links.cend())) {
-        if (!link.etag.isEmpty() || !row(link.eventId))
-            continue;
-        const DavResponse response = m_client.put(link.href, link.component, {});
-        if (response.status == 412) {
-            // Already there: an earlier push that was not confirmed, or another client's event.
-            refetch(link.href);
-        } else if (response.status != 404) {
-            link.etag = response.etag;
-            queue(link.href, link);
-            ++summary.up;
-        }
+    for (const SyncLink& link : QList<SyncLink>(m_links.cbegin(), m_links.cend())) {
+        if (link.etag.isEmpty() && row(link.eventId))
+            uploadNew(link, true);
     }
+}
+
+void Run::uploadNew(SyncLink link, bool again)
+{
+    const DavResponse response = m_client.put(link.href, link.component, {});
+    if (response.status == 412) {
+        // Something is there: an earlier push that was not confirmed, or another client's event.
+        const DavResponse current = m_client.get(link.href);
+        if (current.status != 404) {
+            inTransaction([&] { applyServer(link.href, current.etag, current.body); });
+            return;
+        }
+        // Refused, and yet nothing is there: never a reason to delete the event here.
+        if (!again)
+            return; // the next sync tries again
+        std::optional<SyncLink> fresh;
+        inTransaction([&] {
+            m_state.removeLink(link.href);
+            m_links.remove(link.href);
+            // The rows were read afresh: the event may have been deleted meanwhile.
+            const EventRecord* r = row(link.eventId);
+            if (r && (fresh = freshLink(*r)))
+                m_state.saveLink(*fresh);
+        });
+        if (fresh)
+            uploadNew(*fresh, false);
+    } else if (response.status != 404) {
+        m_wrote = true;
+        link.etag = etagAfterPut(link.href, response);
+        queue(link.href, link);
+        ++summary.up;
+    }
+}
+
+std::optional<SyncLink> Run::freshLink(const EventRecord& r)
+{
+    const QString uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    const QByteArray uid = QStringLiteral("quillmoor-%1@%2").arg(uuid, m_uidDomain).toUtf8();
+    QString warningLeftOut;
+    std::variant<ComponentPtr, QString> vevent = EventComponent(r, uid, utcOf(m_now), warningLeftOut);
+    if (!std::holds_alternative<ComponentPtr>(vevent))
+        return std::nullopt;
+    const SyncLink link{m_client.collection().path(QUrl::FullyEncoded) + uuid + QStringLiteral(".ics"),
+                        uid,
+                        {},
+                        r.id,
+                        rowDigest(r.id),
+                        newCalendar(std::get<ComponentPtr>(vevent).get())};
+    m_links.insert(link.href, link);
+    return link;
 }
 
 void Run::addLinksOfNewEvents()
@@ -442,21 +630,11 @@ void Run::addLinksOfNewEvents()
         if (link.eventId)
             linked.insert(*link.eventId);
     }
-    const QString folder = m_client.collection().path(QUrl::FullyEncoded);
-    const icaltimetype now = utcOf(m_now);
     for (const EventRecord& r : std::as_const(m_rows)) {
         if (linked.contains(r.id))
             continue;
-        const QString uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
-        const QByteArray uid = QStringLiteral("quillmoor-%1@%2").arg(uuid, m_uidDomain).toUtf8();
-        QString warningLeftOut;
-        std::variant<ComponentPtr, QString> vevent = EventComponent(r, uid, now, warningLeftOut);
-        if (!std::holds_alternative<ComponentPtr>(vevent))
-            continue;
-        const SyncLink link{folder + uuid + QStringLiteral(".ics"),           uid, {}, r.id, rowDigest(r.id),
-                            newCalendar(std::get<ComponentPtr>(vevent).get())};
-        m_state.saveLink(link);
-        m_links.insert(link.href, link);
+        if (const std::optional<SyncLink> link = freshLink(r))
+            m_state.saveLink(*link);
     }
 }
 
@@ -510,6 +688,47 @@ void Run::countLeftAlone()
 
 } // namespace
 
+SyncDecision DecideSync(const std::optional<EventRecord>& base, const std::optional<EventRecord>& local,
+                        const std::optional<EventRecord>& server)
+{
+    SyncDecision decision;
+    const auto unchanged = [&](const std::optional<EventRecord>& side) { return base && sameMeaning(*side, *base); };
+    if (!local && !server)
+        return decision;
+    if (!server) {
+        decision.actions = {unchanged(local) ? SyncAction::DeleteHere : SyncAction::Upload};
+        return decision;
+    }
+    if (!local) {
+        if (unchanged(server)) {
+            decision.actions = {SyncAction::DeleteThere};
+        } else {
+            decision.actions = {SyncAction::UpdateHere};
+            decision.row = *server;
+        }
+        return decision;
+    }
+    // Never synced: any difference was made on both sides.
+    EventRecord merged = *server;
+    for (Owned what : kOwned) {
+        if (same(*local, *server, what) || (base && same(*local, *base, what)))
+            continue;
+        if (!base || !same(*server, *base, what)) {
+            decision.actions = {SyncAction::ConflictCopy, SyncAction::UpdateHere};
+            decision.row = *server;
+            return decision;
+        }
+        take(merged, *local, what);
+    }
+    if (!sameMeaning(merged, *local)) {
+        decision.actions.append(SyncAction::UpdateHere);
+        decision.row = merged;
+    }
+    if (!sameMeaning(merged, *server))
+        decision.actions.append(SyncAction::Upload);
+    return decision;
+}
+
 QByteArray SyncDigest(const EventRecord& event)
 {
     const std::optional<EventRecord> c = canonical(event);
@@ -529,26 +748,28 @@ QByteArray PatchedCalendar(const QByteArray& serverCalendar, const EventRecord& 
         replaceProperty(target, source, ICAL_SUMMARY_PROPERTY);
     if (local->description != server.fields->description)
         replaceProperty(target, source, ICAL_DESCRIPTION_PROPERTY);
-    const auto kind = [](const EventRecord& f) {
-        const std::array<int, 9> n = numbersOf(f);
-        return std::array<int, 7>{n[0], n[1], n[2], n[3], n[4], n[5], n[6]};
-    };
-    if (kind(*local) != kind(*server.fields)) {
+    if (!same(*local, *server.fields, Owned::Days)) {
         icalproperty* start = icalcomponent_get_first_property(target, ICAL_DTSTART_PROPERTY);
         icalproperty* newStart = icalcomponent_get_first_property(source, ICAL_DTSTART_PROPERTY);
-        if (icalvalue_get_datetime(icalproperty_get_value(start)).is_date) {
-            replaceProperty(target, source, ICAL_DTSTART_PROPERTY);
-            if (icalcomponent_get_first_property(target, ICAL_DTEND_PROPERTY))
-                replaceProperty(target, source, ICAL_DTEND_PROPERTY);
-        } else {
-            const int days = int(dateOfProperty(start).daysTo(dateOfProperty(newStart)));
-            shiftDays(start, days);
-            shiftDays(icalcomponent_get_first_property(target, ICAL_DTEND_PROPERTY), days);
-        }
+        // The event keeps its place in time: the first day of the new rule from its old start on.
+        const QDate old = dateOfProperty(start);
+        QDate day = dateOfProperty(newStart);
+        if (icalproperty* rule = icalcomponent_get_first_property(source, ICAL_RRULE_PROPERTY))
+            day = firstOnOrAfter(icalproperty_get_rrule(rule), icalproperty_get_dtstart(newStart), old);
+        const int days = int(old.daysTo(day));
+        shiftDays(start, days);
+        shiftDays(icalcomponent_get_first_property(target, ICAL_DTEND_PROPERTY), days);
         replaceProperty(target, source, ICAL_RRULE_PROPERTY);
     }
-    if (local->warnevent != server.fields->warnevent || local->daysbefore != server.fields->daysbefore) {
-        while (icalcomponent* alarm = icalcomponent_get_first_component(target, ICAL_VALARM_COMPONENT)) {
+    if (!same(*local, *server.fields, Owned::Warning)) {
+        // Only the alarm that is the calendar's warning; another client's other alarms stay.
+        QList<icalcomponent*> warnings;
+        for (icalcomponent* alarm = icalcomponent_get_first_component(target, ICAL_VALARM_COMPONENT); alarm;
+             alarm = icalcomponent_get_next_component(target, ICAL_VALARM_COMPONENT)) {
+            if (WarningDaysOf(alarm))
+                warnings.append(alarm);
+        }
+        for (icalcomponent* alarm : std::as_const(warnings)) {
             icalcomponent_remove_component(target, alarm);
             icalcomponent_free(alarm);
         }
@@ -570,6 +791,7 @@ SyncSummary Synchronize(LinkState& state, DavClient& client, const QDateTime& no
     Run run(state, client, now, uidDomain);
     run.pull();
     run.push();
+    run.takeInOwnToken();
     run.countLeftAlone();
     return run.summary;
 }

@@ -18,6 +18,8 @@
 #include <new>
 #include <stdexcept>
 
+#include <csignal>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -201,9 +203,17 @@ QString PasswordFromCommand(const QString& command, int timeoutMs)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // A group of its own: what the command started ends with it, and holds no pipe or standard
+    // error of ours open after the sync gave up.
+    process.setChildProcessModifier([] { ::setpgid(0, 0); });
     process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command}, QIODevice::ReadOnly);
+    const auto group = pid_t(process.processId());
+    const auto endGroup = qScopeGuard([group] {
+        if (group > 0)
+            ::kill(-group, SIGKILL);
+    });
     if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
+        ::kill(-group, SIGKILL);
         process.waitForFinished(1000);
         throw SyncError(
             QStringLiteral("the password command did not finish within %1 s").arg(timeoutMs / 1000).toStdString());
@@ -230,7 +240,8 @@ QString SummaryLine(const SyncSummary& s)
            (s.unreadable ? QStringLiteral(", %1 of them not iCalendar or too large to read (the first: %2)")
                                .arg(s.unreadable)
                                .arg(s.firstUnreadable)
-                         : QString());
+                         : QString()) +
+           (s.outside ? QStringLiteral(", %1 ignored, outside the calendar").arg(s.outside) : QString());
 }
 
 QString SyncUsage()

@@ -1,4 +1,4 @@
-#include "radicale.h"
+#include "dav_server.h"
 
 #include "sync/dav_client.h"
 
@@ -9,8 +9,8 @@
 
 #include <stdexcept>
 
-Radicale::Radicale(const QString& folder, const QString& user, const QString& password, bool faults)
-    : m_folder(folder), m_faults(faults)
+DavServer::DavServer(const QString& folder, const QString& user, const QString& password, bool faults, Kind kind)
+    : m_folder(folder), m_faults(faults), m_kind(kind)
 {
     if (!user.isEmpty()) {
         m_htpasswd = folder + QStringLiteral(".htpasswd");
@@ -33,12 +33,12 @@ Radicale::Radicale(const QString& folder, const QString& user, const QString& pa
     setup.makeCalendar(url());
 }
 
-Radicale::~Radicale()
+DavServer::~DavServer()
 {
     stop();
 }
 
-void Radicale::start()
+void DavServer::start()
 {
     QStringList arguments{QStringLiteral("--config="), QStringLiteral("--server-hosts=127.0.0.1:%1").arg(m_backPort),
                           QStringLiteral("--storage-filesystem-folder=%1").arg(m_folder),
@@ -48,8 +48,14 @@ void Radicale::start()
     else
         arguments << QStringLiteral("--auth-type=htpasswd") << QStringLiteral("--auth-htpasswd-filename=") + m_htpasswd
                   << QStringLiteral("--auth-htpasswd-encryption=plain");
+    if (m_kind == Kind::Xandikos)
+        arguments = QStringList{QStringLiteral("-d"),           m_folder,
+                                QStringLiteral("--autocreate"), QStringLiteral("-l"),
+                                QStringLiteral("127.0.0.1"),    QStringLiteral("-p"),
+                                QString::number(m_backPort)};
     if (m_faults) {
-        arguments << QStringLiteral("--storage-type=faulty_storage");
+        if (m_kind == Kind::Radicale)
+            arguments << QStringLiteral("--storage-type=faulty_storage");
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("PYTHONPATH"), QStringLiteral(QUILLMOOR_TEST_SUPPORT_DIR));
         m_process.setProcessEnvironment(environment);
@@ -57,9 +63,10 @@ void Radicale::start()
                       {QStringLiteral(QUILLMOOR_TEST_SUPPORT_DIR "/dav_front.py"), QString::number(m_port),
                        QString::number(m_backPort), m_folder + QStringLiteral(".fault")});
     }
-    m_process.start(QStringLiteral("/usr/bin/radicale"), arguments);
+    const QString program = m_kind == Kind::Radicale ? QStringLiteral("radicale") : QStringLiteral("xandikos");
+    m_process.start(QStringLiteral("/usr/bin/") + program, arguments);
     if (!m_process.waitForStarted(5000) || (m_faults && !m_front.waitForStarted(5000)))
-        throw std::runtime_error("radicale does not start (scripts/deps.sh installs it)");
+        throw std::runtime_error(program.toStdString() + " does not start (scripts/deps.sh installs it)");
     for (int attempt = 0, up = 0; attempt < 100; ++attempt) {
         QTcpSocket socket;
         socket.connectToHost(QHostAddress::LocalHost, up ? m_port : m_backPort);
@@ -70,10 +77,10 @@ void Radicale::start()
         QThread::msleep(50);
     }
     stop();
-    throw std::runtime_error("radicale does not listen on 127.0.0.1 within 15 s");
+    throw std::runtime_error(program.toStdString() + " does not listen on 127.0.0.1 within 15 s");
 }
 
-void Radicale::stop()
+void DavServer::stop()
 {
     for (QProcess* process : {&m_front, &m_process}) {
         if (process->state() == QProcess::NotRunning)
@@ -85,7 +92,7 @@ void Radicale::stop()
     }
 }
 
-void Radicale::fault(const QByteArray& what) const
+void DavServer::fault(const QByteArray& what) const
 {
     QFile trigger(m_folder + QStringLiteral(".fault"));
     if (what.isEmpty() ? trigger.exists() && !trigger.remove()
@@ -93,7 +100,7 @@ void Radicale::fault(const QByteArray& what) const
         throw std::runtime_error("cannot write the fault trigger");
 }
 
-QUrl Radicale::url() const
+QUrl DavServer::url() const
 {
     return QUrl(QStringLiteral("http://127.0.0.1:%1/u/cal/").arg(m_port));
 }
