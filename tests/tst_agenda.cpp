@@ -66,6 +66,19 @@ EventRecord fields(const QString& title, Consistancy repeat, int day)
 
 } // namespace
 
+// A database of three events: one yearly on 11 November, and `payDay` monthly on the 30th and yearly on the 11th.
+QString threeEvents(const TestEnv& env, const QString& payDay)
+{
+    const QString db = env.path(QStringLiteral("events.mdb"));
+    CreateEventDatabase(db);
+    EventStore store;
+    store.open(db);
+    store.insert(fields(QStringLiteral("School's out"), Consistancy::Annually, 11));
+    store.insert(fields(payDay, Consistancy::Monthly, 30));
+    store.insert(fields(payDay, Consistancy::Annually, 11));
+    return db;
+}
+
 class TestAgenda : public QObject
 {
     Q_OBJECT
@@ -274,15 +287,7 @@ private slots:
         QFETCH(int, status);
         QFETCH(QByteArray, output);
         TestEnv env;
-        const QString db = env.path(QStringLiteral("events.mdb"));
-        CreateEventDatabase(db);
-        {
-            EventStore store;
-            store.open(db);
-            store.insert(fields(QStringLiteral("School's out"), Consistancy::Annually, 11));
-            store.insert(fields(QStringLiteral("Pay\tday"), Consistancy::Monthly, 30));
-            store.insert(fields(QStringLiteral("Pay\tday"), Consistancy::Annually, 11));
-        }
+        const QString db = threeEvents(env, QStringLiteral("Pay\tday"));
         QFile notes(env.path(QStringLiteral("notes.txt")));
         QVERIFY(notes.open(QIODevice::WriteOnly));
         notes.write(QByteArray("Not a database at all.\n").repeated(100));
@@ -334,15 +339,7 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(QDate, today);
         TestEnv env;
-        const QString db = env.path(QStringLiteral("events.mdb"));
-        CreateEventDatabase(db);
-        {
-            EventStore store;
-            store.open(db);
-            store.insert(fields(QStringLiteral("School's out"), Consistancy::Annually, 11));
-            store.insert(fields(QStringLiteral("Pay day"), Consistancy::Monthly, 30));
-            store.insert(fields(QStringLiteral("Pay day"), Consistancy::Annually, 11));
-        }
+        const QString db = threeEvents(env, QStringLiteral("Pay day"));
         std::FILE* out = std::tmpfile();
         const int status = RunAgenda(arguments + QStringList{"--db", db}, FixedClock(today), env.path("m"),
                                      env.path("u"), out, nullptr);

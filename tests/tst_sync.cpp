@@ -529,8 +529,8 @@ private slots:
     {
         if (kind() != DavServer::Kind::Radicale)
             QSKIP("no server");
-        const auto event = [](const QString& spec) -> std::optional<EventRecord> {
-            const QStringList f = spec.split(u'|');
+        const auto event = [](const QString& sides) -> std::optional<EventRecord> {
+            const QStringList f = sides.split(u'|');
             if (f.size() < 4)
                 return std::nullopt;
             const bool warns = f[3] != u"-";

@@ -322,15 +322,21 @@ std::optional<DavListing> DavClient::syncReport(const QString& token)
     }
 }
 
-QByteArray DavClient::etagOf(const QString& href)
+// A PROPFIND that asks for the ETag alone.
+static QByteArray EtagPropfind()
 {
-    const QByteArray body = xmlOf([](QXmlStreamWriter& xml) {
+    return xmlOf([](QXmlStreamWriter& xml) {
         xml.writeStartElement(QString::fromLatin1(kDav), QStringLiteral("propfind"));
         xml.writeStartElement(QString::fromLatin1(kDav), QStringLiteral("prop"));
         xml.writeEmptyElement(QString::fromLatin1(kDav), QStringLiteral("getetag"));
         xml.writeEndElement();
         xml.writeEndElement();
     });
+}
+
+QByteArray DavClient::etagOf(const QString& href)
+{
+    const QByteArray body = EtagPropfind();
     const QUrl url = urlOf(href);
     const DavResponse response =
         send("PROPFIND", url, body, {{"Content-Type", "application/xml; charset=utf-8"}, {"Depth", "0"}}, {404});
@@ -342,13 +348,7 @@ QByteArray DavClient::etagOf(const QString& href)
 
 DavListing DavClient::propfindListing()
 {
-    const QByteArray body = xmlOf([](QXmlStreamWriter& xml) {
-        xml.writeStartElement(QString::fromLatin1(kDav), QStringLiteral("propfind"));
-        xml.writeStartElement(QString::fromLatin1(kDav), QStringLiteral("prop"));
-        xml.writeEmptyElement(QString::fromLatin1(kDav), QStringLiteral("getetag"));
-        xml.writeEndElement();
-        xml.writeEndElement();
-    });
+    const QByteArray body = EtagPropfind();
     const DavResponse response =
         send("PROPFIND", m_collection, body, {{"Content-Type", "application/xml; charset=utf-8"}, {"Depth", "1"}});
     DavListing listing = multistatusOf("PROPFIND", m_collection, response);
