@@ -108,6 +108,17 @@ QByteArray AgendaText(ViewedMonth month, const EventSource& events)
             lines += '\n';
         }
     });
+    // Events from other calendars after the day's own, a timed one with its start after the date.
+    const QDate first(frame.year, frame.month, 1);
+    for (const DetailedShowing& s : DetailedShowings(events, first, first.addDays(frame.dayCount - 1), first)) {
+        QByteArray& lines = days[std::size_t(s.day.day() - 1)];
+        lines += s.day.toString(Qt::ISODate).toLatin1();
+        if (s.start.isValid())
+            lines += ' ' + s.start.toString(QStringLiteral("HH:mm")).toLatin1();
+        lines += '\t';
+        lines += OneLine(s.title).toUtf8();
+        lines += '\n';
+    }
     qsizetype size = 0;
     for (const QByteArray& lines : days)
         size += lines.size();

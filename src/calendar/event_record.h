@@ -1,5 +1,7 @@
 #pragma once
 
+#include "event_details.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -170,7 +172,8 @@ public:
     virtual ~EventSource() = default;
     virtual void forEachEvent(const std::function<void(const EventRecord&)>& visit) const = 0;
 
-    /// The rows that `wanted` accepts, in the same order. `wanted` must decide on the
+    /// The rows that `wanted` accepts, in the same order, leaving out the events from other
+    /// calendars that carry details (forEachDetailedEvent gives their days). `wanted` must decide on the
     /// id and the numbers alone: a source may ask it before reading a row's title and
     /// description (they are empty then), so rows that are never shown cost no text.
     virtual void forEachEventWhere(const std::function<bool(const EventRecord&)>& wanted,
@@ -180,5 +183,15 @@ public:
             if (wanted(event))
                 visit(event);
         });
+    }
+
+    using DetailedVisit = std::function<void(const EventRecord&, const EventDetails&, const QList<DetailedDay>&)>;
+    /// Each event with details that falls on a day of [first, last], in ascending id, with
+    /// those days. A source without details has none.
+    virtual void forEachDetailedEvent(QDate first, QDate last, const DetailedVisit& visit) const
+    {
+        Q_UNUSED(first);
+        Q_UNUSED(last);
+        Q_UNUSED(visit);
     }
 };

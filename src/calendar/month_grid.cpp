@@ -96,6 +96,16 @@ MonthFindings FillEvents(MonthGrid& grid, const MonthFrame& frame, QDate today, 
                 found.today.append({event.id, event.title});
         }
     });
+    const QDate firstDay(frame.year, frame.month, 1);
+    for (const DetailedShowing& s : DetailedShowings(events, firstDay, firstDay.addDays(frame.dayCount - 1), today)) {
+        QString& text = grid.cells[std::size_t(first + s.day.day() - 1)].text;
+        text += u"\r\n";
+        text += s.shown.title;
+        if (s.passed && !found.passed.contains(s.shown.id))
+            found.passed.append(s.shown.id);
+        if (s.day == today)
+            found.today.append(s.shown);
+    }
     return found;
 }
 

@@ -2,6 +2,10 @@
 
 #include "dates.h"
 
+#include <QLocale>
+
+#include <algorithm>
+
 MonthFrame::MonthFrame(int month, int year)
     : month(month), year(year), firstWeekday(0), dayCount(DaysInMonth(month, year))
 {
@@ -117,5 +121,31 @@ QList<EventTitle> EventsOn(const EventSource& events, QDate date)
                              [&](const EventRecord& e) {
                                  found.append({e.id, e.title});
                              });
+    for (const DetailedShowing& s : DetailedShowings(events, date, date, date))
+        found.append(s.shown);
     return found;
+}
+
+QString ShownTitle(const QString& title, QTime start)
+{
+    if (!start.isValid())
+        return title;
+    return QLocale::system().toString(start, QLocale::ShortFormat) + u' ' + title;
+}
+
+QList<DetailedShowing> DetailedShowings(const EventSource& events, QDate first, QDate last, QDate today)
+{
+    QList<DetailedShowing> showings;
+    events.forEachDetailedEvent(
+        first, last, [&](const EventRecord& e, const EventDetails& details, const QList<DetailedDay>& days) {
+            const std::optional<QDate> lastDay = details.lastDay();
+            const bool passed = e.is(Consistancy::Once) && lastDay && *lastDay < today;
+            for (const DetailedDay& d : days)
+                showings.append({d.day, d.start, {e.id, ShownTitle(e.title, d.start)}, e.title, passed});
+        });
+    // Invalid times (all day) come before every time of day.
+    std::stable_sort(showings.begin(), showings.end(), [](const DetailedShowing& a, const DetailedShowing& b) {
+        return a.day != b.day ? a.day < b.day : a.start < b.start;
+    });
+    return showings;
 }

@@ -50,6 +50,25 @@ struct EventTitle
     friend bool operator==(const EventTitle&, const EventTitle&) = default;
 };
 
-/// The events that fall on `date`, in the source's order; none on an invalid date. Events
-/// that do not fall on it are not read whole.
+/// The events that fall on `date`: the source's plain events in its order, then those with
+/// details, all-day ones first, then by start time; none on an invalid date. Events that do
+/// not fall on it are not read whole.
 [[nodiscard]] QList<EventTitle> EventsOn(const EventSource& events, QDate date);
+
+/// An event's title as the lists of a day show it: after its start time (as the user's locale
+/// writes a time) when it begins that day at a time, "10:30 Dentist"; else the title alone.
+[[nodiscard]] QString ShownTitle(const QString& title, QTime start);
+
+/// One day of an event with details, as the month and the day's lists show it.
+struct DetailedShowing
+{
+    QDate day;
+    QTime start;      ///< invalid: all day, or a day it goes on from before
+    EventTitle shown; ///< the title with its start time
+    QString title;    ///< the title alone
+    bool passed;      ///< a once-only event wholly before the day asked about
+};
+
+/// Every day of [first, last] on which an event with details falls, by day, all-day ones
+/// first, then by start time, equal ones in ascending id. `today` decides `passed`.
+[[nodiscard]] QList<DetailedShowing> DetailedShowings(const EventSource& events, QDate first, QDate last, QDate today);

@@ -161,8 +161,9 @@ std::variant<EventRecord, QString> storable(icalcomponent* e, const QString& sum
     return withTexts(std::get<EventRecord>(kind), title, descriptionText(utf8(icalcomponent_get_description(e))));
 }
 
-// The first alarm the calendar can keep sets the warning; every other one is noted.
-QStringList readWarning(icalcomponent* e, EventRecord& fields)
+} // namespace
+
+QStringList ReadWarning(icalcomponent* e, EventRecord& fields)
 {
     QStringList leftOut;
     bool kept = false;
@@ -182,7 +183,10 @@ QStringList readWarning(icalcomponent* e, EventRecord& fields)
     return leftOut;
 }
 
-} // namespace
+QString DescriptionText(const char* text)
+{
+    return descriptionText(utf8(text));
+}
 
 std::optional<int> WarningDaysOf(icalcomponent* alarm)
 {
@@ -264,6 +268,6 @@ ReadVEvent ReadEventComponent(icalcomponent* e)
     ReadVEvent event;
     event.outcome = storable(e, utf8(icalcomponent_get_summary(e)));
     if (EventRecord* fields = std::get_if<EventRecord>(&event.outcome))
-        event.alarmsLeftOut = readWarning(e, *fields);
+        event.alarmsLeftOut = ReadWarning(e, *fields);
     return event;
 }

@@ -37,6 +37,13 @@ struct ReadVEvent
 /// number of days (0..9) before the start sets the warning.
 [[nodiscard]] ReadVEvent ReadEventComponent(icalcomponent* vevent);
 
+/// Sets the warning of `fields` from the first VALARM of `vevent` the calendar can keep as its
+/// warning; returns a sentence for each of the others.
+QStringList ReadWarning(icalcomponent* vevent, EventRecord& fields);
+
+/// A DESCRIPTION as the calendar stores it: line breaks and tabs kept, other control characters blanks.
+[[nodiscard]] QString DescriptionText(const char* text);
+
 /// The longest title an import takes (what a typed title may reach): a title is a line in a
 /// day cell, and longer text from another calendar is more likely a mistake than a title.
 inline constexpr qsizetype kMaxTitleLength = 32767;

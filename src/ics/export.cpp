@@ -1,6 +1,7 @@
 #include "export.h"
 
 #include "ical/event_mapping.h"
+#include "ical/stored_event.h"
 
 #include <stdexcept>
 
@@ -15,7 +16,8 @@ QByteArray uid(qint64 id, const QString& domain)
 
 } // namespace
 
-QByteArray ExportCalendar(const EventSource& events, const ExportStamp& stamp, const OmissionReport& report)
+QByteArray ExportCalendar(const EventSource& events, const ExportStamp& stamp, const OmissionReport& report,
+                          const QHash<qint64, QByteArray>& details)
 {
     // Each event is written and freed on its own and its text put inside the calendar's,
     // so that memory holds one event at a time, not a tree of all (twenty times the text).
@@ -24,22 +26,27 @@ QByteArray ExportCalendar(const EventSource& events, const ExportStamp& stamp, c
     icalcomponent_add_property(calendar.get(), icalproperty_new_prodid(kProductId));
     const QByteArray envelope = ICalTextOf(calendar.get());
     const qsizetype end = envelope.lastIndexOf("END:VCALENDAR");
-    QByteArray text = envelope.left(end);
+    QByteArray text;
     const icaltimetype now =
         icaltime_from_timet_with_zone(stamp.now.toSecsSinceEpoch(), 0, icaltimezone_get_utc_timezone());
+    std::map<QByteArray, ComponentPtr> zones;
 
     events.forEachEvent([&](const EventRecord& event) {
         QString warningLeftOut;
-        std::variant<ComponentPtr, QString> vevent =
-            EventComponent(event, uid(event.id, stamp.uidDomain), now, warningLeftOut);
-        if (const QString* why = std::get_if<QString>(&vevent)) {
+        // An event from another calendar goes back under its own UID, as it came.
+        std::variant<std::vector<ComponentPtr>, QString> vevents =
+            ComponentsOf(event, details.value(event.id), uid(event.id, stamp.uidDomain), now, zones, warningLeftOut);
+        if (const QString* why = std::get_if<QString>(&vevents)) {
             report(event, Omission::Event, *why);
             return;
         }
         if (!warningLeftOut.isEmpty())
             report(event, Omission::Warning, warningLeftOut);
-        text += ICalTextOf(std::get<ComponentPtr>(vevent).get());
+        for (const ComponentPtr& vevent : std::get<std::vector<ComponentPtr>>(vevents))
+            text += ICalTextOf(vevent.get());
     });
-    text += envelope.mid(end);
-    return text;
+    QByteArray head = envelope.left(end);
+    for (const auto& [name, zone] : zones)
+        head += ICalTextOf(zone.get());
+    return head + text + envelope.mid(end);
 }

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QHash>
 #include <QString>
 
 #include <functional>
@@ -28,6 +29,8 @@ using OmissionReport = std::function<void(const EventRecord& event, Omission wha
 /// SUMMARY, DESCRIPTION (when not empty), DTSTART and DTEND the next day, an RRULE for a
 /// repeating event, and a display VALARM <daysbefore> days ahead when the warning is ticked.
 /// An event that can never occur is left out, and a warning with a missing or negative
-/// number of days is left out, each reported to `report`. Throws what the source throws.
+/// number of days is left out, each reported to `report`. An event with `details` (by id)
+/// goes out as it came from its calendar (its UID, rule, times, zones and changed occurrences),
+/// with the row's title and description. Throws what the source throws.
 [[nodiscard]] QByteArray ExportCalendar(const EventSource& events, const ExportStamp& stamp,
-                                        const OmissionReport& report);
+                                        const OmissionReport& report, const QHash<qint64, QByteArray>& details = {});

@@ -98,15 +98,17 @@ int runExport(const IcsOptions& options, const AppPaths& paths, const ExportStam
     store.open(options.database.isEmpty() ? DefaultDatabase(paths.machineDataRoot, paths.userDataRoot)
                                           : options.database);
     QStringList omissions;
-    const QByteArray text =
-        ExportCalendar(store, stamp, [&](const EventRecord& event, Omission what, const QString& reason) {
+    const QByteArray text = ExportCalendar(
+        store, stamp,
+        [&](const EventRecord& event, Omission what, const QString& reason) {
             omissions.append(
                 what == Omission::Event
                     ? QStringLiteral("left out event %1 %2: %3").arg(event.id).arg(named(event.title), reason)
                     : QStringLiteral("event %1 %2: warning left out: %3")
                           .arg(event.id)
                           .arg(named(event.title), reason));
-        });
+        },
+        store.allDetails());
     if (options.file.isEmpty() || options.file == u"-") {
         WriteAll(out, text);
     } else if (!isRegularOrMissing(options.file)) {
@@ -140,7 +142,10 @@ int runImport(const IcsOptions& options, const AppPaths& paths, std::FILE* in, s
     store.open(database);
     qsizetype stored = 0;
     try {
-        stored = store.insertNew(calendar.events);
+        QList<NewEvent> events;
+        for (qsizetype i = 0; i < calendar.events.size(); ++i)
+            events.append({calendar.events[i], calendar.details.value(i)});
+        stored = store.insertNew(events);
     } catch (const StoreError& e) {
         fail(QStringLiteral("Nothing was stored in %1: %2").arg(database, QString::fromUtf8(e.what())));
     }

@@ -2,6 +2,7 @@
 
 #include "core/console.h"
 #include "ical/event_mapping.h"
+#include "ical/stored_event.h"
 #include "ical/untrusted_text.h"
 
 #include <QSet>
@@ -27,30 +28,28 @@ struct ReadEvent
     QString summary;
     QByteArray uid;
     std::variant<EventRecord, QString> outcome; ///< the fields to store, or why not
-    QStringList notes;                          ///< what the calendar keeps differently: a time of day, alarms left out
+    QStringList notes;                          ///< alarms left out
+    ComponentPtr component;                     ///< kept when the row alone cannot say it, or it changes occurrences
+    QByteArray text;                            ///< a plain event's VEVENT, should a changed occurrence follow it
+    bool changes = false;                       ///< a changed occurrence (RECURRENCE-ID)
 };
 
-ReadEvent readEvent(icalcomponent* e)
+ReadEvent readEvent(ComponentPtr component)
 {
+    icalcomponent* e = component.get();
     ReadEvent event;
     const char* summary = icalcomponent_get_summary(e);
     event.summary = summary ? QString::fromUtf8(summary) : QString();
-    if (!has(e, ICAL_RECURRENCEID_PROPERTY)) {
-        // Only the master of a changed series keeps its UID here; see ReadCalendar.
-        event.uid = QByteArray(icalcomponent_get_uid(e));
-    }
+    event.uid = QByteArray(icalcomponent_get_uid(e));
+    event.changes = has(e, ICAL_RECURRENCEID_PROPERTY);
     ReadVEvent read = ReadEventComponent(e);
     event.outcome = std::move(read.outcome);
-    if (std::holds_alternative<EventRecord>(event.outcome)) {
-        // The calendar keeps days only: say so rather than lose the hour unseen.
-        const icaltimetype start = icalcomponent_get_dtstart(e);
-        if (!start.is_date)
-            event.notes.append(QStringLiteral("kept on %1 without its time %2:%3")
-                                   .arg(QDate(start.year, start.month, start.day).toString(Qt::ISODate))
-                                   .arg(start.hour, 2, 10, QLatin1Char('0'))
-                                   .arg(start.minute, 2, 10, QLatin1Char('0')));
-    }
-    event.notes += read.alarmsLeftOut;
+    event.notes = read.alarmsLeftOut;
+    const EventRecord* fields = std::get_if<EventRecord>(&event.outcome);
+    if (event.changes || !fields || !RowSaysItAll(e, *fields))
+        event.component = std::move(component);
+    else if (!event.uid.isEmpty())
+        event.text = ICalTextOf(e);
     return event;
 }
 
@@ -70,6 +69,68 @@ bool isLine(const char* line, std::string_view expected)
     while (!text.empty() && blank(text.back()))
         text.remove_suffix(1);
     return text.size() == expected.size() && qstrnicmp(text.data(), expected.data(), text.size()) == 0;
+}
+
+// Each event with its changed occurrences, as the calendar stores it, in file order.
+ImportedCalendar Assemble(std::vector<ReadEvent>& events, const std::map<QByteArray, ComponentPtr>& zones)
+{
+    QHash<QByteArray, icalcomponent*> zoneByName;
+    for (const auto& [name, zone] : zones)
+        zoneByName.insert(name, zone.get());
+    QHash<QByteArray, QList<std::size_t>> changesOf;
+    QSet<QByteArray> masters;
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        if (events[i].uid.isEmpty())
+            continue;
+        if (events[i].changes)
+            changesOf[events[i].uid].append(i);
+        else
+            masters.insert(events[i].uid);
+    }
+
+    ImportedCalendar result;
+    const auto keep = [&](const QString& summary, const EventRecord& fields, const QByteArray& details,
+                          const QStringList& notes) {
+        result.events.append(fields);
+        result.details.append(details);
+        for (const QString& why : notes)
+            result.notes.append({summary, why, false});
+    };
+    for (ReadEvent& event : events) {
+        if (event.changes) {
+            if (event.uid.isEmpty() || !masters.contains(event.uid))
+                result.notes.append({event.summary,
+                                     QStringLiteral("it changes an occurrence of an event that is not in the file"),
+                                     true});
+            continue;
+        }
+        const QList<std::size_t> changes = event.uid.isEmpty() ? QList<std::size_t>() : changesOf.value(event.uid);
+        const EventRecord* fields = std::get_if<EventRecord>(&event.outcome);
+        if (fields && !event.component && changes.isEmpty()) {
+            keep(event.summary, *fields, {}, event.notes);
+            continue;
+        }
+        if (!fields && !event.component) {
+            result.notes.append({event.summary, std::get<QString>(event.outcome), true});
+            continue;
+        }
+        std::vector<ComponentPtr> parts;
+        parts.push_back(event.component ? std::move(event.component)
+                                        : ComponentPtr(icalcomponent_new_from_string(event.text.constData())));
+        for (std::size_t i : changes) {
+            if (events[i].component)
+                parts.push_back(std::move(events[i].component));
+        }
+        const ComponentPtr calendar = OneEventCalendar(std::move(parts), zoneByName);
+        std::variant<StoredEvent, QString> stored = StoredEventOf(calendar.get());
+        if (const QString* why = std::get_if<QString>(&stored)) {
+            result.notes.append({event.summary, *why, true});
+            continue;
+        }
+        const StoredEvent& s = std::get<StoredEvent>(stored);
+        keep(event.summary, s.fields, s.details, s.alarmsLeftOut);
+    }
+    return result;
 }
 
 } // namespace
@@ -95,7 +156,7 @@ ImportedCalendar ReadCalendar(const QByteArray& text)
     icalparser_set_gen_data(lines.get(), &cursor);
 
     std::vector<ReadEvent> events;
-    QSet<QByteArray> changedUids;
+    std::map<QByteArray, ComponentPtr> zones;
     bool inCalendar = false;
     bool inEvent = false;
     int calendars = 0;
@@ -111,16 +172,15 @@ ImportedCalendar ReadCalendar(const QByteArray& text)
         if (inEvent) {
             if (!badRule)
                 badRule = RuleOutOfRange(line.get());
-            if (const ComponentPtr event{icalparser_add_line(eventParser.get(), line.get())}) {
+            if (ComponentPtr event{icalparser_add_line(eventParser.get(), line.get())}) {
                 inEvent = false;
                 if (icalcomponent_isa(event.get()) != ICAL_VEVENT_COMPONENT)
                     continue;
-                const QByteArray uid(icalcomponent_get_uid(event.get()));
-                if (has(event.get(), ICAL_RECURRENCEID_PROPERTY) && !uid.isEmpty())
-                    changedUids.insert(uid);
-                events.push_back(readEvent(event.get()));
-                if (badRule)
+                events.push_back(readEvent(ComponentPtr(event.release())));
+                if (badRule) {
                     events.back().outcome = *badRule;
+                    events.back().component.reset();
+                }
             }
             continue;
         }
@@ -136,6 +196,11 @@ ImportedCalendar ReadCalendar(const QByteArray& text)
             ++calendars;
             if (std::optional<QString> error = ParseError(root.get()))
                 throw ICalendarError(QStringLiteral("damaged: %1").arg(*error).toStdString());
+            for (icalcomponent* zone = icalcomponent_get_first_component(root.get(), ICAL_VTIMEZONE_COMPONENT); zone;
+                 zone = icalcomponent_get_next_component(root.get(), ICAL_VTIMEZONE_COMPONENT)) {
+                if (icalproperty* tzid = icalcomponent_get_first_property(zone, ICAL_TZID_PROPERTY))
+                    zones[QByteArray(icalproperty_get_tzid(tzid))].reset(icalcomponent_new_clone(zone));
+            }
         }
     }
     if (inEvent || inCalendar)
@@ -143,18 +208,5 @@ ImportedCalendar ReadCalendar(const QByteArray& text)
     if (calendars == 0)
         throw ICalendarError("not an iCalendar file: it holds no BEGIN:VCALENDAR ... END:VCALENDAR.");
 
-    ImportedCalendar result;
-    for (ReadEvent& event : events) {
-        if (const EventRecord* fields = std::get_if<EventRecord>(&event.outcome)) {
-            if (event.uid.isEmpty() || !changedUids.contains(event.uid)) {
-                result.events.append(*fields);
-                for (const QString& why : event.notes)
-                    result.notes.append({event.summary, why, false});
-                continue;
-            }
-            event.outcome = QStringLiteral("some of its occurrences were changed or moved (RECURRENCE-ID)");
-        }
-        result.notes.append({event.summary, std::get<QString>(event.outcome), true});
-    }
-    return result;
+    return Assemble(events, zones);
 }

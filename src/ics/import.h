@@ -28,7 +28,8 @@ struct ImportNote
 /// What an iCalendar file holds for the calendar.
 struct ImportedCalendar
 {
-    QList<EventRecord> events; ///< each VEVENT that maps onto a kind of event, in file order
+    QList<EventRecord> events; ///< each event the calendar can show, in file order
+    QList<QByteArray> details; ///< for each of `events`, its details (empty: its row says it all)
     QList<ImportNote> notes;   ///< what was left out, in file order
 };
 

@@ -10,32 +10,50 @@ namespace {
 struct Known
 {
     EventRecord event;
-    friend bool operator==(const Known& a, const Known& b) { return SameEvent(a.event, b.event); }
-    friend size_t qHash(const Known& k, size_t seed = 0) { return SameEventHash(k.event, seed); }
+    QByteArray details;
+    friend bool operator==(const Known& a, const Known& b)
+    {
+        return a.details == b.details && SameEvent(a.event, b.event);
+    }
+    friend size_t qHash(const Known& k, size_t seed = 0) { return SameEventHash(k.event, seed) ^ qHash(k.details); }
 };
 
 } // namespace
 
 qsizetype EventStore::insertNew(const QList<EventRecord>& events)
 {
+    QList<NewEvent> plain;
+    plain.reserve(events.size());
+    for (const EventRecord& event : events)
+        plain.append({event, {}});
+    return insertNew(plain);
+}
+
+qsizetype EventStore::insertNew(const QList<NewEvent>& events)
+{
     const sqlite::Connection& db = connection();
     sqlite::Transaction transaction(db);
     QSet<Known> known;
     {
+        const QHash<qint64, QByteArray> details = allDetails();
         sqlite::Statement row(db, rows::statements().selectAll);
-        while (row.next())
-            known.insert({rows::recordOf(row)});
+        while (row.next()) {
+            EventRecord r = rows::recordOf(row);
+            known.insert({r, details.value(r.id)});
+        }
     }
     qsizetype stored = 0;
     sqlite::Statement statement(db, rows::statements().insert);
-    for (const EventRecord& event : events) {
+    for (const NewEvent& event : events) {
         const qsizetype before = known.size();
-        known.insert({event});
+        known.insert({event.fields, event.details});
         if (known.size() == before)
             continue;
-        rows::bindValues(statement, event);
+        rows::bindValues(statement, event.fields);
         statement.run();
         statement.reset();
+        if (!event.details.isEmpty())
+            setDetails(db.lastInsertId(), event.details);
         ++stored;
     }
     transaction.commit();

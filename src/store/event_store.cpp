@@ -204,19 +204,6 @@ void EventStore::forEachEvent(const std::function<void(const EventRecord&)>& vis
         visit(rows::recordOf(row));
 }
 
-void EventStore::forEachEventWhere(const std::function<bool(const EventRecord&)>& wanted,
-                                   const std::function<void(const EventRecord&)>& visit) const
-{
-    sqlite::Statement row(connection(), rows::statements().selectAll);
-    while (row.next()) {
-        EventRecord r = rows::numbersOf(row);
-        if (!wanted(r))
-            continue;
-        rows::readTexts(row, r);
-        visit(r);
-    }
-}
-
 void EventStore::readEventsByTitle(EventTable& table) const
 {
     table.clear();
@@ -241,29 +228,6 @@ std::optional<EventRecord> EventStore::eventById(qint64 id) const
     if (!row.next())
         return std::nullopt;
     return rows::recordOf(row);
-}
-
-qint64 EventStore::insert(const EventRecord& event)
-{
-    sqlite::Statement statement(connection(), rows::statements().insert);
-    rows::bindValues(statement, event);
-    statement.run();
-    return connection().lastInsertId();
-}
-
-bool EventStore::update(qint64 id, const EventRecord& event)
-{
-    sqlite::Statement statement(connection(), rows::statements().update);
-    rows::bindValues(statement, event);
-    statement.bind(kEventColumnCount, id);
-    return statement.run() > 0;
-}
-
-void EventStore::remove(qint64 id)
-{
-    sqlite::Statement statement(connection(), rows::statements().remove);
-    statement.bind(1, id);
-    statement.run();
 }
 
 QStringList MendEventDatabase(const QString& fileName)

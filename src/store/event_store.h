@@ -4,6 +4,7 @@
 #include "sqlite.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -12,6 +13,13 @@
 #include <optional>
 
 class EventTable;
+
+/// An event to store: its row, and the details of an event from another calendar (empty: none).
+struct NewEvent
+{
+    EventRecord fields;
+    QByteArray details;
+};
 
 /// The one connection to the event database and the statements run on it. Values
 /// travel only as bound parameters. Every failure is thrown as StoreError with the
@@ -37,25 +45,42 @@ public:
 
     /// Every event in ascending id (the order of entry).
     void forEachEvent(const std::function<void(const EventRecord&)>& visit) const override;
-    /// As forEachEvent, reading the title and description only of the rows `wanted` accepts.
+    /// As forEachEvent, reading the title and description only of the rows `wanted` accepts,
+    /// leaving out the events with details.
     void forEachEventWhere(const std::function<bool(const EventRecord&)>& wanted,
                            const std::function<void(const EventRecord&)>& visit) const override;
+    /// Details are read once per run and kept while their text stays the same; those that
+    /// cannot be shown are left out.
+    void forEachDetailedEvent(QDate first, QDate last, const DetailedVisit& visit) const override;
     /// Every event into `table` (emptied first), by title: case-insensitive and in the
     /// user's locale's order, equal titles in the order of entry. When the read fails
     /// part-way, `table` holds the rows read until then, in that order, and the failure is thrown.
     void readEventsByTitle(EventTable& table) const;
     /// The event with `id`, or nothing when there is none.
     [[nodiscard]] std::optional<EventRecord> eventById(qint64 id) const;
-    /// Stores `event` (its id aside) as a new event and returns its id. Ids are never reused.
-    qint64 insert(const EventRecord& event);
-    /// Changes event `id` to the values of `event`; false when there is no such event (nothing changed).
+    /// Stores `event` (its id aside) as a new event and returns its id, with `details` (see
+    /// setDetails) in the same transaction. Ids are never reused.
+    qint64 insert(const EventRecord& event, const QByteArray& details = {});
+    /// Changes event `id` to the values of `event`; false when there is no such event (nothing
+    /// changed). A change of a date field (time type, repetition, month, day, year, week,
+    /// weekday) drops the event's details: it becomes what its fields say.
     bool update(qint64 id, const EventRecord& event);
-    /// Removes event `id`; removing a missing id is not a failure.
+    /// Removes event `id` and its details; removing a missing id is not a failure.
     void remove(qint64 id);
-    /// Stores, in order, each of `events` that is not the same event (SameEvent) as one
-    /// already stored or one before it in the list. All in one transaction: on a failure
-    /// nothing is stored and the failure is thrown. Returns how many were stored.
+    /// Stores, in order, each of `events` that is not the same event (SameEvent, and the same
+    /// details) as one already stored or one before it in the list. All in one transaction: on a
+    /// failure nothing is stored and the failure is thrown. Returns how many were stored.
+    qsizetype insertNew(const QList<NewEvent>& events);
     qsizetype insertNew(const QList<EventRecord>& events);
+
+    /// The details of event `id` (EventDetails), empty when it has none.
+    [[nodiscard]] QByteArray detailsOf(qint64 id) const;
+    /// Every event's details, by id.
+    [[nodiscard]] QHash<qint64, QByteArray> allDetails() const;
+    /// Gives event `id` `details`, the iCalendar text of an event from another calendar, in their
+    /// own table (made when first needed; other programs that read the file do not know it).
+    /// Empty `details` drops them. Throws StoreError for details that cannot be shown.
+    void setDetails(qint64 id, const QByteArray& details);
 
     /// The open connection, for tools that keep tables of their own in the same file;
     /// throws StoreError when the store is not open.
@@ -65,7 +90,13 @@ public:
     void setBusyTimeout(int milliseconds) { m_busyTimeoutMs = milliseconds; }
 
 private:
+    [[nodiscard]] bool hasDetailsTable() const;
+    // Runs `change` in a transaction of its own unless one is open already.
+    void inTransaction(const std::function<void()>& change);
+    [[nodiscard]] std::shared_ptr<const EventDetails> parsed(qint64 id, QByteArrayView text) const;
+
     std::unique_ptr<sqlite::Connection> m_db;
+    mutable QHash<qint64, std::pair<size_t, std::shared_ptr<const EventDetails>>> m_parsed;
     QString m_busyFile;
     int m_busyTimeoutMs = 5000;
 };

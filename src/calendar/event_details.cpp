@@ -1,0 +1,299 @@
+#include "event_details.h"
+
+#include <QDateTime>
+#include <QSet>
+
+#include <libical/ical.h>
+
+#include <algorithm>
+
+namespace {
+
+// A repeat is followed this many occurrences at the most: a daily event for 270 years. It bounds
+// the work for a COUNT of a billion, which libical can only count from the first occurrence.
+constexpr int kMaxSteps = 100'000;
+
+struct ComponentFree
+{
+    void operator()(icalcomponent* c) const { icalcomponent_free(c); }
+};
+
+struct IteratorFree
+{
+    void operator()(icalrecur_iterator* i) const { icalrecur_iterator_free(i); }
+};
+using IteratorPtr = std::unique_ptr<icalrecur_iterator, IteratorFree>;
+
+QDate dateOf(const icaltimetype& t)
+{
+    return QDate(t.year, t.month, t.day);
+}
+
+// When a DATE-TIME happens, in the user's zone: a zoned or UTC time at its instant, a floating
+// one at that wall-clock time here.
+QDateTime localOf(const icaltimetype& t)
+{
+    if (t.zone || icaltime_is_utc(t))
+        return QDateTime::fromSecsSinceEpoch(
+            qint64(icaltime_as_timet_with_zone(t, t.zone ? t.zone : icaltimezone_get_utc_timezone())));
+    return QDateTime(dateOf(t), QTime(t.hour, t.minute, t.second));
+}
+
+bool namesZone(icalproperty* property)
+{
+    return property && icalproperty_get_first_parameter(property, ICAL_TZID_PARAMETER);
+}
+
+// One occurrence as written: its start and how long it lasts (days for a DATE start).
+struct Occurrence
+{
+    icaltimetype start;
+    qint64 length; // seconds, or days for a DATE start
+};
+
+Occurrence occurrenceOf(icalcomponent* vevent)
+{
+    const icaltimetype start = icalcomponent_get_dtstart(vevent);
+    const icaltimetype end = icalcomponent_get_dtend(vevent);
+    if (start.is_date) {
+        const qint64 days = icaltime_is_null_time(end) ? 1 : dateOf(start).daysTo(dateOf(end));
+        return {start, std::max<qint64>(days, 1)};
+    }
+    if (icaltime_is_null_time(end))
+        return {start, 0};
+    return {start, std::max<qint64>(localOf(start).secsTo(localOf(end)), 0)};
+}
+
+} // namespace
+
+struct EventDetails::Parsed
+{
+    std::unique_ptr<icalcomponent, ComponentFree> calendar;
+    Occurrence master{};
+    std::optional<icalrecurrencetype> rule;
+    QList<icaltimetype> extraStarts;                                 // RDATE
+    QSet<qint64> leftOutDays;                                        // EXDATE as DATE: Julian days
+    QSet<qint64> leftOutTimes;                                       // EXDATE as DATE-TIME: seconds since the epoch
+    QList<std::pair<icaltimetype, std::optional<Occurrence>>> moved; // RECURRENCE-ID, and where to (none: cancelled)
+    qint64 longestDays = 1;                                          // the most days one occurrence lasts
+
+    // Whether `start` (an occurrence of the master as written) is left out or moved.
+    bool replaced(const icaltimetype& start) const
+    {
+        if (leftOutDays.contains(dateOf(start).toJulianDay()))
+            return true;
+        if (!start.is_date && leftOutTimes.contains(localOf(start).toSecsSinceEpoch()))
+            return true;
+        return std::any_of(moved.begin(), moved.end(), [&](const auto& m) { return sameStart(m.first, start); });
+    }
+
+    static bool sameStart(const icaltimetype& a, const icaltimetype& b)
+    {
+        if (a.is_date || b.is_date)
+            return dateOf(a) == dateOf(b);
+        return localOf(a) == localOf(b);
+    }
+
+    void addDays(const Occurrence& o, QDate first, QDate last, QList<DetailedDay>& out) const
+    {
+        QDate day;
+        QDate end;
+        QTime time;
+        if (o.start.is_date) {
+            day = dateOf(o.start);
+            end = day.addDays(o.length - 1);
+        } else {
+            const QDateTime start = localOf(o.start);
+            const QDateTime stop = start.addSecs(o.length);
+            day = start.date();
+            time = start.time();
+            // An end at midnight does not touch the day it begins.
+            end = o.length > 0 && stop.time() == QTime(0, 0) ? stop.date().addDays(-1) : stop.date();
+            end = std::max(end, day);
+        }
+        for (QDate d = std::max(day, first); d <= end && d <= last; d = d.addDays(1))
+            out.append({d, d == day ? time : QTime()});
+    }
+};
+
+EventDetails::EventDetails(std::unique_ptr<Parsed> parsed) : m_parsed(std::move(parsed))
+{}
+EventDetails::~EventDetails() = default;
+
+std::variant<std::shared_ptr<const EventDetails>, QString> EventDetails::read(const QByteArray& text)
+{
+    if (text.size() > kMaxDetailsSize || text.contains('\0'))
+        return QStringLiteral("its details are damaged");
+    icalerror_set_errors_are_fatal(0);
+    auto parsed = std::make_unique<Parsed>();
+    parsed->calendar.reset(icalparser_parse_string(text.constData()));
+    icalcomponent* calendar = parsed->calendar.get();
+    if (!calendar || icalcomponent_isa(calendar) != ICAL_VCALENDAR_COMPONENT)
+        return QStringLiteral("its details are damaged");
+
+    icalcomponent* master = nullptr;
+    for (icalcomponent* e = icalcomponent_get_first_component(calendar, ICAL_VEVENT_COMPONENT); e;
+         e = icalcomponent_get_next_component(calendar, ICAL_VEVENT_COMPONENT)) {
+        icalproperty* start = icalcomponent_get_first_property(e, ICAL_DTSTART_PROPERTY);
+        if (!start)
+            return QStringLiteral("it or one of its changed occurrences has no start (DTSTART)");
+        const icaltimetype begins = icalcomponent_get_dtstart(e);
+        if (icaltime_is_null_time(begins) || !dateOf(begins).isValid() || begins.year > 9999)
+            return QStringLiteral("its start (DTSTART) is not a day of the calendar");
+        if (namesZone(start) && !begins.zone)
+            return QStringLiteral("its time zone \"%1\" is unknown")
+                .arg(QString::fromUtf8(
+                    icalparameter_get_tzid(icalproperty_get_first_parameter(start, ICAL_TZID_PARAMETER))));
+        if (icalproperty* id = icalcomponent_get_first_property(e, ICAL_RECURRENCEID_PROPERTY)) {
+            const bool cancelled = icalcomponent_get_status(e) == ICAL_STATUS_CANCELLED;
+            parsed->moved.append(
+                {icalproperty_get_recurrenceid(id), cancelled ? std::nullopt : std::optional(occurrenceOf(e))});
+        } else if (!master) {
+            master = e;
+        }
+    }
+    if (!master)
+        return QStringLiteral("it holds changed occurrences (RECURRENCE-ID) without their event");
+    parsed->master = occurrenceOf(master);
+    const icaltimetype start = parsed->master.start;
+
+    if (icalcomponent_get_first_property(master, ICAL_EXRULE_PROPERTY))
+        return QStringLiteral("it leaves out days by a rule (EXRULE)");
+    if (icalproperty* rule = icalcomponent_get_first_property(master, ICAL_RRULE_PROPERTY)) {
+        if (icalcomponent_get_next_property(master, ICAL_RRULE_PROPERTY))
+            return QStringLiteral("it has several RRULEs");
+        const icalrecurrencetype r = icalproperty_get_rrule(rule);
+        if (r.freq == ICAL_NO_RECURRENCE)
+            return QStringLiteral("its repeat rule (RRULE) cannot be read");
+        if (r.freq == ICAL_SECONDLY_RECURRENCE || r.freq == ICAL_MINUTELY_RECURRENCE ||
+            r.freq == ICAL_HOURLY_RECURRENCE)
+            return QStringLiteral("it repeats more often than daily");
+        const IteratorPtr it(icalrecur_iterator_new(r, start));
+        if (!it)
+            return QStringLiteral("libical refuses its repeat rule (RRULE)");
+        parsed->rule = r;
+    }
+    for (icalproperty* p = icalcomponent_get_first_property(master, ICAL_RDATE_PROPERTY); p;
+         p = icalcomponent_get_next_property(master, ICAL_RDATE_PROPERTY)) {
+        const icaldatetimeperiodtype rdate = icalproperty_get_rdate(p);
+        if (!icaltime_is_null_time(rdate.time))
+            parsed->extraStarts.append(rdate.time);
+        else if (!icaltime_is_null_time(rdate.period.start))
+            parsed->extraStarts.append(rdate.period.start);
+    }
+    for (icalproperty* p = icalcomponent_get_first_property(master, ICAL_EXDATE_PROPERTY); p;
+         p = icalcomponent_get_next_property(master, ICAL_EXDATE_PROPERTY)) {
+        const icaltimetype day = icalproperty_get_exdate(p);
+        if (day.is_date)
+            parsed->leftOutDays.insert(dateOf(day).toJulianDay());
+        else
+            parsed->leftOutTimes.insert(localOf(day).toSecsSinceEpoch());
+    }
+    const auto daysOf = [](const Occurrence& o) { return o.start.is_date ? o.length : o.length / (24 * 3600) + 2; };
+    parsed->longestDays = daysOf(parsed->master);
+    for (const auto& [id, to] : std::as_const(parsed->moved)) {
+        if (to)
+            parsed->longestDays = std::max(parsed->longestDays, daysOf(*to));
+    }
+
+    std::shared_ptr<EventDetails> details(new EventDetails(std::move(parsed)));
+    // The whole span: from the first occurrence (or a moved one) to the last, none for ever.
+    const QDate far(9999, 12, 31);
+    const Parsed& p = *details->m_parsed;
+    QDate firstDay = far;
+    QDate lastDay;
+    const auto stretch = [&](const Occurrence& o) {
+        QList<DetailedDay> days;
+        p.addDays(o, QDate(1, 1, 1), far, days);
+        if (!days.isEmpty()) {
+            firstDay = std::min(firstDay, days.first().day);
+            lastDay = std::max(lastDay.isValid() ? lastDay : days.last().day, days.last().day);
+        }
+    };
+    bool endless = false;
+    if (p.rule) {
+        // Only a COUNT needs every occurrence counted; an UNTIL bounds the span at once.
+        const bool counted = p.rule->count > 0;
+        endless = !counted && icaltime_is_null_time(p.rule->until);
+        const IteratorPtr it(icalrecur_iterator_new(*p.rule, start));
+        int steps = 0;
+        bool any = false;
+        for (icaltimetype t = icalrecur_iterator_next(it.get()); !icaltime_is_null_time(t);
+             t = icalrecur_iterator_next(it.get())) {
+            if (++steps > kMaxSteps) {
+                endless = true;
+                break;
+            }
+            if (!p.replaced(t)) {
+                any = true;
+                stretch({t, p.master.length});
+            }
+            if (any && !counted)
+                break;
+        }
+        if (any && !counted && !endless) {
+            const QDate until = dateOf(p.rule->until).addDays(p.longestDays + 1);
+            lastDay = std::max(lastDay, std::min(until, far));
+        }
+    } else if (!p.replaced(start)) {
+        stretch(p.master);
+    }
+    for (const icaltimetype& extra : p.extraStarts)
+        stretch({extra, p.master.length});
+    for (const auto& [id, to] : p.moved) {
+        if (to)
+            stretch(*to);
+    }
+    if (firstDay == far && !lastDay.isValid())
+        return QStringLiteral("it never occurs (its repeat ends before its start, or every day is left out)");
+    details->m_firstDay = firstDay;
+    if (!endless && lastDay.isValid() && lastDay < far)
+        details->m_lastDay = lastDay;
+    return std::shared_ptr<const EventDetails>(std::move(details));
+}
+
+QList<DetailedDay> EventDetails::daysWithin(QDate first, QDate last) const
+{
+    QList<DetailedDay> out;
+    const Parsed& p = *m_parsed;
+    if (!first.isValid() || !last.isValid() || last < first)
+        return out;
+    // Occurrences that began up to their length (and a zone's offset) before `first` reach into it.
+    const QDate from = first.addDays(-p.longestDays - 2);
+    const QDate to = last.addDays(2);
+    const auto near = [&](const icaltimetype& t) { return dateOf(t) >= from && dateOf(t) <= to; };
+    if (p.rule) {
+        const IteratorPtr it(icalrecur_iterator_new(*p.rule, p.master.start));
+        if (!it)
+            return out;
+        if (p.rule->count == 0 && dateOf(p.master.start) < from) {
+            icaltimetype jump = p.master.start;
+            jump.year = from.year();
+            jump.month = from.month();
+            jump.day = from.day();
+            icalrecur_iterator_set_start(it.get(), jump);
+        }
+        int steps = 0;
+        for (icaltimetype t = icalrecur_iterator_next(it.get()); !icaltime_is_null_time(t) && ++steps <= kMaxSteps;
+             t = icalrecur_iterator_next(it.get())) {
+            if (dateOf(t) > to)
+                break;
+            if (near(t) && !p.replaced(t))
+                p.addDays({t, p.master.length}, first, last, out);
+        }
+    } else if (!p.replaced(p.master.start)) {
+        p.addDays(p.master, first, last, out);
+    }
+    for (const icaltimetype& extra : p.extraStarts) {
+        if (near(extra) && !p.replaced(extra))
+            p.addDays({extra, p.master.length}, first, last, out);
+    }
+    for (const auto& [id, to] : p.moved) {
+        if (to && near(to->start))
+            p.addDays(*to, first, last, out);
+    }
+    std::stable_sort(out.begin(), out.end(), [](const DetailedDay& a, const DetailedDay& b) {
+        return a.day != b.day ? a.day < b.day : a.start < b.start;
+    });
+    return out;
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDate>
+#include <QList>
+#include <QString>
+#include <QTime>
+
+#include <memory>
+#include <optional>
+#include <variant>
+
+// What an event from another calendar carries beyond the twelve columns: a time of day and a
+// time zone, several days, a repeat with a start, an end, gaps and moved occurrences. It is
+// kept as the iCalendar text it came in (a VCALENDAR with the event's VEVENT, the VEVENTs of
+// its moved occurrences and the VTIMEZONEs they name), and its days come from libical's
+// recurrence iterator, only ever within the days asked for.
+
+/// One day on which such an event falls, in the user's time zone.
+struct DetailedDay
+{
+    QDate day;
+    QTime start; ///< when it starts that day; invalid: all day, or a day it goes on from before
+    friend bool operator==(const DetailedDay&, const DetailedDay&) = default;
+};
+
+/// The longest details text read: an event, its moved occurrences and their zones fit easily.
+inline constexpr qsizetype kMaxDetailsSize = 1 << 20;
+
+class EventDetails
+{
+public:
+    /// Reads the details of one event, or says in one short sentence why they cannot be shown
+    /// (a rule libical refuses or one that repeats more often than daily, an unknown time zone,
+    /// no occurrence at all, ...).
+    [[nodiscard]] static std::variant<std::shared_ptr<const EventDetails>, QString> read(const QByteArray& text);
+    ~EventDetails();
+    EventDetails(const EventDetails&) = delete;
+    EventDetails& operator=(const EventDetails&) = delete;
+
+    /// The days within [first, last] on which the event falls, ascending; a day on which two
+    /// occurrences start is there twice.
+    [[nodiscard]] QList<DetailedDay> daysWithin(QDate first, QDate last) const;
+    /// The first day the event touches.
+    [[nodiscard]] QDate firstDay() const { return m_firstDay; }
+    /// The last day it touches; none when it repeats without end (or past year 9999).
+    [[nodiscard]] std::optional<QDate> lastDay() const { return m_lastDay; }
+
+    struct Parsed; // libical's side, kept out of this header
+
+private:
+    explicit EventDetails(std::unique_ptr<Parsed> parsed);
+    std::unique_ptr<Parsed> m_parsed;
+    QDate m_firstDay;
+    std::optional<QDate> m_lastDay;
+};

@@ -1,0 +1,195 @@
+#include "stored_event.h"
+
+#include "calendar/event_details.h"
+#include "core/console.h"
+#include "event_mapping.h"
+#include "rules.h"
+
+#include <QDateTime>
+#include <QSet>
+
+namespace {
+
+bool has(icalcomponent* component, icalproperty_kind kind)
+{
+    return icalcomponent_get_first_property(component, kind) != nullptr;
+}
+
+QList<icalcomponent*> veventsOf(icalcomponent* calendar)
+{
+    QList<icalcomponent*> found;
+    for (icalcomponent* e = icalcomponent_get_first_component(calendar, ICAL_VEVENT_COMPONENT); e;
+         e = icalcomponent_get_next_component(calendar, ICAL_VEVENT_COMPONENT))
+        found.append(e);
+    return found;
+}
+
+// The day the event starts on here: a DATE as written, a time in the user's zone.
+QDate localStartDay(const icaltimetype& start)
+{
+    if (start.is_date || (!start.zone && !icaltime_is_utc(start)))
+        return QDate(start.year, start.month, start.day);
+    const icaltimezone* zone = start.zone ? start.zone : icaltimezone_get_utc_timezone();
+    return QDateTime::fromSecsSinceEpoch(qint64(icaltime_as_timet_with_zone(start, zone))).date();
+}
+
+// The calendar's own kind nearest to the event: its rule's when it has one, else one that
+// repeats as often (a daily event weekly), starting on its first day. Only an older copy of
+// the program, and the editor, see it: the details say when the event falls.
+EventRecord nearestKind(QDate day, icalcomponent* master)
+{
+    icalproperty* ruleProperty = icalcomponent_get_first_property(master, ICAL_RRULE_PROPERTY);
+    std::optional<icalrecurrencetype> rule;
+    if (ruleProperty)
+        rule = icalproperty_get_rrule(ruleProperty);
+    if (auto kind = EventRecordFor(day, rule ? &*rule : nullptr); std::holds_alternative<EventRecord>(kind))
+        return std::get<EventRecord>(kind);
+    if (rule) {
+        const char* plain = rule->freq == ICAL_YEARLY_RECURRENCE    ? "FREQ=YEARLY"
+                            : rule->freq == ICAL_MONTHLY_RECURRENCE ? "FREQ=MONTHLY"
+                                                                    : "FREQ=WEEKLY";
+        const icalrecurrencetype simple = icalrecurrencetype_from_string(plain);
+        if (auto kind = EventRecordFor(day, &simple); std::holds_alternative<EventRecord>(kind))
+            return std::get<EventRecord>(kind);
+    }
+    return std::get<EventRecord>(EventRecordFor(day, nullptr));
+}
+
+} // namespace
+
+bool RowSaysItAll(icalcomponent* master, const EventRecord& fields)
+{
+    const icaltimetype start = icalcomponent_get_dtstart(master);
+    if (!start.is_date)
+        return false;
+    if (!has(master, ICAL_RRULE_PROPERTY))
+        return true;
+    const std::variant<ICalendarDates, QString> dates = ICalendarDatesOf(fields);
+    return std::holds_alternative<ICalendarDates>(dates) &&
+           std::get<ICalendarDates>(dates).start == QDate(start.year, start.month, start.day);
+}
+
+namespace {
+
+void collectZones(icalcomponent* component, QSet<QByteArray>& names)
+{
+    for (icalproperty* p = icalcomponent_get_first_property(component, ICAL_ANY_PROPERTY); p;
+         p = icalcomponent_get_next_property(component, ICAL_ANY_PROPERTY)) {
+        if (icalparameter* tzid = icalproperty_get_first_parameter(p, ICAL_TZID_PARAMETER))
+            names.insert(QByteArray(icalparameter_get_tzid(tzid)));
+    }
+}
+
+} // namespace
+
+std::variant<StoredEvent, QString> StoredEventOf(icalcomponent* calendar)
+{
+    const QList<icalcomponent*> vevents = veventsOf(calendar);
+    icalcomponent* master = nullptr;
+    bool changedOccurrences = false;
+    for (icalcomponent* e : vevents) {
+        if (has(e, ICAL_RECURRENCEID_PROPERTY))
+            changedOccurrences = true;
+        else if (!master)
+            master = e;
+    }
+    if (!master)
+        return QStringLiteral("it changes occurrences (RECURRENCE-ID) of an event that is not there");
+
+    ReadVEvent plain = ReadEventComponent(master);
+    if (const EventRecord* fields = std::get_if<EventRecord>(&plain.outcome);
+        fields && !changedOccurrences && RowSaysItAll(master, *fields))
+        return StoredEvent{*fields, {}, plain.alarmsLeftOut};
+
+    // What the row cannot say goes into the details; what no event may be stays refused.
+    if (std::optional<QString> error = ParseError(master))
+        return *error;
+    if (icalcomponent_get_status(master) == ICAL_STATUS_CANCELLED)
+        return QStringLiteral("it is cancelled");
+    const char* summary = icalcomponent_get_summary(master);
+    const QString title = OneLine(summary ? QString::fromUtf8(summary) : QString());
+    if (title.trimmed().isEmpty())
+        return QStringLiteral("it has no title (SUMMARY)");
+    if (title.size() > kMaxTitleLength)
+        return QStringLiteral("its title is longer than %1 characters").arg(kMaxTitleLength);
+    QByteArray details;
+    try {
+        details = ICalTextOf(calendar);
+    } catch (const std::runtime_error& e) {
+        return QString::fromUtf8(e.what());
+    }
+    const auto read = EventDetails::read(details);
+    if (const QString* why = std::get_if<QString>(&read))
+        return *why;
+
+    StoredEvent stored;
+    stored.fields = nearestKind(localStartDay(icalcomponent_get_dtstart(master)), master);
+    stored.fields.title = title;
+    stored.fields.description = DescriptionText(icalcomponent_get_description(master));
+    stored.alarmsLeftOut = ReadWarning(master, stored.fields);
+    stored.details = details;
+    return stored;
+}
+
+ComponentPtr OneEventCalendar(std::vector<ComponentPtr> vevents, const QHash<QByteArray, icalcomponent*>& timezones)
+{
+    ComponentPtr calendar(icalcomponent_new_vcalendar());
+    icalcomponent_add_property(calendar.get(), icalproperty_new_version("2.0"));
+    icalcomponent_add_property(calendar.get(), icalproperty_new_prodid("-//Quendrix//Quillmoor 1.0//EN"));
+    QSet<QByteArray> named;
+    for (const ComponentPtr& e : vevents)
+        collectZones(e.get(), named);
+    for (const QByteArray& name : std::as_const(named)) {
+        if (icalcomponent* zone = timezones.value(name))
+            icalcomponent_add_component(calendar.get(), icalcomponent_new_clone(zone));
+    }
+    for (ComponentPtr& e : vevents)
+        icalcomponent_add_component(calendar.get(), e.release());
+    return calendar;
+}
+
+std::variant<std::vector<ComponentPtr>, QString> ComponentsOf(const EventRecord& fields, const QByteArray& details,
+                                                              const QByteArray& uid, const icaltimetype& now,
+                                                              std::map<QByteArray, ComponentPtr>& timezones,
+                                                              QString& warningLeftOut)
+{
+    std::vector<ComponentPtr> out;
+    warningLeftOut.clear();
+    if (details.isEmpty()) {
+        std::variant<ComponentPtr, QString> vevent = EventComponent(fields, uid, now, warningLeftOut);
+        if (const QString* why = std::get_if<QString>(&vevent))
+            return *why;
+        out.push_back(std::move(std::get<ComponentPtr>(vevent)));
+        return out;
+    }
+    icalerror_set_errors_are_fatal(0);
+    const ComponentPtr calendar(icalparser_parse_string(details.constData()));
+    if (!calendar || icalcomponent_isa(calendar.get()) != ICAL_VCALENDAR_COMPONENT)
+        return QStringLiteral("its details are damaged");
+    for (icalcomponent* zone = icalcomponent_get_first_component(calendar.get(), ICAL_VTIMEZONE_COMPONENT); zone;
+         zone = icalcomponent_get_next_component(calendar.get(), ICAL_VTIMEZONE_COMPONENT)) {
+        icalproperty* tzid = icalcomponent_get_first_property(zone, ICAL_TZID_PROPERTY);
+        const QByteArray name = tzid ? QByteArray(icalproperty_get_tzid(tzid)) : QByteArray();
+        if (!name.isEmpty() && !timezones.count(name))
+            timezones.emplace(name, ComponentPtr(icalcomponent_new_clone(zone)));
+    }
+    // The row's title and description are the user's last word; the rest is as it came.
+    const QByteArray title = ICalTextValue(fields.title);
+    const QByteArray description = ICalTextValue(fields.description);
+    for (icalcomponent* e : veventsOf(calendar.get())) {
+        ComponentPtr copy(icalcomponent_new_clone(e));
+        if (!has(e, ICAL_RECURRENCEID_PROPERTY)) {
+            icalcomponent_set_summary(copy.get(), title.constData());
+            if (description.isEmpty()) {
+                if (icalproperty* p = icalcomponent_get_first_property(copy.get(), ICAL_DESCRIPTION_PROPERTY)) {
+                    icalcomponent_remove_property(copy.get(), p);
+                    icalproperty_free(p);
+                }
+            } else {
+                icalcomponent_set_description(copy.get(), description.constData());
+            }
+        }
+        out.push_back(std::move(copy));
+    }
+    return out;
+}
