@@ -1,3 +1,4 @@
+#include "calendar/occurrence.h"
 #include "dav_server.h"
 #include "event_codes.h"
 #include "store/event_store.h"
@@ -283,9 +284,9 @@ private slots:
 
     void unsupportedRuleIsLeftUntouched()
     {
-        putRaw(QStringLiteral("count.ics"), "BEGIN:VEVENT\r\nUID:count-1\r\nDTSTAMP:20261201T000000Z\r\n"
-                                            "DTSTART;VALUE=DATE:20261201\r\nRRULE:FREQ=WEEKLY;COUNT=5\r\n"
-                                            "SUMMARY:Course\r\nEND:VEVENT\r\n");
+        putRaw(QStringLiteral("hourly.ics"), "BEGIN:VEVENT\r\nUID:hourly-1\r\nDTSTAMP:20261201T000000Z\r\n"
+                                             "DTSTART:20261201T100000Z\r\nRRULE:FREQ=HOURLY;COUNT=5\r\n"
+                                             "SUMMARY:Course\r\nEND:VEVENT\r\n");
         const DavItem before = serverItems().first();
         QCOMPARE(sync(m_a), (SyncSummary{0, 0, 0, 0, 0, 1, 0, {}}));
         QCOMPARE(sync(m_a).leftAlone, 1);
@@ -293,6 +294,37 @@ private slots:
         const DavItem after = serverItems().first();
         QCOMPARE(after.etag, before.etag);
         QCOMPARE(after.data, before.data);
+    }
+
+    void otherClientsSeriesIsShownAndKeptWhole()
+    {
+        qputenv("TZ", "UTC");
+        const QByteArray moved = "RECURRENCE-ID:20261223T190000Z\r\nDTSTART:20261222T180000Z\r\n";
+        putRaw(QStringLiteral("course.ics"), "BEGIN:VEVENT\r\nUID:course-1\r\nDTSTAMP:20261201T000000Z\r\n"
+                                             "DTSTART:20261216T190000Z\r\nRRULE:FREQ=WEEKLY;COUNT=4\r\n"
+                                             "EXDATE:20261230T190000Z\r\nSUMMARY:Course\r\nEND:VEVENT\r\n"
+                                             "BEGIN:VEVENT\r\nUID:course-1\r\nDTSTAMP:20261201T000000Z\r\n" +
+                                                 moved + "SUMMARY:Course\r\nEND:VEVENT\r\n");
+        QCOMPARE(sync(m_a).down, 1);
+        EventStore a;
+        a.open(m_a);
+        const auto shown = [&] {
+            QStringList titles;
+            for (const DetailedShowing& s : DetailedShowings(a, QDate(2026, 12, 1), QDate(2027, 1, 31), QDate()))
+                titles << s.day.toString(Qt::ISODate) + ' ' + s.shown.title;
+            return titles;
+        };
+        QCOMPARE(shown(), QStringList({"2026-12-16 19:00 Course", "2026-12-22 18:00 Course", "2027-01-06 19:00 Course"}));
+        EventRecord row = rows(m_a).first();
+        row.title = QStringLiteral("Swimming");
+        a.update(row.id, row);
+        QCOMPARE(sync(m_a).up, 1);
+        QCOMPARE(shown().last(), QStringLiteral("2027-01-06 19:00 Swimming"));
+        const QByteArray server = serverItems().first().data;
+        for (const QByteArray& kept : {QByteArray("RRULE:FREQ=WEEKLY;COUNT=4"), QByteArray("EXDATE:20261230T190000Z"),
+                                       moved.left(30), QByteArray("SUMMARY:Swimming")})
+            QVERIFY2(server.contains(kept), kept);
+        QCOMPARE(sync(m_a), SyncSummary{});
     }
 
     void interruptedSyncConvergesWithoutDuplicates()

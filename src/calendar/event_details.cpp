@@ -140,6 +140,11 @@ std::variant<std::shared_ptr<const EventDetails>, QString> EventDetails::read(co
         const icaltimetype begins = icalcomponent_get_dtstart(e);
         if (icaltime_is_null_time(begins) || !dateOf(begins).isValid() || begins.year > 9999)
             return QStringLiteral("its start (DTSTART) is not a day of the calendar");
+        if (!begins.is_date && (begins.hour > 23 || begins.minute > 59 || begins.second > 60))
+            return QStringLiteral("its start (DTSTART) has a time of day that does not exist, %1:%2:%3")
+                .arg(begins.hour, 2, 10, QLatin1Char('0'))
+                .arg(begins.minute, 2, 10, QLatin1Char('0'))
+                .arg(begins.second, 2, 10, QLatin1Char('0'));
         if (namesZone(start) && !begins.zone)
             return QStringLiteral("its time zone \"%1\" is unknown")
                 .arg(QString::fromUtf8(
@@ -147,7 +152,8 @@ std::variant<std::shared_ptr<const EventDetails>, QString> EventDetails::read(co
         if (icalproperty* id = icalcomponent_get_first_property(e, ICAL_RECURRENCEID_PROPERTY)) {
             const bool cancelled = icalcomponent_get_status(e) == ICAL_STATUS_CANCELLED;
             parsed->moved.append(
-                {icalproperty_get_recurrenceid(id), cancelled ? std::nullopt : std::optional(occurrenceOf(e))});
+                {icalproperty_get_datetime_with_component(id, e),
+                 cancelled ? std::nullopt : std::optional(occurrenceOf(e))});
         } else if (!master) {
             master = e;
         }
@@ -177,13 +183,14 @@ std::variant<std::shared_ptr<const EventDetails>, QString> EventDetails::read(co
          p = icalcomponent_get_next_property(master, ICAL_RDATE_PROPERTY)) {
         const icaldatetimeperiodtype rdate = icalproperty_get_rdate(p);
         if (!icaltime_is_null_time(rdate.time))
-            parsed->extraStarts.append(rdate.time);
+            parsed->extraStarts.append(icalproperty_get_datetime_with_component(p, master));
         else if (!icaltime_is_null_time(rdate.period.start))
             parsed->extraStarts.append(rdate.period.start);
     }
     for (icalproperty* p = icalcomponent_get_first_property(master, ICAL_EXDATE_PROPERTY); p;
          p = icalcomponent_get_next_property(master, ICAL_EXDATE_PROPERTY)) {
-        const icaltimetype day = icalproperty_get_exdate(p);
+        // In the zone its TZID names, from the calendar's VTIMEZONE or libical's own.
+        const icaltimetype day = icalproperty_get_datetime_with_component(p, master);
         if (day.is_date)
             parsed->leftOutDays.insert(dateOf(day).toJulianDay());
         else

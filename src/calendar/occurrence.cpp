@@ -130,7 +130,13 @@ QString ShownTitle(const QString& title, QTime start)
 {
     if (!start.isValid())
         return title;
-    return QLocale::system().toString(start, QLocale::ShortFormat) + u' ' + title;
+    // The locale's short time without seconds (the C locale's has them): "10:30", "10:30 AM".
+    static const QString format = [] {
+        QString f = QLocale::system().timeFormat(QLocale::ShortFormat);
+        f.remove(QStringLiteral(":ss")).remove(QStringLiteral(".ss"));
+        return f;
+    }();
+    return QLocale::system().toString(start, format) + u' ' + title;
 }
 
 QList<DetailedShowing> DetailedShowings(const EventSource& events, QDate first, QDate last, QDate today)

@@ -131,11 +131,12 @@ std::variant<StoredEvent, QString> StoredEventOf(icalcomponent* calendar)
     return stored;
 }
 
-ComponentPtr OneEventCalendar(std::vector<ComponentPtr> vevents, const QHash<QByteArray, icalcomponent*>& timezones)
+ComponentPtr OneEventCalendar(std::vector<ComponentPtr> vevents, const QHash<QByteArray, icalcomponent*>& timezones,
+                              const char* productId)
 {
     ComponentPtr calendar(icalcomponent_new_vcalendar());
     icalcomponent_add_property(calendar.get(), icalproperty_new_version("2.0"));
-    icalcomponent_add_property(calendar.get(), icalproperty_new_prodid("-//Quendrix//Quillmoor 1.0//EN"));
+    icalcomponent_add_property(calendar.get(), icalproperty_new_prodid(productId));
     QSet<QByteArray> named;
     for (const ComponentPtr& e : vevents)
         collectZones(e.get(), named);

@@ -39,7 +39,8 @@ struct StoredEvent
 
 /// A VCALENDAR of `vevents` (taken) and those of `timezones` (by TZID, copied) that they name.
 [[nodiscard]] ComponentPtr OneEventCalendar(std::vector<ComponentPtr> vevents,
-                                            const QHash<QByteArray, icalcomponent*>& timezones);
+                                            const QHash<QByteArray, icalcomponent*>& timezones,
+                                            const char* productId = "-//Quendrix//Quillmoor 1.0//EN");
 
 /// The VEVENTs for event `fields` with `details`, as another calendar gets them back: its own
 /// components with the title and description of the row; empty details: the row's own VEVENT

@@ -56,6 +56,23 @@ DueFindings FindDue(const EventSource& events, QDate today)
                 findings.due[i].description = event.description;
             }
         });
+    // Events from other calendars warn at most kMaxWarningDays ahead, as the editor and an
+    // import write the warning.
+    constexpr int kMaxWarningDays = 9;
+    events.forEachDetailedEvent(
+        today, today.addDays(kMaxWarningDays),
+        [&](const EventRecord& event, const EventDetails&, const QList<DetailedDay>& days) {
+            QDate last;
+            for (const DetailedDay& d : days) {
+                const qint64 ahead = today.daysTo(d.day);
+                const bool warned = event.warnevent == 1 && ahead >= 1 && ahead <= event.daysbefore.value_or(0);
+                if (d.day == last || (ahead != 0 && !warned))
+                    continue;
+                last = d.day;
+                findings.due.append({event.id, d.day, ahead == 0 ? ReminderKind::Today : ReminderKind::Ahead,
+                                     ShownTitle(event.title, d.start), event.description});
+            }
+        });
     std::stable_sort(findings.due.begin(), findings.due.end(),
                      [](const DueReminder& a, const DueReminder& b) { return a.day < b.day; });
     return findings;

@@ -129,9 +129,19 @@ void LinkState::setLacksSyncCollection()
     s.run();
 }
 
-qint64 LinkState::insertEvent(const EventRecord& event)
+qint64 LinkState::insertEvent(const EventRecord& event, const QByteArray& details)
 {
-    return m_store.insert(event);
+    return m_store.insert(event, details);
+}
+
+QByteArray LinkState::detailsOf(qint64 id) const
+{
+    return m_store.detailsOf(id);
+}
+
+void LinkState::setDetails(qint64 id, const QByteArray& details)
+{
+    m_store.setDetails(id, details);
 }
 
 void LinkState::updateEvent(qint64 id, const EventRecord& event)

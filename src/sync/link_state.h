@@ -53,7 +53,10 @@ public:
     void begin();
     void commit();
 
-    qint64 insertEvent(const EventRecord& event);
+    qint64 insertEvent(const EventRecord& event, const QByteArray& details = {});
+    /// The details of an event from another calendar (EventStore::detailsOf); empty: none.
+    [[nodiscard]] QByteArray detailsOf(qint64 id) const;
+    void setDetails(qint64 id, const QByteArray& details);
     void updateEvent(qint64 id, const EventRecord& event);
     void removeEvent(qint64 id);
     void saveLink(const SyncLink& link);

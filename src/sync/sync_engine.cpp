@@ -1,6 +1,7 @@
 #include "sync_engine.h"
 
 #include "ical/event_mapping.h"
+#include "ical/stored_event.h"
 #include "ical/untrusted_text.h"
 
 #include <QCryptographicHash>
@@ -127,6 +128,7 @@ struct ServerEvent
     icalcomponent* vevent = nullptr;
     QByteArray uid;
     std::optional<EventRecord> fields; ///< none: the calendar cannot show it
+    QByteArray details;                ///< what the row cannot say (StoredEvent)
 };
 
 // Whether a server's member is iCalendar at all (RFC 5545 allows no NUL in it).
@@ -150,18 +152,24 @@ ServerEvent readServer(const QByteArray& data)
     s.calendar.reset(icalparser_parse_string(data.constData()));
     if (!s.calendar || icalcomponent_isa(s.calendar.get()) != ICAL_VCALENDAR_COMPONENT)
         return s;
-    // One VEVENT only: several are a series with changed occurrences, which no row can hold.
-    s.vevent = icalcomponent_get_first_component(s.calendar.get(), ICAL_VEVENT_COMPONENT);
+    // The event itself, not one of its changed occurrences (RECURRENCE-ID), which may come first.
+    for (icalcomponent* e = icalcomponent_get_first_component(s.calendar.get(), ICAL_VEVENT_COMPONENT); e;
+         e = icalcomponent_get_next_component(s.calendar.get(), ICAL_VEVENT_COMPONENT)) {
+        if (!s.vevent || (icalcomponent_get_first_property(s.vevent, ICAL_RECURRENCEID_PROPERTY) &&
+                          !icalcomponent_get_first_property(e, ICAL_RECURRENCEID_PROPERTY)))
+            s.vevent = e;
+    }
     if (!s.vevent)
         return s;
     const char* uid = icalcomponent_get_uid(s.vevent);
     s.uid = uid ? QByteArray(uid) : QByteArray();
-    if (check.badRule || icalcomponent_get_next_component(s.calendar.get(), ICAL_VEVENT_COMPONENT))
+    if (check.badRule)
         return s;
-    ReadVEvent read = ReadEventComponent(s.vevent);
-    if (auto* fields = std::get_if<EventRecord>(&read.outcome)) {
+    std::variant<StoredEvent, QString> stored = StoredEventOf(s.calendar.get());
+    if (auto* event = std::get_if<StoredEvent>(&stored)) {
         // Stored as the calendar itself would store it, so its digest is the row's.
-        s.fields = canonical(recordOf(*fields));
+        s.fields = canonical(recordOf(event->fields));
+        s.details = event->details;
     }
     return s;
 }
@@ -215,15 +223,6 @@ QDate dateOfProperty(icalproperty* property)
     return QDate(t.year, t.month, t.day);
 }
 
-QByteArray newCalendar(icalcomponent* vevent)
-{
-    const ComponentPtr calendar(icalcomponent_new_vcalendar());
-    icalcomponent_add_property(calendar.get(), icalproperty_new_version("2.0"));
-    icalcomponent_add_property(calendar.get(), icalproperty_new_prodid(kProductId));
-    icalcomponent_add_component(calendar.get(), icalcomponent_new_clone(vevent));
-    return ICalTextOf(calendar.get());
-}
-
 // One sync's view of the two sides while it changes them.
 class Run
 {
@@ -252,7 +251,9 @@ private:
     void applyServerDelete(const QString& href);
     [[nodiscard]] QByteArray rowDigest(qint64 id) const;
     [[nodiscard]] const EventRecord* row(const std::optional<qint64>& id) const;
-    qint64 insert(const EventRecord& fields);
+    qint64 insert(const EventRecord& fields, const QByteArray& details = {});
+    // A copy of row `id` as the user left it, details and all.
+    void keepCopy(const EventRecord& local);
     void pushChanged(SyncLink link, EventRecord event);
     void pushDeleted(const SyncLink& link);
     void pushNew();
@@ -343,11 +344,17 @@ QByteArray Run::rowDigest(qint64 id) const
     return digest;
 }
 
-qint64 Run::insert(const EventRecord& fields)
+qint64 Run::insert(const EventRecord& fields, const QByteArray& details)
 {
-    const qint64 id = m_state.insertEvent(fields);
+    const qint64 id = m_state.insertEvent(fields, details);
     m_rows.insert(id, recordOf(fields, id));
     return id;
+}
+
+void Run::keepCopy(const EventRecord& local)
+{
+    insert(EventRecord(local), m_state.detailsOf(local.id));
+    ++summary.conflicts;
 }
 
 void Run::pull()
@@ -454,8 +461,9 @@ void Run::applyServer(const QString& href, const QByteArray& etag, const QByteAr
             QList<qint64>* equal = link ? nullptr : &m_unlinkedByDigest[serverDigest];
             if (equal && !equal->isEmpty()) {
                 next.eventId = equal->takeFirst();
+                m_state.setDetails(*next.eventId, server.details);
             } else {
-                next.eventId = insert(*server.fields);
+                next.eventId = insert(*server.fields, server.details);
                 ++summary.down;
             }
             next.digest = serverDigest;
@@ -464,8 +472,7 @@ void Run::applyServer(const QString& href, const QByteArray& etag, const QByteAr
         // Now beyond what the calendar can show: left to the server, a changed row kept as a copy.
         const qint64 id = local->id; // insert() may move the rows
         if (rowDigest(id) != link->digest) {
-            insert(EventRecord(*local));
-            ++summary.conflicts;
+            keepCopy(*local);
         } else {
             ++summary.down;
         }
@@ -480,14 +487,18 @@ void Run::applyServer(const QString& href, const QByteArray& etag, const QByteAr
         // An Upload is left to the push: the link holds the server's version, the row differs.
         for (SyncAction action : std::as_const(decision.actions)) {
             if (action == SyncAction::ConflictCopy) {
-                insert(EventRecord(*local));
-                ++summary.conflicts;
+                keepCopy(*local);
             } else if (action == SyncAction::UpdateHere) {
                 m_state.updateEvent(id, decision.row);
                 m_rows.insert(id, recordOf(decision.row, id));
                 summary.down += decision.actions.contains(SyncAction::ConflictCopy) ? 0 : 1;
             }
         }
+        // The server's times, span and exceptions, unless the user gave the event other days
+        // here (the push then writes those).
+        const std::optional<EventRecord> now = canonical(recordOf(m_rows.value(id)));
+        if (now && same(*now, *server.fields, Owned::Days))
+            m_state.setDetails(id, server.details);
         next.eventId = id;
         next.digest = serverDigest;
     }
@@ -610,15 +621,25 @@ std::optional<SyncLink> Run::freshLink(const EventRecord& r)
     const QString uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
     const QByteArray uid = QStringLiteral("quillmoor-%1@%2").arg(uuid, m_uidDomain).toUtf8();
     QString warningLeftOut;
-    std::variant<ComponentPtr, QString> vevent = EventComponent(r, uid, utcOf(m_now), warningLeftOut);
-    if (!std::holds_alternative<ComponentPtr>(vevent))
+    // An event imported from another calendar goes up as it came, under its own UID.
+    std::map<QByteArray, ComponentPtr> zones;
+    std::variant<std::vector<ComponentPtr>, QString> vevents =
+        ComponentsOf(r, m_state.detailsOf(r.id), uid, utcOf(m_now), zones, warningLeftOut);
+    auto* parts = std::get_if<std::vector<ComponentPtr>>(&vevents);
+    if (!parts)
         return std::nullopt;
+    const char* own = icalcomponent_get_uid(parts->front().get());
+    QHash<QByteArray, icalcomponent*> zoneByName;
+    for (const auto& [name, zone] : zones)
+        zoneByName.insert(name, zone.get());
+    const QByteArray linkUid = own ? QByteArray(own) : uid;
+    const ComponentPtr calendar = OneEventCalendar(std::move(*parts), zoneByName, kProductId);
     const SyncLink link{m_client.collection().path(QUrl::FullyEncoded) + uuid + QStringLiteral(".ics"),
-                        uid,
+                        linkUid,
                         {},
                         r.id,
                         rowDigest(r.id),
-                        newCalendar(std::get<ComponentPtr>(vevent).get())};
+                        ICalTextOf(calendar.get())};
     m_links.insert(link.href, link);
     return link;
 }
@@ -760,6 +781,19 @@ QByteArray PatchedCalendar(const QByteArray& serverCalendar, const EventRecord& 
         shiftDays(start, days);
         shiftDays(icalcomponent_get_first_property(target, ICAL_DTEND_PROPERTY), days);
         replaceProperty(target, source, ICAL_RRULE_PROPERTY);
+        // The event is now what the editor said: the old rule's gaps and moved days go with it.
+        for (icalproperty_kind kind : {ICAL_EXDATE_PROPERTY, ICAL_RDATE_PROPERTY, ICAL_EXRULE_PROPERTY})
+            replaceProperty(target, source, kind);
+        QList<icalcomponent*> changed;
+        for (icalcomponent* e = icalcomponent_get_first_component(server.calendar.get(), ICAL_VEVENT_COMPONENT); e;
+             e = icalcomponent_get_next_component(server.calendar.get(), ICAL_VEVENT_COMPONENT)) {
+            if (e != target)
+                changed.append(e);
+        }
+        for (icalcomponent* e : std::as_const(changed)) {
+            icalcomponent_remove_component(server.calendar.get(), e);
+            icalcomponent_free(e);
+        }
     }
     if (!same(*local, *server.fields, Owned::Warning)) {
         // Only the alarm that is the calendar's warning; another client's other alarms stay.

@@ -1,0 +1,203 @@
+// Events that other calendars make (times of day, several days, repeats with ends, gaps and
+// moved occurrences): imported, stored and shown on the days they fall on, and written back.
+#include "calendar/occurrence.h"
+#include "ics/export.h"
+#include "ics/import.h"
+#include "store/event_store.h"
+#include "test_env.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QTest>
+#include <QTimeZone>
+
+#include <libical/ical.h>
+
+namespace {
+
+const QDate kFrom(2026, 1, 1);
+const QDate kTo(2027, 12, 31);
+
+QByteArray calendarOf(const QByteArray& events)
+{
+    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//EN\r\n" + events + "END:VCALENDAR\r\n";
+}
+
+QByteArray veventOf(const QByteArray& lines)
+{
+    return "BEGIN:VEVENT\r\nUID:u1\r\nDTSTAMP:20261201T000000Z\r\nSUMMARY:Swim\r\n" + lines + "END:VEVENT\r\n";
+}
+
+// Every day the store shows for its events in the two years, "yyyy-MM-dd" or "yyyy-MM-dd HH:mm".
+QStringList shownDays(const EventStore& store)
+{
+    QStringList days;
+    for (const DetailedShowing& s : DetailedShowings(store, kFrom, kTo, kFrom))
+        days << s.day.toString(Qt::ISODate) + (s.start.isValid() ? s.start.toString(u" HH:mm") : QString());
+    return days;
+}
+
+// libical's own expansion of the component, apart from the code under test: its start days.
+QStringList libicalDays(const QByteArray& vevent)
+{
+    QStringList days;
+    icalcomponent* c = icalcomponent_new_from_string(vevent.constData());
+    icalcomponent_foreach_recurrence(c, icaltime_from_string("20260101"), icaltime_from_string("20280101"),
+                                     [](icalcomponent*, icaltime_span* span, void* data) {
+                                         const QDate day = QDateTime::fromSecsSinceEpoch(span->start, QTimeZone::utc()).date();
+                                         static_cast<QStringList*>(data)->append(day.toString(Qt::ISODate));
+                                     },
+                                     &days);
+    icalcomponent_free(c);
+    return days;
+}
+
+} // namespace
+
+class TestOtherCalendars : public QObject
+{
+    Q_OBJECT
+
+    TestEnv m_env;
+    QString m_db;
+
+    std::unique_ptr<EventStore> imported(const QByteArray& text)
+    {
+        m_db = m_env.path(QStringLiteral("events-%1.mdb").arg(QDateTime::currentMSecsSinceEpoch()));
+        CreateEventDatabase(m_db);
+        auto store = std::make_unique<EventStore>();
+        store->open(m_db);
+        const ImportedCalendar calendar = ReadCalendar(text);
+        QList<NewEvent> events;
+        for (qsizetype i = 0; i < calendar.events.size(); ++i)
+            events.append({calendar.events[i], calendar.details[i]});
+        store->insertNew(events);
+        return store;
+    }
+
+private slots:
+    void initTestCase() { qputenv("TZ", "UTC"); }
+
+    void eachKindFallsOnItsDays_data()
+    {
+        QTest::addColumn<QByteArray>("lines");
+        QTest::addColumn<QStringList>("days"); // empty: libical's expansion of the VEVENT
+        QTest::newRow("every day") << QByteArray("DTSTART;VALUE=DATE:20271220\r\nRRULE:FREQ=DAILY\r\n") << QStringList();
+        QTest::newRow("Monday and Wednesday")
+            << QByteArray("DTSTART;VALUE=DATE:20270104\r\nRRULE:FREQ=WEEKLY;BYDAY=MO,WE;UNTIL=20270301\r\n")
+            << QStringList();
+        QTest::newRow("every 2 weeks from mid-December")
+            << QByteArray("DTSTART;VALUE=DATE:20261216\r\nRRULE:FREQ=WEEKLY;INTERVAL=2\r\n") << QStringList();
+        QTest::newRow("last Friday") << QByteArray("DTSTART;VALUE=DATE:20260130\r\nRRULE:FREQ=MONTHLY;BYDAY=-1FR\r\n")
+                                     << QStringList();
+        QTest::newRow("second-to-last weekday, every 3 months")
+            << QByteArray("DTSTART;VALUE=DATE:20260227\r\nRRULE:FREQ=MONTHLY;INTERVAL=3;BYDAY=MO,TU,WE,TH,FR;"
+                          "BYSETPOS=-2\r\n")
+            << QStringList();
+        QTest::newRow("yearly, ten times") << QByteArray("DTSTART;VALUE=DATE:20260704\r\nRRULE:FREQ=YEARLY;COUNT=10\r\n")
+                                           << QStringList();
+        QTest::newRow("weekly course, COUNT=4, a gap")
+            << QByteArray("DTSTART:20261216T190000Z\r\nDTEND:20261216T200000Z\r\nRRULE:FREQ=WEEKLY;COUNT=4\r\n"
+                          "EXDATE:20261230T190000Z\r\n")
+            << QStringList{"2026-12-16 19:00", "2026-12-23 19:00", "2027-01-06 19:00"};
+        QTest::newRow("moved occurrence")
+            << QByteArray("DTSTART;VALUE=DATE:20260105\r\nRRULE:FREQ=WEEKLY;COUNT=3\r\nEND:VEVENT\r\n"
+                          "BEGIN:VEVENT\r\nUID:u1\r\nRECURRENCE-ID;VALUE=DATE:20260112\r\nDTSTART;VALUE=DATE:20260114\r\n")
+            << QStringList{"2026-01-05", "2026-01-14", "2026-01-19"};
+        QTest::newRow("a trip over New Year")
+            << QByteArray("DTSTART;VALUE=DATE:20261230\r\nDTEND;VALUE=DATE:20270102\r\n")
+            << QStringList{"2026-12-30", "2026-12-31", "2027-01-01"};
+        QTest::newRow("23:30 to 01:00, both days")
+            << QByteArray("DTSTART:20261211T233000\r\nDTEND:20261212T010000\r\n")
+            << QStringList{"2026-12-11 23:30", "2026-12-12"};
+        QTest::newRow("in Tokyo's time, on the user's days")
+            << QByteArray("DTSTART;TZID=Asia/Tokyo:20261211T083000\r\nDTEND;TZID=Asia/Tokyo:20261211T100000\r\n")
+            << QStringList{"2026-12-10 23:30", "2026-12-11"};
+        QTest::newRow("a span of 100 years, shown on each day")
+            << QByteArray("DTSTART;VALUE=DATE:19500101\r\nDTEND;VALUE=DATE:20500101\r\n") << QStringList();
+        QTest::newRow("a COUNT of a billion") << QByteArray("DTSTART;VALUE=DATE:20271225\r\nRRULE:FREQ=DAILY;COUNT=1000000000\r\n")
+                                              << QStringList();
+    }
+    void eachKindFallsOnItsDays()
+    {
+        QFETCH(QByteArray, lines);
+        QFETCH(QStringList, days);
+        const QByteArray vevent = veventOf(lines);
+        if (QByteArray(QTest::currentDataTag()).contains("100 years")) {
+            for (QDate d = kFrom; d <= kTo; d = d.addDays(1))
+                days << d.toString(Qt::ISODate);
+        } else if (days.isEmpty()) {
+            days = libicalDays(vevent);
+        }
+        const auto store = imported(calendarOf(vevent));
+        QCOMPARE(shownDays(*store), days);
+    }
+
+    void badInputIsKeptOutWithItsReason_data()
+    {
+        QTest::addColumn<QByteArray>("lines");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("UNTIL before DTSTART")
+            << QByteArray("DTSTART;VALUE=DATE:20260105\r\nRRULE:FREQ=WEEKLY;UNTIL=20250101\r\n") << "never occurs";
+        QTest::newRow("BYSETPOS out of range")
+            << QByteArray("DTSTART;VALUE=DATE:20260105\r\nRRULE:FREQ=MONTHLY;BYDAY=MO;BYSETPOS=9\r\n")
+            << "libical refuses";
+        QTest::newRow("unknown TZID") << QByteArray("DTSTART;TZID=Mars/Olympus:20260105T100000\r\n")
+                                      << "\"Mars/Olympus\" is unknown";
+        QTest::newRow("hourly") << QByteArray("DTSTART:20260105T100000Z\r\nRRULE:FREQ=HOURLY\r\n")
+                                << "more often than daily";
+    }
+    void badInputIsKeptOutWithItsReason()
+    {
+        QFETCH(QByteArray, lines);
+        QFETCH(QString, reason);
+        const ImportedCalendar read = ReadCalendar(calendarOf(veventOf(lines)));
+        QVERIFY(read.events.isEmpty());
+        QCOMPARE(read.notes.size(), 1);
+        QVERIFY2(read.notes[0].event && read.notes[0].reason.contains(reason), qPrintable(read.notes[0].reason));
+    }
+
+    void tenThousandGapsLeaveTheRestShown()
+    {
+        QByteArray gaps;
+        for (QDate d(2000, 1, 1); gaps.count("EXDATE") < 10000; d = d.addDays(1))
+            gaps += "EXDATE;VALUE=DATE:" + d.toString(u"yyyyMMdd").toLatin1() + "\r\n";
+        const auto store =
+            imported(calendarOf(veventOf("DTSTART;VALUE=DATE:20000101\r\nRRULE:FREQ=DAILY\r\n" + gaps)));
+        // 10,000 days from 1 January 2000 end on 18 May 2027.
+        QCOMPARE(shownDays(*store).first(), QStringLiteral("2027-05-19"));
+    }
+
+    void aRoundTripKeepsEveryOccurrenceAndUid()
+    {
+        QFile khal(QFINDTESTDATA("support/khal_made.ics"));
+        QVERIFY(khal.open(QIODevice::ReadOnly));
+        const QByteArray original = khal.readAll();
+        const auto first = imported(original);
+        const QByteArray exported = ExportCalendar(
+            *first, {QDateTime(kFrom, QTime(0, 0), QTimeZone::utc()), "here"},
+            [](const EventRecord& e, Omission, const QString& why) { QFAIL(qPrintable(e.title + ": " + why)); },
+            first->allDetails());
+        const auto second = imported(exported);
+        QCOMPARE(shownDays(*second), shownDays(*first));
+        QCOMPARE(shownDays(*first).size(), 16);
+        for (const char* uid : {"UID:dentist-7f3a@khal", "UID:course-91b2@khal", "UID:trip-0c4d@khal"})
+            QVERIFY2(exported.contains(uid), uid);
+    }
+
+    void editingTheDaysDropsTheDetailsATitleKeepsThem()
+    {
+        const auto store = imported(calendarOf(veventOf("DTSTART:20261216T190000Z\r\nRRULE:FREQ=WEEKLY;COUNT=4\r\n")));
+        EventRecord row = *store->eventById(1);
+        row.title = QStringLiteral("Swimming");
+        QVERIFY(store->update(1, row));
+        QCOMPARE(shownDays(*store).size(), 4);
+        row.eventday = 17;
+        QVERIFY(store->update(1, row));
+        QVERIFY(store->detailsOf(1).isEmpty());
+        QVERIFY(shownDays(*store).isEmpty());
+    }
+};
+
+QTEST_MAIN(TestOtherCalendars)
+#include "tst_other_calendars.moc"
