@@ -95,13 +95,91 @@ void GenerateEvents(const QString& fileName, int count, unsigned seed, bool dist
     transaction.commit();
 }
 
-QString GeneratedDatabase(int count, bool distinctTitles)
+namespace {
+
+// One event as a phone or another desktop makes it, as iCalendar text; in turn: one-off
+// appointments at a time of day (six in ten), trips of several days, weekly courses with a
+// COUNT and a gap, Monday-and-Wednesday classes until a date, fortnightly meetings without
+// end, the last Friday of each month, a few days in a row, and yearly days.
+QByteArray detailedEvent(int i, Dice& dice, QDate& start)
+{
+    start = QDate(dice.between(2018, 2030), dice.between(1, 12), dice.between(1, 28));
+    const QByteArray day = start.toString(u"yyyyMMdd").toLatin1();
+    const QByteArray time = QStringLiteral("T%1%2")
+                                .arg(dice.between(7, 20), 2, 10, QLatin1Char('0'))
+                                .arg(dice.between(0, 3) * 15, 2, 10, QLatin1Char('0'))
+                                .toLatin1() +
+                            "00";
+    const QByteArray timed = "DTSTART;TZID=Europe/Berlin:" + day + time + "\r\nDURATION:PT1H\r\n";
+    QByteArray lines;
+    switch (i % 20) {
+    case 12:
+    case 13:
+        lines = "DTSTART;VALUE=DATE:" + day + "\r\nDURATION:P" + QByteArray::number(dice.between(2, 14)) + "D\r\n";
+        break;
+    case 14:
+    case 15:
+        lines = timed + "RRULE:FREQ=WEEKLY;COUNT=10\r\nEXDATE;TZID=Europe/Berlin:" +
+                start.addDays(14).toString(u"yyyyMMdd").toLatin1() + time + "\r\n";
+        break;
+    case 16:
+        lines = timed + "RRULE:FREQ=WEEKLY;BYDAY=MO,WE;UNTIL=" + start.addMonths(3).toString(u"yyyyMMdd").toLatin1() +
+                "T235959Z\r\n";
+        break;
+    case 17:
+        lines = timed + "RRULE:FREQ=WEEKLY;INTERVAL=2\r\n";
+        break;
+    case 18:
+        lines = timed + "RRULE:FREQ=MONTHLY;BYDAY=-1FR\r\n";
+        break;
+    case 19:
+        lines = (i % 40 == 19 ? timed + "RRULE:FREQ=DAILY;COUNT=" + QByteArray::number(dice.between(3, 30))
+                              : "DTSTART;VALUE=DATE:" + day + "\r\nRRULE:FREQ=YEARLY") +
+                "\r\n";
+        break;
+    default:
+        lines = timed;
+    }
+    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//bench//EN\r\nBEGIN:VEVENT\r\nUID:bench-" +
+           QByteArray::number(i) + "@example.org\r\nDTSTAMP:20261201T000000Z\r\nSUMMARY:" + titleFor(dice).toUtf8() +
+           "\r\n" + lines + "END:VEVENT\r\nEND:VCALENDAR\r\n";
+}
+
+} // namespace
+
+void AddDetailedEvents(const QString& fileName, int count, unsigned seed)
+{
+    Dice dice(seed);
+    QList<NewEvent> events;
+    for (int i = 0; i < count; ++i) {
+        QDate start;
+        NewEvent e;
+        e.details = detailedEvent(i, dice, start);
+        // The row an import would store beside it: the nearest kind, here once on its first day.
+        e.fields = eventOfKind(1, 1, dice);
+        e.fields.eventyear = start.year();
+        e.fields.eventmonth = start.month();
+        e.fields.eventday = start.day();
+        events.append(e);
+    }
+    EventStore store;
+    store.open(fileName);
+    store.insertNew(events);
+}
+
+QString GeneratedDatabase(int count, bool distinctTitles, int detailed)
 {
     static QTemporaryDir folder;
-    static std::map<std::pair<int, bool>, QString> files;
-    const QString name = QStringLiteral("events-%1%2.mdb").arg(count).arg(distinctTitles ? "-distinct" : "");
-    auto [it, added] = files.try_emplace({count, distinctTitles}, folder.filePath(name));
-    if (added)
+    static std::map<std::tuple<int, bool, int>, QString> files;
+    const QString name = QStringLiteral("events-%1%2%3.mdb")
+                             .arg(count)
+                             .arg(distinctTitles ? "-distinct" : "")
+                             .arg(detailed ? QStringLiteral("-%1-detailed").arg(detailed) : QString());
+    auto [it, added] = files.try_emplace({count, distinctTitles, detailed}, folder.filePath(name));
+    if (added) {
         GenerateEvents(it->second, count, 1, distinctTitles);
+        if (detailed)
+            AddDetailedEvents(it->second, detailed, 2);
+    }
     return it->second;
 }

@@ -12,4 +12,9 @@ void GenerateEvents(const QString& fileName, int count, unsigned seed = 1, bool 
 /// The file of a database of `count` generated events (seed 1) in a temporary folder
 /// that lives as long as the process; made on the first call for each count. The
 /// generated titles repeat (38 different ones); with `distinctTitles` they all differ.
-[[nodiscard]] QString GeneratedDatabase(int count, bool distinctTitles = false);
+/// With `detailed`, AddDetailedEvents adds that many events from other calendars.
+[[nodiscard]] QString GeneratedDatabase(int count, bool distinctTitles = false, int detailed = 0);
+
+/// Adds `count` events with details to the database `fileName`, as phones and other desktops
+/// make them: a time of day in a time zone, several days, repeats with ends, gaps and none.
+void AddDetailedEvents(const QString& fileName, int count, unsigned seed = 2);

@@ -9,16 +9,21 @@
 int main(int argc, char** argv)
 {
     const bool distinct = argc == 4 && std::strcmp(argv[3], "--distinct-titles") == 0;
+    const bool detailed = argc == 5 && std::strcmp(argv[3], "--detailed") == 0;
     char* end = nullptr;
-    const long count = argc == 3 || distinct ? std::strtol(argv[2], &end, 10) : -1;
-    if (count < 0 || *end != '\0' || count > 10'000'000) {
-        std::fprintf(stderr, "usage: quillmoor-genevents FILE COUNT [--distinct-titles]\n"
+    const long count = argc == 3 || distinct || detailed ? std::strtol(argv[2], &end, 10) : -1;
+    const long extra = detailed ? std::strtol(argv[4], nullptr, 10) : 0;
+    if (count < 0 || *end != '\0' || count > 10'000'000 || extra < 0 || extra > 1'000'000) {
+        std::fprintf(stderr, "usage: quillmoor-genevents FILE COUNT [--distinct-titles | --detailed N]\n"
                              "Writes a new event database FILE (it must not exist) with COUNT events of every kind;\n"
-                             "with --distinct-titles no two titles are the same.\n");
+                             "with --distinct-titles no two titles are the same; with --detailed, N more events\n"
+                             "as other calendars make them (times of day, several days, repeats with ends).\n");
         return 2;
     }
     try {
         GenerateEvents(QString::fromLocal8Bit(argv[1]), int(count), 1, distinct);
+        if (extra)
+            AddDetailedEvents(QString::fromLocal8Bit(argv[1]), int(extra));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "quillmoor-genevents: %s\n", e.what());
         return 1;

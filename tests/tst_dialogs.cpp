@@ -214,6 +214,22 @@ private slots:
         const std::optional<EventRecord> stored = p.window->state().EventConnection.eventById(1);
         QVERIFY(stored && stored->title == line && stored->description == line);
     }
+
+    void aTimedEventShowsItsTimeBeforeItsTitle()
+    {
+        Program p;
+        p.start();
+        p.window->state().EventConnection.insert({0, "Dentist", "Card", 1, 1, 11, 25, 2021, 4, 5, 0, 0},
+                                                 "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:d\r\nSUMMARY:Dentist\r\n"
+                                                 "DTSTART:20211125T103000\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+        p.window->PushButton3_Click();
+        p.window->PushButton1_Click();
+        QVERIFY2(p.cell(25)->text().endsWith("\n10:30 Dentist"), qPrintable(p.cell(25)->text()));
+        Form6 day(p.services, p.window->state().EventConnection, {11, 2021});
+        day.m_Day = "25";
+        day.Form_Load();
+        QCOMPARE(find<QTreeWidget>(day, "ListView1")->topLevelItem(0)->text(0), QString("10:30 Dentist"));
+    }
 };
 
 QTEST_MAIN(TestDialogs)

@@ -208,22 +208,28 @@ private slots:
                           "BEGIN:VALARM\r\nACTION:DISPLAY\r\nTRIGGER:-P2D\r\nEND:VALARM\r\n"
                           "BEGIN:VALARM\r\nACTION:DISPLAY\r\nTRIGGER:-P12D\r\nEND:VALARM\r\n")
             << "2 3 3 12 2024 2 3 1 2 +details";
-        QTest::newRow("COUNT") << QByteArray("DTSTART:20240101\r\nRRULE:FREQ=WEEKLY;COUNT=3\r\n") << "2 2 1 1 2024 1 2 0 1 +details";
-        QTest::newRow("UNTIL") << QByteArray("DTSTART:20240101\r\nRRULE:FREQ=WEEKLY;UNTIL=20250101\r\n") << "2 2 1 1 2024 1 2 0 1 +details";
-        QTest::newRow("INTERVAL") << QByteArray("DTSTART:20240101\r\nRRULE:FREQ=WEEKLY;INTERVAL=2\r\n") << "2 2 1 1 2024 1 2 0 1 +details";
+        QTest::newRow("COUNT") << QByteArray("DTSTART:20240101\r\nRRULE:FREQ=WEEKLY;COUNT=3\r\n")
+                               << "2 2 1 1 2024 1 2 0 1 +details";
+        QTest::newRow("UNTIL") << QByteArray("DTSTART:20240101\r\nRRULE:FREQ=WEEKLY;UNTIL=20250101\r\n")
+                               << "2 2 1 1 2024 1 2 0 1 +details";
+        QTest::newRow("INTERVAL") << QByteArray("DTSTART:20240101\r\nRRULE:FREQ=WEEKLY;INTERVAL=2\r\n")
+                                  << "2 2 1 1 2024 1 2 0 1 +details";
         QTest::newRow("EXDATE") << QByteArray("DTSTART:20240101\r\nRRULE:FREQ=WEEKLY\r\nEXDATE:20240108\r\n")
                                 << "2 2 1 1 2024 1 2 0 1 +details";
-        QTest::newRow("RDATE") << QByteArray("DTSTART:20240101\r\nRDATE:20240108\r\n") << "1 1 1 1 2024 1 2 0 1 +details";
+        QTest::newRow("RDATE") << QByteArray("DTSTART:20240101\r\nRDATE:20240108\r\n")
+                               << "1 1 1 1 2024 1 2 0 1 +details";
         QTest::newRow("several weekdays")
             << QByteArray("DTSTART:20240101\r\nRRULE:FREQ=WEEKLY;BYDAY=MO,WE\r\n") << "2 2 1 1 2024 1 2 0 1 +details";
         QTest::newRow("last Monday") << QByteArray("DTSTART:20240129\r\nRRULE:FREQ=MONTHLY;BYDAY=-1MO\r\n")
                                      << "1 3 1 29 2024 5 2 0 1 +details";
-        QTest::newRow("daily") << QByteArray("DTSTART:20240101\r\nRRULE:FREQ=DAILY\r\n") << "2 2 1 1 2024 1 2 0 1 +details";
+        QTest::newRow("daily") << QByteArray("DTSTART:20240101\r\nRRULE:FREQ=DAILY\r\n")
+                               << "2 2 1 1 2024 1 2 0 1 +details";
         QTest::newRow("start off its rule")
             << QByteArray("DTSTART:20240102\r\nRRULE:FREQ=MONTHLY;BYMONTHDAY=5\r\n") << "1 3 1 2 2024 1 3 0 1 +details";
         QTest::newRow("three days") << QByteArray("DTSTART;VALUE=DATE:20240101\r\nDTEND;VALUE=DATE:20240104\r\n")
                                     << "1 1 1 1 2024 1 2 0 1 +details";
-        QTest::newRow("time in UTC, noted") << QByteArray("DTSTART:20261211T143000Z\r\n") << "1 1 12 11 2026 2 6 0 1 +details";
+        QTest::newRow("time in UTC, noted")
+            << QByteArray("DTSTART:20261211T143000Z\r\n") << "1 1 12 11 2026 2 6 0 1 +details";
         QTest::newRow("evening past midnight")
             << QByteArray("DTSTART:20240101T230000\r\nDURATION:PT3H\r\n") << "1 1 1 1 2024 1 2 0 1 +details";
         QTest::newRow("no start") << QByteArray("DTEND:20240101\r\n") << "no start";

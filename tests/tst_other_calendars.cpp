@@ -42,12 +42,13 @@ QStringList libicalDays(const QByteArray& vevent)
 {
     QStringList days;
     icalcomponent* c = icalcomponent_new_from_string(vevent.constData());
-    icalcomponent_foreach_recurrence(c, icaltime_from_string("20260101"), icaltime_from_string("20280101"),
-                                     [](icalcomponent*, icaltime_span* span, void* data) {
-                                         const QDate day = QDateTime::fromSecsSinceEpoch(span->start, QTimeZone::utc()).date();
-                                         static_cast<QStringList*>(data)->append(day.toString(Qt::ISODate));
-                                     },
-                                     &days);
+    icalcomponent_foreach_recurrence(
+        c, icaltime_from_string("20260101"), icaltime_from_string("20280101"),
+        [](icalcomponent*, icaltime_span* span, void* data) {
+            const QDate day = QDateTime::fromSecsSinceEpoch(span->start, QTimeZone::utc()).date();
+            static_cast<QStringList*>(data)->append(day.toString(Qt::ISODate));
+        },
+        &days);
     icalcomponent_free(c);
     return days;
 }
@@ -82,7 +83,8 @@ private slots:
     {
         QTest::addColumn<QByteArray>("lines");
         QTest::addColumn<QStringList>("days"); // empty: libical's expansion of the VEVENT
-        QTest::newRow("every day") << QByteArray("DTSTART;VALUE=DATE:20271220\r\nRRULE:FREQ=DAILY\r\n") << QStringList();
+        QTest::newRow("every day") << QByteArray("DTSTART;VALUE=DATE:20271220\r\nRRULE:FREQ=DAILY\r\n")
+                                   << QStringList();
         QTest::newRow("Monday and Wednesday")
             << QByteArray("DTSTART;VALUE=DATE:20270104\r\nRRULE:FREQ=WEEKLY;BYDAY=MO,WE;UNTIL=20270301\r\n")
             << QStringList();
@@ -94,29 +96,29 @@ private slots:
             << QByteArray("DTSTART;VALUE=DATE:20260227\r\nRRULE:FREQ=MONTHLY;INTERVAL=3;BYDAY=MO,TU,WE,TH,FR;"
                           "BYSETPOS=-2\r\n")
             << QStringList();
-        QTest::newRow("yearly, ten times") << QByteArray("DTSTART;VALUE=DATE:20260704\r\nRRULE:FREQ=YEARLY;COUNT=10\r\n")
-                                           << QStringList();
+        QTest::newRow("yearly, ten times")
+            << QByteArray("DTSTART;VALUE=DATE:20260704\r\nRRULE:FREQ=YEARLY;COUNT=10\r\n") << QStringList();
         QTest::newRow("weekly course, COUNT=4, a gap")
             << QByteArray("DTSTART:20261216T190000Z\r\nDTEND:20261216T200000Z\r\nRRULE:FREQ=WEEKLY;COUNT=4\r\n"
                           "EXDATE:20261230T190000Z\r\n")
             << QStringList{"2026-12-16 19:00", "2026-12-23 19:00", "2027-01-06 19:00"};
         QTest::newRow("moved occurrence")
-            << QByteArray("DTSTART;VALUE=DATE:20260105\r\nRRULE:FREQ=WEEKLY;COUNT=3\r\nEND:VEVENT\r\n"
-                          "BEGIN:VEVENT\r\nUID:u1\r\nRECURRENCE-ID;VALUE=DATE:20260112\r\nDTSTART;VALUE=DATE:20260114\r\n")
+            << QByteArray(
+                   "DTSTART;VALUE=DATE:20260105\r\nRRULE:FREQ=WEEKLY;COUNT=3\r\nEND:VEVENT\r\n"
+                   "BEGIN:VEVENT\r\nUID:u1\r\nRECURRENCE-ID;VALUE=DATE:20260112\r\nDTSTART;VALUE=DATE:20260114\r\n")
             << QStringList{"2026-01-05", "2026-01-14", "2026-01-19"};
         QTest::newRow("a trip over New Year")
             << QByteArray("DTSTART;VALUE=DATE:20261230\r\nDTEND;VALUE=DATE:20270102\r\n")
             << QStringList{"2026-12-30", "2026-12-31", "2027-01-01"};
-        QTest::newRow("23:30 to 01:00, both days")
-            << QByteArray("DTSTART:20261211T233000\r\nDTEND:20261212T010000\r\n")
-            << QStringList{"2026-12-11 23:30", "2026-12-12"};
+        QTest::newRow("23:30 to 01:00, both days") << QByteArray("DTSTART:20261211T233000\r\nDTEND:20261212T010000\r\n")
+                                                   << QStringList{"2026-12-11 23:30", "2026-12-12"};
         QTest::newRow("in Tokyo's time, on the user's days")
             << QByteArray("DTSTART;TZID=Asia/Tokyo:20261211T083000\r\nDTEND;TZID=Asia/Tokyo:20261211T100000\r\n")
             << QStringList{"2026-12-10 23:30", "2026-12-11"};
         QTest::newRow("a span of 100 years, shown on each day")
             << QByteArray("DTSTART;VALUE=DATE:19500101\r\nDTEND;VALUE=DATE:20500101\r\n") << QStringList();
-        QTest::newRow("a COUNT of a billion") << QByteArray("DTSTART;VALUE=DATE:20271225\r\nRRULE:FREQ=DAILY;COUNT=1000000000\r\n")
-                                              << QStringList();
+        QTest::newRow("a COUNT of a billion")
+            << QByteArray("DTSTART;VALUE=DATE:20271225\r\nRRULE:FREQ=DAILY;COUNT=1000000000\r\n") << QStringList();
     }
     void eachKindFallsOnItsDays()
     {
@@ -162,8 +164,7 @@ private slots:
         QByteArray gaps;
         for (QDate d(2000, 1, 1); gaps.count("EXDATE") < 10000; d = d.addDays(1))
             gaps += "EXDATE;VALUE=DATE:" + d.toString(u"yyyyMMdd").toLatin1() + "\r\n";
-        const auto store =
-            imported(calendarOf(veventOf("DTSTART;VALUE=DATE:20000101\r\nRRULE:FREQ=DAILY\r\n" + gaps)));
+        const auto store = imported(calendarOf(veventOf("DTSTART;VALUE=DATE:20000101\r\nRRULE:FREQ=DAILY\r\n" + gaps)));
         // 10,000 days from 1 January 2000 end on 18 May 2027.
         QCOMPARE(shownDays(*store).first(), QStringLiteral("2027-05-19"));
     }

@@ -314,7 +314,8 @@ private slots:
                 titles << s.day.toString(Qt::ISODate) + ' ' + s.shown.title;
             return titles;
         };
-        QCOMPARE(shown(), QStringList({"2026-12-16 19:00 Course", "2026-12-22 18:00 Course", "2027-01-06 19:00 Course"}));
+        QCOMPARE(shown(),
+                 QStringList({"2026-12-16 19:00 Course", "2026-12-22 18:00 Course", "2027-01-06 19:00 Course"}));
         EventRecord row = rows(m_a).first();
         row.title = QStringLiteral("Swimming");
         a.update(row.id, row);

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QSet>
+#include <QTimeZone>
 
 #include <libical/ical.h>
 
@@ -29,14 +30,37 @@ QDate dateOf(const icaltimetype& t)
     return QDate(t.year, t.month, t.day);
 }
 
-// When a DATE-TIME happens, in the user's zone: a zoned or UTC time at its instant, a floating
-// one at that wall-clock time here.
-QDateTime localOf(const icaltimetype& t)
+// The user's zone as libical knows it: converting with it costs no look at the system's zone
+// files for each occurrence, as the C library's local time does. None: libical lacks it.
+icaltimezone* userZone()
+{
+    static icaltimezone* const zone = [] {
+        const QByteArray id = QTimeZone::systemTimeZoneId();
+        return id.isEmpty() ? nullptr : icaltimezone_get_builtin_timezone(id.constData());
+    }();
+    return zone;
+}
+
+// The instant of a DATE-TIME: a zoned or UTC time as it says, a floating one at that
+// wall-clock time here.
+qint64 secondsOf(const icaltimetype& t)
 {
     if (t.zone || icaltime_is_utc(t))
-        return QDateTime::fromSecsSinceEpoch(
-            qint64(icaltime_as_timet_with_zone(t, t.zone ? t.zone : icaltimezone_get_utc_timezone())));
-    return QDateTime(dateOf(t), QTime(t.hour, t.minute, t.second));
+        return qint64(icaltime_as_timet_with_zone(t, t.zone ? t.zone : icaltimezone_get_utc_timezone()));
+    if (icaltimezone* here = userZone())
+        return qint64(icaltime_as_timet_with_zone(t, here));
+    return QDateTime(dateOf(t), QTime(t.hour, t.minute, t.second)).toSecsSinceEpoch();
+}
+
+// The wall-clock time here at `seconds` since the epoch.
+QDateTime localAt(qint64 seconds)
+{
+    if (icaltimezone* here = userZone()) {
+        const icaltimetype t = icaltime_from_timet_with_zone(time_t(seconds), 0, here);
+        return QDateTime(dateOf(t), QTime(t.hour, t.minute, t.second), QTimeZone::utc());
+    }
+    const QDateTime local = QDateTime::fromSecsSinceEpoch(seconds);
+    return QDateTime(local.date(), local.time(), QTimeZone::utc());
 }
 
 bool namesZone(icalproperty* property)
@@ -61,7 +85,7 @@ Occurrence occurrenceOf(icalcomponent* vevent)
     }
     if (icaltime_is_null_time(end))
         return {start, 0};
-    return {start, std::max<qint64>(localOf(start).secsTo(localOf(end)), 0)};
+    return {start, std::max<qint64>(secondsOf(end) - secondsOf(start), 0)};
 }
 
 } // namespace
@@ -82,7 +106,7 @@ struct EventDetails::Parsed
     {
         if (leftOutDays.contains(dateOf(start).toJulianDay()))
             return true;
-        if (!start.is_date && leftOutTimes.contains(localOf(start).toSecsSinceEpoch()))
+        if (!start.is_date && leftOutTimes.contains(secondsOf(start)))
             return true;
         return std::any_of(moved.begin(), moved.end(), [&](const auto& m) { return sameStart(m.first, start); });
     }
@@ -91,7 +115,7 @@ struct EventDetails::Parsed
     {
         if (a.is_date || b.is_date)
             return dateOf(a) == dateOf(b);
-        return localOf(a) == localOf(b);
+        return secondsOf(a) == secondsOf(b);
     }
 
     void addDays(const Occurrence& o, QDate first, QDate last, QList<DetailedDay>& out) const
@@ -103,8 +127,9 @@ struct EventDetails::Parsed
             day = dateOf(o.start);
             end = day.addDays(o.length - 1);
         } else {
-            const QDateTime start = localOf(o.start);
-            const QDateTime stop = start.addSecs(o.length);
+            const qint64 begins = secondsOf(o.start);
+            const QDateTime start = localAt(begins);
+            const QDateTime stop = localAt(begins + o.length);
             day = start.date();
             time = start.time();
             // An end at midnight does not touch the day it begins.
@@ -151,9 +176,8 @@ std::variant<std::shared_ptr<const EventDetails>, QString> EventDetails::read(co
                     icalparameter_get_tzid(icalproperty_get_first_parameter(start, ICAL_TZID_PARAMETER))));
         if (icalproperty* id = icalcomponent_get_first_property(e, ICAL_RECURRENCEID_PROPERTY)) {
             const bool cancelled = icalcomponent_get_status(e) == ICAL_STATUS_CANCELLED;
-            parsed->moved.append(
-                {icalproperty_get_datetime_with_component(id, e),
-                 cancelled ? std::nullopt : std::optional(occurrenceOf(e))});
+            parsed->moved.append({icalproperty_get_datetime_with_component(id, e),
+                                  cancelled ? std::nullopt : std::optional(occurrenceOf(e))});
         } else if (!master) {
             master = e;
         }
@@ -194,7 +218,7 @@ std::variant<std::shared_ptr<const EventDetails>, QString> EventDetails::read(co
         if (day.is_date)
             parsed->leftOutDays.insert(dateOf(day).toJulianDay());
         else
-            parsed->leftOutTimes.insert(localOf(day).toSecsSinceEpoch());
+            parsed->leftOutTimes.insert(secondsOf(day));
     }
     const auto daysOf = [](const Occurrence& o) { return o.start.is_date ? o.length : o.length / (24 * 3600) + 2; };
     parsed->longestDays = daysOf(parsed->master);

@@ -32,6 +32,7 @@ qsizetype EventStore::insertNew(const QList<EventRecord>& events)
 qsizetype EventStore::insertNew(const QList<NewEvent>& events)
 {
     const sqlite::Connection& db = connection();
+    wrote();
     sqlite::Transaction transaction(db);
     QSet<Known> known;
     {

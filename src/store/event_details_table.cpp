@@ -6,6 +6,8 @@
 
 #include <QSet>
 
+#include <sqlite3.h>
+
 #include <algorithm>
 #include <vector>
 
@@ -33,36 +35,58 @@ void EventStore::inTransaction(const std::function<void()>& change)
     transaction.commit();
 }
 
-std::shared_ptr<const EventDetails> EventStore::parsed(qint64 id, QByteArrayView text) const
+const std::vector<EventStore::DetailedRow>& EventStore::detailedRows() const
 {
-    const size_t digest = qHash(text);
-    const auto cached = m_parsed.constFind(id);
-    if (cached != m_parsed.constEnd() && cached->first == digest)
-        return cached->second;
-    auto read = EventDetails::read(text.toByteArray());
-    auto* details = std::get_if<std::shared_ptr<const EventDetails>>(&read);
-    std::shared_ptr<const EventDetails> kept = details ? *details : nullptr;
-    m_parsed.insert(id, {digest, kept});
-    return kept;
+    const std::pair<qint64, qint64> now{connection().queryNumber("pragma data_version"), m_writes};
+    if (now == m_detailedAsOf)
+        return m_detailed;
+    std::vector<DetailedRow> fresh;
+    if (hasDetailsTable()) {
+        // What was read before and has not changed is not read by libical again.
+        QHash<qint64, std::size_t> before;
+        for (std::size_t i = 0; i < m_detailed.size(); ++i)
+            before.insert(m_detailed[i].row.id, i);
+        sqlite::Statement row(connection(), "select e.*, d.details, d.firstday, d.lastday from tblEvents e "
+                                            "join tblEventDetails d on d.id = e.id order by e.id");
+        while (row.next()) {
+            DetailedRow r;
+            r.row = rows::recordOf(row);
+            const QByteArrayView text = row.utf8At(kEventColumnCount);
+            r.digest = qHash(text);
+            r.firstDay = row.numberAt(kEventColumnCount + 1);
+            r.lastDay = row.typeAt(kEventColumnCount + 2) == SQLITE_NULL ? 0 : row.numberAt(kEventColumnCount + 2);
+            const auto known = before.constFind(r.row.id);
+            if (known != before.constEnd() && m_detailed[*known].digest == r.digest) {
+                const DetailedRow& old = m_detailed[*known];
+                r.text = old.text;
+                r.read = old.read;
+                r.details = old.details;
+                r.first = old.first;
+                r.last = old.last;
+                r.days = old.days;
+            } else {
+                r.text = text.toByteArray();
+            }
+            fresh.push_back(std::move(r));
+        }
+    }
+    m_detailed = std::move(fresh);
+    m_detailedAsOf = now;
+    return m_detailed;
 }
 
 void EventStore::forEachEventWhere(const std::function<bool(const EventRecord&)>& wanted,
                                    const std::function<void(const EventRecord&)>& visit) const
 {
-    // Rows come in ascending id, and so do the ids with details: one walk skips them.
-    std::vector<qint64> detailed;
-    if (hasDetailsTable()) {
-        sqlite::Statement id(connection(), "select id from tblEventDetails order by id");
-        while (id.next())
-            detailed.push_back(id.numberAt(0));
-    }
+    // Rows come in ascending id, and so do the events with details: one walk skips them.
+    const std::vector<DetailedRow>& detailed = detailedRows();
     auto next = detailed.cbegin();
     sqlite::Statement row(connection(), rows::statements().selectAll);
     while (row.next()) {
         EventRecord r = rows::numbersOf(row);
-        while (next != detailed.cend() && *next < r.id)
+        while (next != detailed.cend() && next->row.id < r.id)
             ++next;
-        if ((next != detailed.cend() && *next == r.id) || !wanted(r))
+        if ((next != detailed.cend() && next->row.id == r.id) || !wanted(r))
             continue;
         rows::readTexts(row, r);
         visit(r);
@@ -71,21 +95,30 @@ void EventStore::forEachEventWhere(const std::function<bool(const EventRecord&)>
 
 void EventStore::forEachDetailedEvent(QDate first, QDate last, const DetailedVisit& visit) const
 {
-    if (!first.isValid() || !last.isValid() || !hasDetailsTable())
+    if (!first.isValid() || !last.isValid())
         return;
-    sqlite::Statement row(connection(), "select e.*, d.details from tblEvents e join tblEventDetails d on d.id = e.id "
-                                        "where d.firstday <= ?1 and (d.lastday is null or d.lastday >= ?2) "
-                                        "order by e.id");
-    row.bind(1, last.toJulianDay());
-    row.bind(2, first.toJulianDay());
-    while (row.next()) {
-        const EventRecord r = rows::recordOf(row);
-        const std::shared_ptr<const EventDetails> details = parsed(r.id, row.utf8At(kEventColumnCount));
-        if (!details)
+    const qint64 from = first.toJulianDay();
+    const qint64 to = last.toJulianDay();
+    detailedRows();
+    for (DetailedRow& r : m_detailed) {
+        if (r.firstDay > to || (r.lastDay && r.lastDay < from))
             continue;
-        const QList<DetailedDay> days = details->daysWithin(first, last);
-        if (!days.isEmpty())
-            visit(r, *details, days);
+        // Read by libical the first time they are needed: most events lie in other months.
+        if (!r.read) {
+            r.read = true;
+            auto read = EventDetails::read(r.text);
+            if (auto* details = std::get_if<std::shared_ptr<const EventDetails>>(&read))
+                r.details = *details;
+        }
+        if (!r.details)
+            continue;
+        if (r.first != first || r.last != last) {
+            r.days = r.details->daysWithin(first, last);
+            r.first = first;
+            r.last = last;
+        }
+        if (!r.days.isEmpty())
+            visit(r.row, *r.details, r.days);
     }
 }
 
@@ -111,6 +144,7 @@ QHash<qint64, QByteArray> EventStore::allDetails() const
 
 void EventStore::setDetails(qint64 id, const QByteArray& details)
 {
+    wrote();
     if (details.isEmpty()) {
         if (hasDetailsTable()) {
             sqlite::Statement drop(connection(), "delete from tblEventDetails where id = ?1");
@@ -138,6 +172,7 @@ void EventStore::setDetails(qint64 id, const QByteArray& details)
 
 qint64 EventStore::insert(const EventRecord& event, const QByteArray& details)
 {
+    wrote();
     qint64 id = 0;
     inTransaction([&] {
         sqlite::Statement statement(connection(), rows::statements().insert);
@@ -152,6 +187,7 @@ qint64 EventStore::insert(const EventRecord& event, const QByteArray& details)
 
 bool EventStore::update(qint64 id, const EventRecord& event)
 {
+    wrote();
     bool changed = false;
     inTransaction([&] {
         const std::optional<EventRecord> before = hasDetailsTable() ? eventById(id) : std::nullopt;
@@ -172,6 +208,7 @@ bool EventStore::update(qint64 id, const EventRecord& event)
 
 void EventStore::remove(qint64 id)
 {
+    wrote();
     inTransaction([&] {
         sqlite::Statement statement(connection(), rows::statements().remove);
         statement.bind(1, id);

@@ -187,6 +187,8 @@ void EventStore::retryBusyOpen()
 void EventStore::close()
 {
     m_db.reset();
+    m_detailed.clear();
+    m_detailedAsOf = {-1, -1};
     m_busyFile.clear();
 }
 

@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 class EventTable;
 
@@ -93,10 +94,28 @@ private:
     [[nodiscard]] bool hasDetailsTable() const;
     // Runs `change` in a transaction of its own unless one is open already.
     void inTransaction(const std::function<void()>& change);
-    [[nodiscard]] std::shared_ptr<const EventDetails> parsed(qint64 id, QByteArrayView text) const;
+    // The events with details as last read, with their days in the window last asked for.
+    // Read again only when another program changed the file or this store wrote to it: a
+    // month drawn again (after every change) costs no expansion, which libical makes dear.
+    struct DetailedRow
+    {
+        EventRecord row;
+        size_t digest = 0;
+        QByteArray text;
+        bool read = false;                           ///< `text` went through libical
+        std::shared_ptr<const EventDetails> details; ///< none: they cannot be shown
+        qint64 firstDay = 0, lastDay = 0;            ///< Julian days; lastDay 0: without end
+        QDate first, last;                           ///< the window `days` is for
+        QList<DetailedDay> days;
+    };
+    const std::vector<DetailedRow>& detailedRows() const;
+    // Called by every write: what was read of the details may be out of date.
+    void wrote() { ++m_writes; }
 
     std::unique_ptr<sqlite::Connection> m_db;
-    mutable QHash<qint64, std::pair<size_t, std::shared_ptr<const EventDetails>>> m_parsed;
+    mutable std::vector<DetailedRow> m_detailed;
+    mutable std::pair<qint64, qint64> m_detailedAsOf{-1, -1}; // data_version and m_writes when read
+    qint64 m_writes = 0;
     QString m_busyFile;
     int m_busyTimeoutMs = 5000;
 };
