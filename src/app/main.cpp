@@ -1,10 +1,10 @@
 #include "core/console.h"
+#include "core/paths.h"
 #include "main_window.h"
 #include "ui/qt_prompts.h"
 #include "ui/window_kit.h"
 
 #include <QApplication>
-#include <QStandardPaths>
 
 #include <cstring>
 
@@ -55,11 +55,7 @@ int main(int argc, char** argv)
     SystemClock clock;
     QtPrompts prompts;
     SettingsStore settings;
-    const AppPaths paths{
-        QCoreApplication::applicationDirPath(),
-        QStringLiteral("/var/lib"),
-        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation),
-    };
+    const AppPaths paths = InstalledPaths();
 
     Form1 window({clock, prompts, settings, paths});
     window.Form_Load();
