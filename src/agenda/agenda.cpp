@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr char kProgram[] = "quillmoor-agenda";
+constexpr const auto& kProgram = kAgendaProgram;
 
 bool isAsciiDigits(QStringView text)
 {

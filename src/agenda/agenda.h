@@ -14,6 +14,9 @@
 /// for a month 01..12. Nothing for any other text, blanks included.
 [[nodiscard]] std::optional<ViewedMonth> ParseMonth(const QString& text);
 
+/// The program's name, which begins each line it writes to standard error.
+inline constexpr char kAgendaProgram[] = "quillmoor-agenda";
+
 /// What the command line of quillmoor-agenda asks for.
 struct AgendaOptions
 {

@@ -3,5 +3,5 @@
 
 int main(int argc, char** argv)
 {
-    return ToolMain(argc, argv, "quillmoor-agenda", RunAgenda);
+    return ToolMain(argc, argv, kAgendaProgram, RunAgenda);
 }

@@ -1,5 +1,5 @@
-#include "core/console.h"
 #include "core/paths.h"
+#include "core/tool_frame.h"
 #include "main_window.h"
 #include "ui/qt_prompts.h"
 #include "ui/window_kit.h"
@@ -31,13 +31,10 @@ int AnswerInTerminal(int argc, char** argv)
         if (!help && std::strcmp(argv[i], "--version"))
             continue;
         const StandardStreams streams = OpenStandardStreams();
-        try {
-            WriteAll(streams.out, help ? QByteArray(kUsage) : VersionLine("quillmoor"));
-        } catch (const std::exception& e) {
-            WriteMessage(streams.err, "quillmoor", QString::fromUtf8(e.what()));
-            return 2;
-        }
-        return CloseOutput(0, streams.out, streams.err, "quillmoor");
+        const int status = ReportFailure("quillmoor", streams.err, [&] {
+            return AnswerHelpOrVersion(streams.out, "quillmoor", help, QString::fromLatin1(kUsage));
+        });
+        return CloseOutput(status, streams.out, streams.err, "quillmoor");
     }
     return -1;
 }

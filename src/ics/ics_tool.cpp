@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr char kProgram[] = "quillmoor-ics";
+constexpr const auto& kProgram = kIcsProgram;
 // Far above any real calendar (100,000 events take about 24 MB); the file is read whole.
 constexpr qint64 kMaxFileBytes = 256LL * 1024 * 1024;
 

@@ -6,6 +6,9 @@
 #include <QString>
 #include <QStringList>
 
+/// The program's name, which begins each line it writes to standard error.
+inline constexpr char kIcsProgram[] = "quillmoor-ics";
+
 /// What the command line of quillmoor-ics asks for.
 struct IcsOptions
 {

@@ -3,5 +3,5 @@
 
 int main(int argc, char** argv)
 {
-    return ToolMain(argc, argv, "quillmoor-ics", RunIcs);
+    return ToolMain(argc, argv, kIcsProgram, RunIcs);
 }

@@ -7,7 +7,7 @@
 
 int main(int argc, char** argv)
 {
-    return ToolMain(argc, argv, "quillmoor-remind", [](const ToolContext& tool) {
+    return ToolMain(argc, argv, kRemindProgram, [](const ToolContext& tool) {
         // The calendar beside this program's real file (the build's bin/, or /usr/lib/quillmoor).
         const QString beside = tool.paths.programFolder + QStringLiteral("/quillmoor");
         ProcessLauncher launcher(QFileInfo(beside).isExecutable() ? beside : QStringLiteral("quillmoor"));

@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr char kProgram[] = "quillmoor-remind";
+constexpr const auto& kProgram = kRemindProgram;
 constexpr char kAgentName[] = "example.quillmoor.Quillmoor.Remind";
 constexpr int kQuarterMs = 15 * 60 * 1000;
 constexpr int kBusCheckMs = 5000;

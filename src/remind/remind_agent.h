@@ -27,6 +27,9 @@ private:
     QString m_program;
 };
 
+/// The program's name, which begins each line it writes to standard error.
+inline constexpr char kRemindProgram[] = "quillmoor-remind";
+
 /// What the command line of quillmoor-remind asks for.
 struct RemindOptions
 {

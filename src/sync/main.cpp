@@ -6,7 +6,7 @@
 
 int main(int argc, char** argv)
 {
-    return ToolMain(argc, argv, "quillmoor-sync", [](const ToolContext& tool) {
+    return ToolMain(argc, argv, kSyncProgram, [](const ToolContext& tool) {
         const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
                                QStringLiteral("/Quendrix/sync.conf");
         return RunSync({tool, config, ReadStoredPassword, AskAndStorePassword});

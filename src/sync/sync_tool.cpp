@@ -25,7 +25,7 @@
 
 namespace {
 
-constexpr char kProgram[] = "quillmoor-sync";
+constexpr const auto& kProgram = kSyncProgram;
 
 [[noreturn]] void bad(const QString& message)
 {

@@ -9,6 +9,9 @@
 
 #include <functional>
 
+/// The program's name, which begins each line it writes to standard error.
+inline constexpr char kSyncProgram[] = "quillmoor-sync";
+
 /// What the command line of quillmoor-sync asks for.
 struct SyncOptions
 {
