@@ -341,8 +341,11 @@ private slots:
         TestEnv env;
         const QString db = threeEvents(env, QStringLiteral("Pay day"));
         std::FILE* out = std::tmpfile();
-        const int status = RunAgenda(arguments + QStringList{"--db", db}, FixedClock(today), env.path("m"),
-                                     env.path("u"), out, nullptr);
+        const FixedClock clock(today);
+        const int status = RunAgenda({.arguments = arguments + QStringList{"--db", db},
+                                      .paths = {{}, env.path("m"), env.path("u")},
+                                      .clock = &clock,
+                                      .out = out});
         QTEST(status, "status");
         QByteArray text(4096, '\0');
         std::rewind(out);
@@ -351,25 +354,31 @@ private slots:
         QTEST(text, "output");
     }
 
+    // Every tool's main runs in the same frame, so each answers a lost output the same way.
     void lostOutputIsAFailure_data()
     {
+        QTest::addColumn<QString>("tool");
         QTest::addColumn<QString>("output"); // empty: closed
-        QTest::newRow("onto a full disk") << "/dev/full";
-        QTest::newRow("closed") << "";
+        for (const char* tool : {"quillmoor-agenda", "quillmoor-ics", "quillmoor-sync", "quillmoor-remind"}) {
+            QTest::addRow("%s onto a full disk", tool) << tool << "/dev/full";
+            QTest::addRow("%s closed", tool) << tool << "";
+        }
     }
     void lostOutputIsAFailure()
     {
+        QFETCH(QString, tool);
         QFETCH(QString, output);
-        QProcess agenda;
+        QProcess process;
         if (output.isEmpty())
-            agenda.setChildProcessModifier([] { ::close(1); });
+            process.setChildProcessModifier([] { ::close(1); });
         else
-            agenda.setStandardOutputFile(output);
-        agenda.start(QStringLiteral(QUILLMOOR_AGENDA_BINARY), {QStringLiteral("--help")});
-        QVERIFY(agenda.waitForFinished(10000));
-        QCOMPARE(agenda.exitCode(), 2);
-        const QByteArray errors = agenda.readAllStandardError();
-        QVERIFY2(errors.startsWith("quillmoor-agenda: Cannot write to standard output: ") && errors.count('\n') == 1,
+            process.setStandardOutputFile(output);
+        process.start(QFileInfo(QStringLiteral(QUILLMOOR_AGENDA_BINARY)).dir().filePath(tool),
+                      {QStringLiteral("--help")});
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitCode(), 2);
+        const QByteArray errors = process.readAllStandardError();
+        QVERIFY2(errors.startsWith(tool.toUtf8() + ": Cannot write to standard output: ") && errors.count('\n') == 1,
                  errors.constData());
     }
 };

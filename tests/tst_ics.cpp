@@ -88,12 +88,18 @@ Run runIcs(const TestEnv& env, const QStringList& arguments, std::FILE* in = std
 {
     std::FILE* out = output ? std::fopen(output, "w") : std::tmpfile();
     std::FILE* err = std::tmpfile();
-    const AppPaths paths{env.programFolder(), env.machineDataRoot(), env.userDataRoot()};
+    const ToolContext tool{.arguments = arguments,
+                           .paths = {env.programFolder(), env.machineDataRoot(), env.userDataRoot()},
+                           .now = kStamp.now,
+                           .hostName = kStamp.uidDomain,
+                           .in = in,
+                           .out = out,
+                           .err = err};
     // What libraries print to the process's standard error counts as the tool's too.
     std::fflush(stderr);
     const int processErr = ::dup(2);
     ::dup2(::fileno(err), 2);
-    Run run{RunIcs(arguments, paths, kStamp, in, out, err), {}, {}};
+    Run run{RunIcs(tool), {}, {}};
     std::fflush(stderr);
     ::dup2(processErr, 2);
     ::close(processErr);

@@ -314,8 +314,12 @@ private slots:
     void onceFailsWithOneLineEach()
     {
         const auto run = [this](const QStringList& arguments) {
-            return RunRemind(arguments, m_clock, m_env->machineDataRoot(), m_env->userDataRoot(), m_env->path("state"),
-                             QDBusConnection::sessionBus(), m_launcher, stdout, m_err);
+            const ToolContext tool{.arguments = arguments,
+                                   .paths = {{}, m_env->machineDataRoot(), m_env->userDataRoot()},
+                                   .clock = &m_clock,
+                                   .out = stdout,
+                                   .err = m_err};
+            return RunRemind({tool, m_env->path("state"), QDBusConnection::sessionBus(), &m_launcher});
         };
         QCOMPARE(run({"--once", "--db", "/nowhere/x.mdb"}), 2);
         m_fakeBus.unregisterService(kName);

@@ -120,10 +120,15 @@ class TestSync : public QObject
         return store.insert(fields);
     }
     // The tool's status and the one line it showed (on standard error for status 2).
-    std::pair<int, QByteArray> runTool(const QStringList& arguments, const SyncEnvironment& env)
+    std::pair<int, QByteArray> runTool(const QStringList& arguments, SyncEnvironment env)
     {
         std::FILE* files[] = {std::tmpfile(), std::tmpfile()};
-        const int status = RunSync(QStringList{QStringLiteral("--db"), m_a} + arguments, env, files[0], files[1]);
+        env.tool = {.arguments = QStringList{QStringLiteral("--db"), m_a} + arguments,
+                    .now = kNow,
+                    .hostName = QStringLiteral("test"),
+                    .out = files[0],
+                    .err = files[1]};
+        const int status = RunSync(env);
         QByteArray text[2];
         for (int i = 0; i < 2; ++i) {
             QFile read;
@@ -424,7 +429,7 @@ private slots:
         QFile lockFile(m_a + QStringLiteral(".sync-lock"));
         QVERIFY(!lock || lockFile.open(QIODevice::WriteOnly));
         QVERIFY(lock < 2 || ::flock(lockFile.handle(), LOCK_EX) == 0);
-        SyncEnvironment env{{}, config.fileName(), kNow, QStringLiteral("test"), {}, {}, 0, 5000};
+        SyncEnvironment env{{}, config.fileName(), {}, {}, 0, 5000};
         env.readSecret = [&](const QUrl&, const QString& user) { return user == u"alice" ? secret : QString(); };
         const auto [shownStatus, shown] = runTool(arguments, env);
         QVERIFY2(shownStatus == status, shown.constData());
@@ -484,7 +489,7 @@ private slots:
         else
             server.fault(fault);
         // Generous where the answer's speed is not what is tested: a busy machine is slow.
-        SyncEnvironment env{{}, {}, kNow, QStringLiteral("test"), {}, {}, 0, freeze ? 1000 : 600000};
+        SyncEnvironment env{{}, {}, {}, {}, 0, freeze ? 1000 : 600000};
         const QStringList url{server.url().toString()};
         const auto [shownStatus, shown] = runTool(url, env);
         if (freeze)
@@ -590,7 +595,7 @@ private slots:
         server().fault("outside");
         for (int i = 0; i < 2; ++i) // listed in full, then by token
             QCOMPARE(sync(m_a).outside, 3);
-        SyncEnvironment env{{}, {}, kNow, QStringLiteral("test"), {}, {}, 0, 60000};
+        SyncEnvironment env{{}, {}, {}, {}, 0, 60000};
         const auto [status, line] = runTool({server().url().toString()}, env);
         QVERIFY2(status == 0 &&
                      line.contains("0 came down, 0 went up, 0 deleted here, 0 deleted on the server, 0 kept "
@@ -615,7 +620,7 @@ private slots:
         target.replace(QStringLiteral("PORT"), QString::number(elsewhere.serverPort()));
         useFaultyServer();
         server().fault("307 " + target.toUtf8());
-        SyncEnvironment env{{}, {}, kNow, QStringLiteral("test"), {}, {}, 0, 60000};
+        SyncEnvironment env{{}, {}, {}, {}, 0, 60000};
         const auto [status, line] = runTool({QStringLiteral("--password-command=echo s3cret"),
                                              QStringLiteral("--user=alice"), server().url().toString()},
                                             env);

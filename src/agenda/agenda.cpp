@@ -2,15 +2,17 @@
 
 #include "calendar/occurrence.h"
 #include "core/clock.h"
+#include "core/tool_frame.h"
+#include "store/data_folder.h"
 #include "store/event_store.h"
-
-#include <QCommandLineParser>
 
 #include <algorithm>
 #include <array>
 #include <stdexcept>
 
 namespace {
+
+constexpr const auto& kProgram = kAgendaProgram;
 
 bool isAsciiDigits(QStringView text)
 {
@@ -39,26 +41,18 @@ std::optional<ViewedMonth> ParseMonth(const QString& text)
 
 AgendaOptions ParseAgendaArguments(const QStringList& arguments)
 {
-    QCommandLineParser parser;
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
-    const QCommandLineOption db(QStringLiteral("db"), QString(), QStringLiteral("FILE"));
-    const QCommandLineOption version(QStringLiteral("version"), QString());
     const QCommandLineOption mend(QStringLiteral("mend"), QString());
     const QCommandLineOption days(QStringLiteral("days"), QString(), QStringLiteral("N"));
-    parser.addOptions({help, days, version, db, mend});
-    if (!parser.parse(QStringList{QStringLiteral("quillmoor-agenda")} + arguments))
-        throw std::invalid_argument(OneLine(parser.errorText()).toStdString());
+    const ToolCommandLine parser(kProgram, arguments, {days, mend});
 
     AgendaOptions options;
-    options.help = parser.isSet(help);
-    options.version = parser.isSet(version);
+    options.help = parser.help();
+    options.version = parser.version();
     if (options.help || options.version)
         return options;
-    options.database = parser.value(db);
-    if (parser.isSet(db) && options.database.isEmpty())
-        throw std::invalid_argument("The database file name after --db is empty.");
+    options.database = parser.database();
     options.mend = parser.isSet(mend);
-    const QStringList rest = parser.positionalArguments();
+    const QStringList rest = parser.positional();
     if (options.mend && !rest.isEmpty())
         throw std::invalid_argument("--mend lists no month.");
     if (rest.size() > 1)
@@ -181,30 +175,24 @@ QString AgendaUsage()
                           "2 for a bad argument or a database that cannot be read, with one line on standard error.\n");
 }
 
-int RunAgenda(const QStringList& arguments, const Clock& clock, const QString& machineRoot, const QString& userRoot,
-              std::FILE* out, std::FILE* err)
+int RunAgenda(const ToolContext& tool)
 {
-    try {
-        const AgendaOptions options = ParseAgendaArguments(arguments);
-        if (options.help || options.version) {
-            WriteAll(out, options.help ? AgendaUsage().toUtf8() : VersionLine("quillmoor-agenda"));
-            return 0;
-        }
-        const QDate today = clock.today();
+    return ReportFailure(kProgram, tool.err, [&] {
+        const AgendaOptions options = ParseAgendaArguments(tool.arguments);
+        if (options.help || options.version)
+            return AnswerHelpOrVersion(tool.out, kProgram, options.help, AgendaUsage());
+        const QDate today = tool.clock->today();
         const ViewedMonth month = options.month.value_or(ViewedMonth{today.month(), today.year()});
-        const QString file = options.database.isEmpty() ? DefaultDatabase(machineRoot, userRoot) : options.database;
+        const QString file = ToolDatabase(options.database, tool.paths, DatabaseUse::Read);
         if (options.mend) {
             for (const QString& change : MendEventDatabase(file))
-                WriteAll(out, (file + QStringLiteral(": ") + change + u'\n').toUtf8());
+                WriteAll(tool.out, (file + QStringLiteral(": ") + change + u'\n').toUtf8());
             return 0;
         }
 
         EventStore store;
         store.open(file);
-        WriteAll(out, options.days ? AgendaDaysText(today, options.days, store) : AgendaText(month, store));
+        WriteAll(tool.out, options.days ? AgendaDaysText(today, options.days, store) : AgendaText(month, store));
         return 0;
-    } catch (const std::exception& e) {
-        WriteMessage(err, "quillmoor-agenda", QString::fromUtf8(e.what()));
-        return 2;
-    }
+    });
 }

@@ -2,21 +2,20 @@
 
 #include "calendar/event_record.h"
 #include "calendar/month_grid.h"
-#include "core/console.h"
-#include "core/paths.h"
+#include "core/tool_frame.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 
-#include <cstdio>
 #include <optional>
-
-class Clock;
 
 /// A month written as YYYY-MM: four ASCII digits for a year 0001..9999, a hyphen, two
 /// for a month 01..12. Nothing for any other text, blanks included.
 [[nodiscard]] std::optional<ViewedMonth> ParseMonth(const QString& text);
+
+/// The program's name, which begins each line it writes to standard error.
+inline constexpr char kAgendaProgram[] = "quillmoor-agenda";
 
 /// What the command line of quillmoor-agenda asks for.
 struct AgendaOptions
@@ -49,8 +48,7 @@ inline constexpr int kMaxAgendaDays = 366;
 /// The text --help prints.
 [[nodiscard]] QString AgendaUsage();
 
-/// The whole tool: parses `arguments`, reads the database and writes the agenda to
-/// `out`. Returns 0, or 2 after one line on `err` for a bad argument or a database
-/// that cannot be read.
-int RunAgenda(const QStringList& arguments, const Clock& clock, const QString& machineRoot, const QString& userRoot,
-              std::FILE* out, std::FILE* err);
+/// The whole tool: parses the arguments, reads the database and writes the agenda to
+/// standard output. Returns 0, or 2 after one line on standard error for a bad argument
+/// or a database that cannot be read.
+int RunAgenda(const ToolContext& tool);

@@ -1,10 +1,10 @@
-#include "core/console.h"
+#include "core/paths.h"
+#include "core/tool_frame.h"
 #include "main_window.h"
 #include "ui/qt_prompts.h"
 #include "ui/window_kit.h"
 
 #include <QApplication>
-#include <QStandardPaths>
 
 #include <cstring>
 
@@ -31,13 +31,10 @@ int AnswerInTerminal(int argc, char** argv)
         if (!help && std::strcmp(argv[i], "--version"))
             continue;
         const StandardStreams streams = OpenStandardStreams();
-        try {
-            WriteAll(streams.out, help ? QByteArray(kUsage) : VersionLine("quillmoor"));
-        } catch (const std::exception& e) {
-            WriteMessage(streams.err, "quillmoor", QString::fromUtf8(e.what()));
-            return 2;
-        }
-        return CloseOutput(0, streams.out, streams.err, "quillmoor");
+        const int status = ReportFailure("quillmoor", streams.err, [&] {
+            return AnswerHelpOrVersion(streams.out, "quillmoor", help, QString::fromLatin1(kUsage));
+        });
+        return CloseOutput(status, streams.out, streams.err, "quillmoor");
     }
     return -1;
 }
@@ -55,11 +52,7 @@ int main(int argc, char** argv)
     SystemClock clock;
     QtPrompts prompts;
     SettingsStore settings;
-    const AppPaths paths{
-        QCoreApplication::applicationDirPath(),
-        QStringLiteral("/var/lib"),
-        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation),
-    };
+    const AppPaths paths = InstalledPaths();
 
     Form1 window({clock, prompts, settings, paths});
     window.Form_Load();

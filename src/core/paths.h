@@ -23,6 +23,10 @@ struct AppPaths
     [[nodiscard]] QString programFile(const char* name) const { return programFolder + u'/' + QLatin1String(name); }
 };
 
+/// The folders of this program as installed (or built): the folder of its executable,
+/// /var/lib for every user, and the user's own data folder (~/.local/share).
+[[nodiscard]] AppPaths InstalledPaths();
+
 /// The live database file under a data root.
 [[nodiscard]] inline QString LiveFileUnder(const QString& dataRoot)
 {

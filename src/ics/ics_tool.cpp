@@ -1,25 +1,23 @@
 #include "ics_tool.h"
 
-#include "core/console.h"
+#include "core/tool_frame.h"
 #include "import.h"
 #include "store/data_folder.h"
 #include "store/event_store.h"
 
-#include <QCommandLineParser>
 #include <QFile>
 #include <QSaveFile>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <new>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr char kProgram[] = "quillmoor-ics";
+constexpr const auto& kProgram = kIcsProgram;
 // Far above any real calendar (100,000 events take about 24 MB); the file is read whole.
 constexpr qint64 kMaxFileBytes = 256LL * 1024 * 1024;
 
@@ -95,8 +93,7 @@ int runExport(const IcsOptions& options, const AppPaths& paths, const ExportStam
               std::FILE* err)
 {
     EventStore store;
-    store.open(options.database.isEmpty() ? DefaultDatabase(paths.machineDataRoot, paths.userDataRoot)
-                                          : options.database);
+    store.open(ToolDatabase(options.database, paths, DatabaseUse::Read));
     QStringList omissions;
     const QByteArray text = ExportCalendar(
         store, stamp,
@@ -134,10 +131,7 @@ int runImport(const IcsOptions& options, const AppPaths& paths, std::FILE* in, s
         fail(QStringLiteral("%1: %2").arg(options.file == u"-" ? QStringLiteral("standard input") : options.file,
                                           QString::fromUtf8(e.what())));
     }
-    const QString database = options.database.isEmpty() ? PrepareDataFolder(paths.machineDataRoot, paths.userDataRoot,
-                                                                            paths.programFile(kTemplateFileName))
-                                                              .liveFile
-                                                        : options.database;
+    const QString database = ToolDatabase(options.database, paths, DatabaseUse::Prepare);
     EventStore store;
     store.open(database);
     qsizetype stored = 0;
@@ -178,26 +172,18 @@ int runImport(const IcsOptions& options, const AppPaths& paths, std::FILE* in, s
 
 IcsOptions ParseIcsArguments(const QStringList& arguments)
 {
-    QCommandLineParser parser;
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
-    const QCommandLineOption db(QStringLiteral("db"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")}, QString(), QStringLiteral("FILE"));
-    const QCommandLineOption version(QStringLiteral("version"), QString());
-    parser.addOptions({help, version, db, output});
-    if (!parser.parse(QStringList{QString::fromLatin1(kProgram)} + arguments))
-        throw std::invalid_argument(OneLine(parser.errorText()).toStdString());
+    const ToolCommandLine parser(kProgram, arguments, {output});
 
     IcsOptions options;
-    if (parser.isSet(help))
+    if (parser.help())
         return options;
-    if (parser.isSet(version)) {
+    if (parser.version()) {
         options.command = IcsOptions::Command::Version;
         return options;
     }
-    options.database = parser.value(db);
-    if (parser.isSet(db) && options.database.isEmpty())
-        throw std::invalid_argument("The database file name after --db is empty.");
-    QStringList rest = parser.positionalArguments();
+    options.database = parser.database();
+    QStringList rest = parser.positional();
     if (rest.isEmpty())
         throw std::invalid_argument("Give a command: export or import (--help says more).");
     const QString command = rest.takeFirst();
@@ -265,29 +251,23 @@ QString IcsUsage()
         "was stored).\n");
 }
 
-int RunIcs(const QStringList& arguments, const AppPaths& paths, const ExportStamp& stamp, std::FILE* in, std::FILE* out,
-           std::FILE* err)
+int RunIcs(const ToolContext& tool)
 {
-    try {
-        const IcsOptions options = ParseIcsArguments(arguments);
-        switch (options.command) {
-        case IcsOptions::Command::Help:
-            WriteAll(out, IcsUsage().toUtf8());
-            return 0;
-        case IcsOptions::Command::Version:
-            WriteAll(out, VersionLine(kProgram));
-            return 0;
-        case IcsOptions::Command::Export:
-            return runExport(options, paths, stamp, out, err);
-        case IcsOptions::Command::Import:
-            return runImport(options, paths, in, out, err);
-        }
-        return 2;
-    } catch (const std::bad_alloc&) {
-        WriteMessage(err, kProgram, QStringLiteral("There is not enough memory for this; nothing was stored."));
-        return 2;
-    } catch (const std::exception& e) {
-        WriteMessage(err, kProgram, QString::fromUtf8(e.what()));
-        return 2;
-    }
+    return ReportFailure(
+        kProgram, tool.err,
+        [&] {
+            const IcsOptions options = ParseIcsArguments(tool.arguments);
+            switch (options.command) {
+            case IcsOptions::Command::Help:
+            case IcsOptions::Command::Version:
+                return AnswerHelpOrVersion(tool.out, kProgram, options.command == IcsOptions::Command::Help,
+                                           IcsUsage());
+            case IcsOptions::Command::Export:
+                return runExport(options, tool.paths, {tool.now, tool.hostName}, tool.out, tool.err);
+            case IcsOptions::Command::Import:
+                return runImport(options, tool.paths, tool.in, tool.out, tool.err);
+            }
+            return 2;
+        },
+        QStringLiteral("There is not enough memory for this; nothing was stored."));
 }

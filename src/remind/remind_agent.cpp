@@ -1,11 +1,10 @@
 #include "remind_agent.h"
 
 #include "core/clock.h"
-#include "core/console.h"
-#include "core/paths.h"
+#include "core/tool_frame.h"
+#include "store/data_folder.h"
 #include "store/event_store.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDBusError>
 #include <QDateTime>
@@ -15,7 +14,7 @@
 
 namespace {
 
-constexpr char kProgram[] = "quillmoor-remind";
+constexpr const auto& kProgram = kRemindProgram;
 constexpr char kAgentName[] = "example.quillmoor.Quillmoor.Remind";
 constexpr int kQuarterMs = 15 * 60 * 1000;
 constexpr int kBusCheckMs = 5000;
@@ -31,25 +30,17 @@ void ProcessLauncher::openCalendar()
 
 RemindOptions ParseRemindArguments(const QStringList& arguments)
 {
-    QCommandLineParser parser;
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
-    const QCommandLineOption version(QStringLiteral("version"), QString());
     const QCommandLineOption once(QStringLiteral("once"), QString());
-    const QCommandLineOption db(QStringLiteral("db"), QString(), QStringLiteral("FILE"));
-    parser.addOptions({help, version, once, db});
-    if (!parser.parse(QStringList{QString::fromLatin1(kProgram)} + arguments))
-        throw std::invalid_argument(OneLine(parser.errorText()).toStdString());
-    if (!parser.positionalArguments().isEmpty())
+    const ToolCommandLine parser(kProgram, arguments, {once});
+    if (!parser.positional().isEmpty())
         throw std::invalid_argument(QStringLiteral("Unexpected argument \"%1\"; see --help.")
-                                        .arg(OneLine(parser.positionalArguments().first()))
+                                        .arg(OneLine(parser.positional().first()))
                                         .toStdString());
     RemindOptions options;
-    options.help = parser.isSet(help);
-    options.version = parser.isSet(version);
+    options.help = parser.help();
+    options.version = parser.version();
     options.once = parser.isSet(once);
-    options.database = parser.value(db);
-    if (parser.isSet(db) && options.database.isEmpty())
-        throw std::invalid_argument("The database file name after --db is empty.");
+    options.database = parser.database();
     return options;
 }
 
@@ -218,47 +209,41 @@ bool RemindAgent::send(const QList<DueReminder>& due, QDate today, bool asOne, Q
     return true;
 }
 
-int RunRemind(const QStringList& arguments, const Clock& clock, const QString& machineRoot, const QString& userRoot,
-              const QString& stateHome, QDBusConnection bus, CalendarLauncher& launcher, std::FILE* out, std::FILE* err)
+int RunRemind(const RemindEnvironment& env)
 {
-    RemindOptions options;
-    try {
-        options = ParseRemindArguments(arguments);
-        if (options.help || options.version) {
-            WriteAll(out, options.help ? RemindUsage().toUtf8() : VersionLine(kProgram));
+    const ToolContext& tool = env.tool;
+    return ReportFailure(kProgram, tool.err, [&] {
+        const RemindOptions options = ParseRemindArguments(tool.arguments);
+        if (options.help || options.version)
+            return AnswerHelpOrVersion(tool.out, kProgram, options.help, RemindUsage());
+        QDBusConnection bus = env.bus;
+        DesktopNotifications service(bus, *env.launcher);
+        // Chosen afresh at each look: the machine-wide file may appear while the agent runs.
+        const auto database = [&] { return ToolDatabase(options.database, tool.paths, DatabaseUse::Read); };
+        RemindAgent agent({database, env.stateHome, tool.clock, &service, tool.err, options.once, QLocale()});
+        if (options.once)
+            return agent.look() == LookOutcome::Done ? 0 : 2;
+        // One agent per session: a second one (started by hand beside the autostarted one)
+        // would send each reminder again before the first recorded it.
+        if (!bus.isConnected()) {
+            WriteMessage(tool.err, kProgram,
+                         QStringLiteral("No session bus to send notifications on: %1").arg(bus.lastError().message()));
+            return 2;
+        }
+        if (!bus.registerService(QString::fromLatin1(kAgentName))) {
+            WriteMessage(tool.err, kProgram, QStringLiteral("Already running in this session."));
             return 0;
         }
-    } catch (const std::exception& e) {
-        WriteMessage(err, kProgram, QString::fromUtf8(e.what()));
-        return 2;
-    }
-    DesktopNotifications service(bus, launcher);
-    const auto database = [&] {
-        return options.database.isEmpty() ? DefaultDatabase(machineRoot, userRoot) : options.database;
-    };
-    RemindAgent agent({database, stateHome, &clock, &service, err, options.once, QLocale()});
-    if (options.once)
-        return agent.look() == LookOutcome::Done ? 0 : 2;
-    // One agent per session: a second one (started by hand beside the autostarted one)
-    // would send each reminder again before the first recorded it.
-    if (!bus.isConnected()) {
-        WriteMessage(err, kProgram,
-                     QStringLiteral("No session bus to send notifications on: %1").arg(bus.lastError().message()));
-        return 2;
-    }
-    if (!bus.registerService(QString::fromLatin1(kAgentName))) {
-        WriteMessage(err, kProgram, QStringLiteral("Already running in this session."));
-        return 0;
-    }
-    agent.start();
-    // The agent belongs to its desktop session, which ends with its bus: left behind, it
-    // would remind no one. The bus's own farewell is not delivered reliably, so it is asked.
-    QTimer busWatch;
-    busWatch.setTimerType(Qt::CoarseTimer);
-    QObject::connect(&busWatch, &QTimer::timeout, [&] {
-        if (!bus.isConnected())
-            QCoreApplication::exit(0);
+        agent.start();
+        // The agent belongs to its desktop session, which ends with its bus: left behind, it
+        // would remind no one. The bus's own farewell is not delivered reliably, so it is asked.
+        QTimer busWatch;
+        busWatch.setTimerType(Qt::CoarseTimer);
+        QObject::connect(&busWatch, &QTimer::timeout, [&] {
+            if (!bus.isConnected())
+                QCoreApplication::exit(0);
+        });
+        busWatch.start(kBusCheckMs);
+        return QCoreApplication::exec();
     });
-    busWatch.start(kBusCheckMs);
-    return QCoreApplication::exec();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/tool_frame.h"
 #include "notifications.h"
 #include "sent_log.h"
 
@@ -25,6 +26,9 @@ public:
 private:
     QString m_program;
 };
+
+/// The program's name, which begins each line it writes to standard error.
+inline constexpr char kRemindProgram[] = "quillmoor-remind";
 
 /// What the command line of quillmoor-remind asks for.
 struct RemindOptions
@@ -90,9 +94,17 @@ private:
     QTimer m_midnight;
 };
 
+/// What quillmoor-remind's main gives it beside what every tool gets.
+struct RemindEnvironment
+{
+    ToolContext tool;
+    QString stateHome;          ///< where the records of what was sent are kept
+    QDBusConnection bus;        ///< the session's, where the notification service is
+    CalendarLauncher* launcher; ///< opens the calendar on a click
+};
+
 /// The whole tool: `--once` looks once and returns 0 when done or 2 after one line on
-/// `err` (no notification service, unreadable database, record not written); without it
-/// the agent runs in the application's event loop and `launcher` opens the calendar on a click.
-int RunRemind(const QStringList& arguments, const Clock& clock, const QString& machineRoot, const QString& userRoot,
-              const QString& stateHome, QDBusConnection bus, CalendarLauncher& launcher, std::FILE* out,
-              std::FILE* err);
+/// standard error (no notification service, unreadable database, record not written); without
+/// it the agent runs in the application's event loop and the launcher opens the calendar on a
+/// click.
+int RunRemind(const RemindEnvironment& env);

@@ -175,3 +175,12 @@ DataFolder PrepareDataFolder(const QString& machineRoot, const QString& userRoot
     }
     return data;
 }
+
+QString ToolDatabase(const QString& given, const AppPaths& paths, DatabaseUse use)
+{
+    if (!given.isEmpty())
+        return given;
+    if (use == DatabaseUse::Read)
+        return DefaultDatabase(paths.machineDataRoot, paths.userDataRoot);
+    return PrepareDataFolder(paths.machineDataRoot, paths.userDataRoot, paths.programFile(kTemplateFileName)).liveFile;
+}

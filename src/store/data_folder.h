@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/paths.h"
+
 #include <QString>
 
 /// Where the live database lives and how it came to be there.
@@ -18,3 +20,15 @@ struct DataFolder
 /// writes events but only a file's owner may delete it; under the user root the umask
 /// decides. Throws StoreError when no folder can be prepared or the file not written.
 DataFolder PrepareDataFolder(const QString& machineRoot, const QString& userRoot, const QString& templateFile);
+
+/// What a tool does with the calendar's own database: only read it, or prepare it first.
+enum class DatabaseUse
+{
+    Read,
+    Prepare,
+};
+
+/// The database a tool works on: `given` (from --db) when not empty; else the calendar's own
+/// under `paths`, to read as DefaultDatabase chooses it (creating nothing), or prepared by
+/// PrepareDataFolder as the calendar's first start does (which may throw StoreError).
+[[nodiscard]] QString ToolDatabase(const QString& given, const AppPaths& paths, DatabaseUse use);

@@ -1,10 +1,9 @@
 #include "sync_tool.h"
 
-#include "core/console.h"
 #include "core/own_file.h"
+#include "core/tool_frame.h"
 #include "store/data_folder.h"
 
-#include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHostAddress>
@@ -15,7 +14,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <new>
 #include <stdexcept>
 
 #include <csignal>
@@ -27,7 +25,7 @@
 
 namespace {
 
-constexpr char kProgram[] = "quillmoor-sync";
+constexpr const auto& kProgram = kSyncProgram;
 
 [[noreturn]] void bad(const QString& message)
 {
@@ -65,11 +63,6 @@ QUrl collectionUrl(const QString& text, QString& user)
     if (!url.path().endsWith(u'/'))
         url.setPath(url.path() + u'/');
     return url;
-}
-
-QString defaultDatabase(const AppPaths& paths)
-{
-    return PrepareDataFolder(paths.machineDataRoot, paths.userDataRoot, paths.programFile(kTemplateFileName)).liveFile;
 }
 
 // Two syncs of one database would each push what the other is pushing. The kernel drops this
@@ -131,11 +124,11 @@ int runSync(const SyncOptions& options, const SyncEnvironment& env, std::FILE* o
     else if (!options.user.isEmpty() && env.readSecret)
         password = env.readSecret(options.url, options.user);
 
-    const QString database = options.database.isEmpty() ? defaultDatabase(env.paths) : options.database;
+    const QString database = ToolDatabase(options.database, env.tool.paths, DatabaseUse::Prepare);
     const SyncLock lock(database, env.lockWaitMs);
     LinkState state(database, options.url.toString(QUrl::FullyEncoded));
     DavClient client(options.url, options.user, password, env.timeoutMs);
-    const SyncSummary summary = Synchronize(state, client, env.now, env.uidDomain);
+    const SyncSummary summary = Synchronize(state, client, env.tool.now, env.tool.hostName);
     WriteAll(out, (SummaryLine(summary) + u'\n').toUtf8());
     return summary.leftAlone > 0 ? 1 : 0;
 }
@@ -144,31 +137,25 @@ int runSync(const SyncOptions& options, const SyncEnvironment& env, std::FILE* o
 
 SyncOptions ParseSyncArguments(const QStringList& arguments, const QString& configFile)
 {
-    QCommandLineParser parser;
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
-    const QCommandLineOption version(QStringLiteral("version"), QString());
-    const QCommandLineOption db(QStringLiteral("db"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption user(QStringLiteral("user"), QString(), QStringLiteral("NAME"));
     const QCommandLineOption command(QStringLiteral("password-command"), QString(), QStringLiteral("CMD"));
     const QCommandLineOption store(QStringLiteral("store-password"), QString());
-    parser.addOptions({help, version, db, user, command, store});
-    if (!parser.parse(QStringList{QString::fromLatin1(kProgram)} + arguments))
-        bad(OneLine(parser.errorText()));
+    const ToolCommandLine parser(kProgram, arguments, {user, command, store});
 
     SyncOptions options;
-    if (parser.isSet(help)) {
+    if (parser.help()) {
         options.command = SyncOptions::Command::Help;
         return options;
     }
-    if (parser.isSet(version)) {
+    if (parser.version()) {
         options.command = SyncOptions::Command::Version;
         return options;
     }
-    for (const QCommandLineOption* option : {&db, &user, &command}) {
-        if (parser.isSet(*option) && parser.value(*option).isEmpty())
-            bad(QStringLiteral("The value after --%1 is empty.").arg(option->names().constFirst()));
+    for (const QString& name : {QStringLiteral("db"), QStringLiteral("user"), QStringLiteral("password-command")}) {
+        if (parser.isSet(name) && parser.value(name).isEmpty())
+            bad(QStringLiteral("The value after --%1 is empty.").arg(name));
     }
-    const QStringList rest = parser.positionalArguments();
+    const QStringList rest = parser.positional();
     if (rest.size() > 1)
         bad(QStringLiteral("Give one calendar URL."));
     QString urlText = rest.value(0);
@@ -186,8 +173,8 @@ SyncOptions ParseSyncArguments(const QStringList& arguments, const QString& conf
     }
     if (parser.isSet(user))
         options.user = parser.value(user);
-    if (parser.isSet(db))
-        options.database = parser.value(db);
+    if (const QString database = parser.database(); !database.isEmpty())
+        options.database = database;
     if (parser.isSet(command))
         options.passwordCommand = parser.value(command);
     options.url = collectionUrl(urlText, options.user);
@@ -278,32 +265,32 @@ QString SyncUsage()
                           "with one line on standard error. What a failed sync did not finish, the next one does.\n");
 }
 
-int RunSync(const QStringList& arguments, const SyncEnvironment& env, std::FILE* out, std::FILE* err)
+int RunSync(const SyncEnvironment& env)
 {
-    try {
-        const SyncOptions options = ParseSyncArguments(arguments, env.configFile);
-        switch (options.command) {
-        case SyncOptions::Command::Help:
-            WriteAll(out, SyncUsage().toUtf8());
-            return 0;
-        case SyncOptions::Command::Version:
-            WriteAll(out, VersionLine(kProgram));
-            return 0;
-        case SyncOptions::Command::StorePassword:
-            if (!env.storeSecret)
-                throw SyncError("no Secret Service is available here; use --password-command");
-            env.storeSecret(options.url, options.user);
-            return 0;
-        case SyncOptions::Command::Sync:
-            return runSync(options, env, out);
-        }
-        return 2;
-    } catch (const std::bad_alloc&) {
-        WriteMessage(err, kProgram, QStringLiteral("There is not enough memory for this sync."));
-    } catch (const StoreError& e) {
-        WriteMessage(err, kProgram, QStringLiteral("The event database: %1").arg(OneLine(QString::fromUtf8(e.what()))));
-    } catch (const std::exception& e) {
-        WriteMessage(err, kProgram, OneLine(QString::fromUtf8(e.what())));
-    }
-    return 2;
+    const ToolContext& tool = env.tool;
+    return ReportFailure(
+        kProgram, tool.err,
+        [&] {
+            const SyncOptions options = ParseSyncArguments(tool.arguments, env.configFile);
+            switch (options.command) {
+            case SyncOptions::Command::Help:
+            case SyncOptions::Command::Version:
+                return AnswerHelpOrVersion(tool.out, kProgram, options.command == SyncOptions::Command::Help,
+                                           SyncUsage());
+            case SyncOptions::Command::StorePassword:
+                if (!env.storeSecret)
+                    throw SyncError("no Secret Service is available here; use --password-command");
+                env.storeSecret(options.url, options.user);
+                return 0;
+            case SyncOptions::Command::Sync:
+                try {
+                    return runSync(options, env, tool.out);
+                } catch (const StoreError& e) {
+                    // The line names the database, which the store's own message may not.
+                    throw std::runtime_error("The event database: " + std::string(e.what()));
+                }
+            }
+            return 2;
+        },
+        QStringLiteral("There is not enough memory for this sync."));
 }

@@ -1,14 +1,16 @@
 #pragma once
 
-#include "core/paths.h"
+#include "core/tool_frame.h"
 #include "sync_engine.h"
 
 #include <QString>
 #include <QStringList>
 #include <QUrl>
 
-#include <cstdio>
 #include <functional>
+
+/// The program's name, which begins each line it writes to standard error.
+inline constexpr char kSyncProgram[] = "quillmoor-sync";
 
 /// What the command line of quillmoor-sync asks for.
 struct SyncOptions
@@ -43,13 +45,12 @@ struct SyncOptions
 /// The summary line of a sync.
 [[nodiscard]] QString SummaryLine(const SyncSummary& summary);
 
-/// What the tool needs from its surroundings, so that tests supply their own.
+/// What quillmoor-sync's main gives it beside what every tool gets, so that tests supply
+/// their own. The context's moment and host name stamp and name the events that go up.
 struct SyncEnvironment
 {
-    AppPaths paths;
+    ToolContext tool;
     QString configFile;
-    QDateTime now;
-    QString uidDomain;
     /// Reads the Secret Service's password for (url, user): empty when there is none.
     std::function<QString(const QUrl&, const QString&)> readSecret;
     /// Asks for a password and stores it for (url, user); throws SyncError on failure.
@@ -60,7 +61,7 @@ struct SyncEnvironment
     int timeoutMs = 60000;
 };
 
-/// The whole tool: syncs, then one summary line on `out`. Returns 0 when done, 1 when done with
-/// server events or rows left as they are, 2 after one line on `err` for a bad argument, a
-/// server or database failure, or another sync of the same database running.
-int RunSync(const QStringList& arguments, const SyncEnvironment& env, std::FILE* out, std::FILE* err);
+/// The whole tool: syncs, then one summary line on standard output. Returns 0 when done, 1 when
+/// done with server events or rows left as they are, 2 after one line on standard error for a
+/// bad argument, a server or database failure, or another sync of the same database running.
+int RunSync(const SyncEnvironment& env);
