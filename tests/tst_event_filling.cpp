@@ -12,7 +12,6 @@ Q_DECLARE_METATYPE(EventRecord)
 
 namespace {
 
-using Events = QList<EventRecord>;
 using Ids = PassedEventIds;
 using TextsByDay = QMap<int, QString>; // days not listed read their day number only
 
