@@ -12,20 +12,7 @@
 
 #include <unistd.h>
 
-namespace {
-
-class ListSource final : public EventSource
-{
-public:
-    QList<EventRecord> rows;
-    void forEachEvent(const std::function<void(const EventRecord&)>& visit) const override
-    {
-        for (const EventRecord& r : rows)
-            visit(r);
-    }
-};
-
-} // namespace
+namespace {} // namespace
 
 // A database of three events: one yearly on 11 November, and `payDay` monthly on the 30th and yearly on the 11th.
 QString threeEvents(const TestEnv& env, const QString& payDay)
@@ -195,8 +182,7 @@ private slots:
 
     void agendaOrder()
     {
-        ListSource source;
-        source.rows = {
+        const ListSource source({
             Event("Rent").id(1).monthlyOn(15).date(1, 15, 2000),
             Event("Gym").id(2).weekly(kMonday).week(0, kMonday),
             Event("Kick-off").id(3).once(QDate(2021, 11, 1)),
@@ -204,7 +190,7 @@ private slots:
             Event("Dentist").id(5).once(QDate(2021, 11, 15)),
             Event("Thanksgiving dinner").id(6).annually(4, kThursday, 11),
             Event("Weekly by date never occurs").id(7).codes(kByDate, kWeekly).date(11, 8, 2021),
-        };
+        });
 
         // November 2021 starts on a Monday.
         QCOMPARE(AgendaText(ViewedMonth{11, 2021}, source), QByteArray("2021-11-01\tGym\n"
@@ -220,8 +206,7 @@ private slots:
 
     void agendaTitlesAreOneLineOfUtf8()
     {
-        ListSource source;
-        source.rows = {Event(QString::fromUtf8("Zoë's\r\nparty\tnow")).monthlyOn(31)};
+        const ListSource source({Event(QString::fromUtf8("Zoë's\r\nparty\tnow")).monthlyOn(31)});
         QCOMPARE(AgendaText(ViewedMonth{1, 2022}, source), QByteArray("2022-01-31\tZo\xc3\xab's  party now\n"));
         QCOMPARE(AgendaText(ViewedMonth{2, 2022}, source), QByteArray());
         QCOMPARE(AgendaText(ViewedMonth{3, 982}, source), QByteArray("0982-03-31\tZo\xc3\xab's  party now\n"));

@@ -117,12 +117,7 @@ struct Editor
         QTest::keyClicks(description(), text);
     }
 
-    QList<EventRecord> events() const
-    {
-        QList<EventRecord> rows;
-        store.forEachEvent([&](const EventRecord& r) { rows.append(r); });
-        return rows;
-    }
+    Events events() const { return AllEvents(store); }
     void sql(const char* statement) const
     {
         sqlite::Connection(file, sqlite::Connection::Mode::ReadWrite).exec(statement);

@@ -54,17 +54,6 @@ QList<QDate> expandedDays(const QByteArray& text, QDate from)
     return days;
 }
 
-class ListSource final : public EventSource
-{
-public:
-    QList<EventRecord> rows;
-    void forEachEvent(const std::function<void(const EventRecord&)>& visit) const override
-    {
-        for (const EventRecord& r : rows)
-            visit(r);
-    }
-};
-
 const ExportStamp kStamp{QDateTime(QDate(2021, 11, 1), QTime(8, 0), Qt::UTC), QStringLiteral("test.example")};
 
 QByteArray calendarOf(const QByteArray& lines)
@@ -148,8 +137,7 @@ private slots:
         QFETCH(EventRecord, event);
         QFETCH(QDate, start);
         QFETCH(QString, rule);
-        ListSource source;
-        source.rows = {event};
+        const ListSource source({event});
         const QByteArray text =
             ExportCalendar(source, kStamp, [](const EventRecord&, Omission, const QString&) { QFAIL("left out"); });
         QVERIFY(text.contains("DTSTART;VALUE=DATE:" + start.toString(u"yyyyMMdd").toLatin1() + "\r\n"));

@@ -31,13 +31,6 @@ QString newDatabase(const TestEnv& env, const QString& name = QStringLiteral("ev
     return file;
 }
 
-QList<EventRecord> allEvents(const EventStore& store)
-{
-    QList<EventRecord> rows;
-    store.forEachEvent([&](const EventRecord& r) { rows.append(r); });
-    return rows;
-}
-
 QStringList titlesByTitle(const EventStore& store)
 {
     EventTable rows;
@@ -272,7 +265,7 @@ private slots:
 
         EventStore store;
         store.open(data.liveFile);
-        QVERIFY(allEvents(store).isEmpty());
+        QVERIFY(AllEvents(store).isEmpty());
         QCOMPARE(store.insert(Event(QStringLiteral("First"))), 1);
     }
 
@@ -311,7 +304,7 @@ private slots:
         QVERIFY(store.update(id, Event(title + title).description(description + description)));
         QCOMPARE(store.eventById(id)->title, title + title);
         QCOMPARE(store.eventById(id)->description, description + description);
-        QCOMPARE(allEvents(store).size(), 2);
+        QCOMPARE(AllEvents(store).size(), 2);
         store.close();
         QCOMPARE(rowCount(file), 2);
     }
@@ -362,7 +355,7 @@ private slots:
                   "'T')");
         EventStore store;
         store.open(file);
-        const EventRecord r = allEvents(store).value(0);
+        const EventRecord r = AllEvents(store).value(0);
         QCOMPARE(r.title + r.description, QString("TD"));
         const QList<NumberValue> read = {r.timetype,      r.consistancy,  r.eventmonth, r.eventday,  r.eventyear,
                                          r.eventweekdate, r.eventweekday, r.warnevent,  r.daysbefore};
@@ -575,7 +568,7 @@ private slots:
             QVERIFY2(what.contains(bad), qPrintable(what));
         }
         QVERIFY(!store.isOpen());
-        QVERIFY_THROWS_EXCEPTION(StoreError, allEvents(store));
+        QVERIFY_THROWS_EXCEPTION(StoreError, AllEvents(store));
         if (kind == u"missing")
             QVERIFY(!QFileInfo::exists(bad));
     }
@@ -725,7 +718,7 @@ private slots:
         EventStore store;
         store.open(file);
 
-        const QList<EventRecord> rows = allEvents(store);
+        const QList<EventRecord> rows = AllEvents(store);
         QCOMPARE(rows.size(), 1);
         const EventRecord& r = rows[0];
         QCOMPARE(r.id, 9);

@@ -20,13 +20,11 @@ namespace {
 
 const QDateTime kNow(QDate(2026, 12, 8), QTime(12, 0), Qt::UTC);
 
-QList<EventRecord> rows(const QString& db)
+Events rows(const QString& db)
 {
-    QList<EventRecord> all;
     EventStore store;
     store.open(db);
-    store.forEachEvent([&](const EventRecord& e) { all.append(e); });
-    return all;
+    return AllEvents(store);
 }
 
 QStringList titles(const QString& db)

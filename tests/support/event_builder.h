@@ -18,6 +18,8 @@
 #include <QDate>
 #include <QList>
 
+#include <stdexcept>
+
 class Event
 {
 public:
@@ -88,3 +90,35 @@ private:
 };
 
 using Events = QList<EventRecord>;
+
+/// Every row of `source`, in its order.
+inline Events AllEvents(const EventSource& source)
+{
+    Events rows;
+    source.forEachEvent([&](const EventRecord& r) { rows.append(r); });
+    return rows;
+}
+
+// The event table as the engine sees it: rows in the order given. A source can be
+// made to fail before a given row, as the database does when it becomes unreachable.
+class ListSource final : public EventSource
+{
+public:
+    explicit ListSource(Events rows, int failBeforeRow = -1) : m_rows(std::move(rows)), m_failBeforeRow(failBeforeRow)
+    {}
+
+    void forEachEvent(const std::function<void(const EventRecord&)>& visit) const override
+    {
+        for (int row = 0; row < m_rows.size(); ++row) {
+            if (row == m_failBeforeRow)
+                throw std::runtime_error("disk I/O error");
+            visit(m_rows[row]);
+        }
+        if (m_failBeforeRow == m_rows.size())
+            throw std::runtime_error("disk I/O error");
+    }
+
+private:
+    Events m_rows;
+    int m_failBeforeRow;
+};
