@@ -1,5 +1,6 @@
 #include "agenda/agenda.h"
 #include "core/clock.h"
+#include "event_builder.h"
 #include "store/event_store.h"
 #include "test_env.h"
 
@@ -11,60 +12,7 @@
 
 #include <unistd.h>
 
-namespace {
-
-class ListSource final : public EventSource
-{
-public:
-    QList<EventRecord> rows;
-    void forEachEvent(const std::function<void(const EventRecord&)>& visit) const override
-    {
-        for (const EventRecord& r : rows)
-            visit(r);
-    }
-};
-
-EventRecord byDate(qint64 id, const QString& title, Consistancy repeat, int month, int day, int year)
-{
-    EventRecord r;
-    r.id = id;
-    r.title = title;
-    r.timetype = int(TimeType::ByDate);
-    r.consistancy = int(repeat);
-    r.eventmonth = month;
-    r.eventday = day;
-    r.eventyear = year;
-    return r;
-}
-
-EventRecord byWeekday(qint64 id, const QString& title, Consistancy repeat, int weekday, int nth)
-{
-    EventRecord r;
-    r.id = id;
-    r.title = title;
-    r.timetype = int(TimeType::ByDayOfWeek);
-    r.consistancy = int(repeat);
-    r.eventmonth = 1;
-    r.eventyear = 2000;
-    r.eventweekday = weekday;
-    r.eventweekdate = nth;
-    return r;
-}
-
-EventRecord fields(const QString& title, Consistancy repeat, int day)
-{
-    EventRecord f;
-    f.title = title;
-    f.description = QStringLiteral("-");
-    f.timetype = int(TimeType::ByDate);
-    f.consistancy = int(repeat);
-    f.eventmonth = 11;
-    f.eventday = day;
-    f.eventyear = 2021;
-    return f;
-}
-
-} // namespace
+namespace {} // namespace
 
 // A database of three events: one yearly on 11 November, and `payDay` monthly on the 30th and yearly on the 11th.
 QString threeEvents(const TestEnv& env, const QString& payDay)
@@ -73,9 +21,9 @@ QString threeEvents(const TestEnv& env, const QString& payDay)
     CreateEventDatabase(db);
     EventStore store;
     store.open(db);
-    store.insert(fields(QStringLiteral("School's out"), Consistancy::Annually, 11));
-    store.insert(fields(payDay, Consistancy::Monthly, 30));
-    store.insert(fields(payDay, Consistancy::Annually, 11));
+    store.insert(Event("School's out").annuallyOn(11, 11));
+    store.insert(Event(payDay).monthlyOn(30));
+    store.insert(Event(payDay).annuallyOn(11, 11));
     return db;
 }
 
@@ -234,17 +182,15 @@ private slots:
 
     void agendaOrder()
     {
-        ListSource source;
-        source.rows = {
-            byDate(1, QStringLiteral("Rent"), Consistancy::Monthly, 1, 15, 2000),
-            byWeekday(2, QStringLiteral("Gym"), Consistancy::Weekly, 2, 0),
-            byDate(3, QStringLiteral("Kick-off"), Consistancy::Once, 11, 1, 2021),
-            byDate(4, QStringLiteral("Other month"), Consistancy::Annually, 10, 15, 2000),
-            byDate(5, QStringLiteral("Dentist"), Consistancy::Once, 11, 15, 2021),
-            byWeekday(6, QStringLiteral("Thanksgiving dinner"), Consistancy::Annually, 5, 4),
-            byDate(7, QStringLiteral("Weekly by date never occurs"), Consistancy::Weekly, 11, 8, 2021),
-        };
-        source.rows[5].eventmonth = 11;
+        const ListSource source({
+            Event("Rent").id(1).monthlyOn(15).date(1, 15, 2000),
+            Event("Gym").id(2).weekly(kMonday).week(0, kMonday),
+            Event("Kick-off").id(3).once(QDate(2021, 11, 1)),
+            Event("Other month").id(4).annuallyOn(10, 15),
+            Event("Dentist").id(5).once(QDate(2021, 11, 15)),
+            Event("Thanksgiving dinner").id(6).annually(4, kThursday, 11),
+            Event("Weekly by date never occurs").id(7).codes(kByDate, kWeekly).date(11, 8, 2021),
+        });
 
         // November 2021 starts on a Monday.
         QCOMPARE(AgendaText(ViewedMonth{11, 2021}, source), QByteArray("2021-11-01\tGym\n"
@@ -260,8 +206,7 @@ private slots:
 
     void agendaTitlesAreOneLineOfUtf8()
     {
-        ListSource source;
-        source.rows = {byDate(1, QString::fromUtf8("Zoë's\r\nparty\tnow"), Consistancy::Monthly, 1, 31, 2000)};
+        const ListSource source({Event(QString::fromUtf8("Zoë's\r\nparty\tnow")).monthlyOn(31)});
         QCOMPARE(AgendaText(ViewedMonth{1, 2022}, source), QByteArray("2022-01-31\tZo\xc3\xab's  party now\n"));
         QCOMPARE(AgendaText(ViewedMonth{2, 2022}, source), QByteArray());
         QCOMPARE(AgendaText(ViewedMonth{3, 982}, source), QByteArray("0982-03-31\tZo\xc3\xab's  party now\n"));

@@ -149,7 +149,8 @@ private slots:
         Program p;
         p.start();
         QCOMPARE(p.label("month_year")->text(), QString("November 2021"));
-        p.add({"zebra 1 1 11 2 2021 1 1", "Äpfel 1 1 11 2 2021 1 1", "apfel 1 1 11 2 2021 1 1"});
+        const QDate day(2021, 11, 2);
+        p.add({Event("zebra").once(day), Event("Äpfel").once(day), Event("apfel").once(day)});
         Form4 list(p.services, p.window->state().EventConnection);
         list.Form_Load();
         const QAbstractItemModel* rows = find<QTreeView>(list, "ListView1")->model();
@@ -167,7 +168,7 @@ private slots:
     {
         Program p;
         p.start();
-        p.add({"Dinner 1 3 1 25 2000 1 1", "Gym 1 3 1 25 2000 1 1", "Swim 1 3 1 25 2000 1 1"});
+        p.add({Event("Dinner").monthlyOn(25), Event("Gym").monthlyOn(25), Event("Swim").monthlyOn(25)});
         Form8 alert(p.services, p.window->state().EventConnection, QDate(2021, 11, 25));
         alert.Form_Load();
         Form6 day(p.services, p.window->state().EventConnection, {11, 2021});
@@ -200,7 +201,7 @@ private slots:
         Program p;
         p.start();
         const QString line = QString("invitation ").repeated(100000);
-        p.window->state().EventConnection.insert({0, line, line, 1, 3, 1, 25, 2000, 1, 1, 0, 0});
+        p.window->state().EventConnection.insert(Event(line).description(line).monthlyOn(25));
         Form8 alert(p.services, p.window->state().EventConnection, QDate(2021, 11, 25));
         alert.Form_Load();
         Form6 day(p.services, p.window->state().EventConnection, {11, 2021});

@@ -117,12 +117,7 @@ struct Editor
         QTest::keyClicks(description(), text);
     }
 
-    QList<EventRecord> events() const
-    {
-        QList<EventRecord> rows;
-        store.forEachEvent([&](const EventRecord& r) { rows.append(r); });
-        return rows;
-    }
+    Events events() const { return AllEvents(store); }
     void sql(const char* statement) const
     {
         sqlite::Connection(file, sqlite::Connection::Mode::ReadWrite).exec(statement);
@@ -130,14 +125,9 @@ struct Editor
 };
 
 // Every field filled, the ones the kind does not use too, as a window could have left them.
-EventRecord annualFourthThursday()
+Event annualFourthThursday()
 {
-    return Event("Thanksgiving")
-        .description("Turkey")
-        .annually(4, kThursday, 11)
-        .set(&EventRecord::eventday, 9)
-        .set(&EventRecord::eventyear, 2021)
-        .set(&EventRecord::daysbefore, 3);
+    return Event("Thanksgiving").description("Turkey").annually(4, kThursday, 11).date(11, 9, 2021).warn(3, 0);
 }
 
 const QStringList kDateFields = {"Combo1", "Text3", "Text4", "Text5", "Combo2"};
@@ -529,10 +519,7 @@ private slots:
     {
         // Another tool may store the kind the editor never offers; it never occurs.
         Editor e;
-        EventRecord weekly = annualFourthThursday();
-        weekly.timetype = 1;
-        weekly.consistancy = 2;
-        const qint64 id = e.store.insert(weekly);
+        const qint64 id = e.store.insert(annualFourthThursday().codes(kByDate, kWeekly));
         QVERIFY(e.openForUpdate(id));
         QVERIFY(e.option("Option1")->isChecked());
         QVERIFY(e.option("Option3")->isChecked());

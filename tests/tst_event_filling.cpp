@@ -12,36 +12,11 @@ Q_DECLARE_METATYPE(EventRecord)
 
 namespace {
 
-using Events = QList<EventRecord>;
 using Ids = PassedEventIds;
 using TextsByDay = QMap<int, QString>; // days not listed read their day number only
 
 // A "today" in no month that these tests show.
 const QDate kTodayElsewhere(1990, 5, 15);
-
-// The event table as the drawing sees it: rows in the order given. A source can be
-// made to fail before a given row, as the database does when it becomes unreachable.
-class ListSource final : public EventSource
-{
-public:
-    explicit ListSource(Events rows, int failBeforeRow = -1) : m_rows(std::move(rows)), m_failBeforeRow(failBeforeRow)
-    {}
-
-    void forEachEvent(const std::function<void(const EventRecord&)>& visit) const override
-    {
-        for (int row = 0; row < m_rows.size(); ++row) {
-            if (row == m_failBeforeRow)
-                throw std::runtime_error("disk I/O error");
-            visit(m_rows[row]);
-        }
-        if (m_failBeforeRow == m_rows.size())
-            throw std::runtime_error("disk I/O error");
-    }
-
-private:
-    Events m_rows;
-    int m_failBeforeRow;
-};
 
 // Every day cell of `month`/`year` reads its entry in `texts`, or else its day number;
 // blank cells are empty.

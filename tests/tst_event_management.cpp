@@ -1,5 +1,6 @@
 #include "dialogs/event_editor.h"
 #include "dialogs/event_management.h"
+#include "event_builder.h"
 #include "scripted_prompts.h"
 #include "test_env.h"
 
@@ -15,24 +16,6 @@
 #include <functional>
 
 namespace {
-
-EventRecord eventNamed(const QString& title, int timetype = 1, int consistancy = 1, int month = 3, int week = 1,
-                       int weekday = 1, int warn = 1)
-{
-    EventRecord f;
-    f.title = title;
-    f.description = title + QStringLiteral(" notes");
-    f.timetype = timetype;
-    f.consistancy = consistancy;
-    f.eventmonth = month;
-    f.eventday = 15;
-    f.eventyear = 2024;
-    f.eventweekdate = week;
-    f.eventweekday = weekday;
-    f.warnevent = warn;
-    f.daysbefore = 2;
-    return f;
-}
 
 struct Management
 {
@@ -169,7 +152,7 @@ private slots:
         QFETCH(QStringList, listed);
         Management m;
         for (const QString& title : entered)
-            m.store.insert(eventNamed(title));
+            m.store.insert(Event(title));
         QVERIFY(m.open());
         QCOMPARE(m.column(1), listed);
         // The keyboard and screen readers start on the title, read with its column's name.
@@ -181,39 +164,30 @@ private slots:
 
     void rowShowsEveryStoredValue_data()
     {
-        QTest::addColumn<int>("timetype");
-        QTest::addColumn<int>("consistancy");
-        QTest::addColumn<int>("month");
-        QTest::addColumn<int>("week");
-        QTest::addColumn<int>("weekday");
-        QTest::addColumn<int>("warn");
+        QTest::addColumn<EventRecord>("event");
         QTest::addColumn<QStringList>("cells");
         QTest::newRow("third Friday, monthly")
-            << 2 << 3 << 3 << 3 << 6 << 1
+            << Event("Club").monthly(3, 6).date(3, 15, 2024).warn(2).record()
             << QStringList{"By Day of Week", "Monthly", "March", "15", "2024", "3", "Friday", "Yes", "2"};
         QTest::newRow("February by date, once, no warning")
-            << 1 << 1 << 2 << 1 << 1 << 0
+            << Event("Club").once(QDate(2024, 2, 15)).week(1, kSunday).warn(2, 0).record()
             << QStringList{"By Date", "Once", "February", "15", "2024", "1", "Sunday", "No", "2"};
-        QTest::newRow("weekly") << 2 << 2 << 12 << 5 << 7 << 1
+        QTest::newRow("weekly") << Event("Club").weekly(7).week(5, 7).date(12, 15, 2024).warn(2).record()
                                 << QStringList{"By Day of Week", "Weekly", "December", "15", "2024", "5",
                                                "Saturday",       "Yes",    "2"};
         QTest::newRow("annually, warn value other than 1")
-            << 1 << 4 << 1 << 2 << 2 << 2
+            << Event("Club").codes(kByDate, kAnnually).date(1, 15, 2024).week(2, kMonday).warn(2, 2).record()
             << QStringList{"By Date", "Annually", "January", "15", "2024", "2", "Monday", "No", "2"};
         QTest::newRow("codes out of range show empty cells")
-            << 3 << 9 << 13 << 0 << 8 << 1 << QStringList{"", "", "", "15", "2024", "0", "", "Yes", "2"};
+            << Event("Club").codes(3, 9).date(13, 15, 2024).week(0, 8).warn(2).record()
+            << QStringList{"", "", "", "15", "2024", "0", "", "Yes", "2"};
     }
     void rowShowsEveryStoredValue()
     {
-        QFETCH(int, timetype);
-        QFETCH(int, consistancy);
-        QFETCH(int, month);
-        QFETCH(int, week);
-        QFETCH(int, weekday);
-        QFETCH(int, warn);
+        QFETCH(EventRecord, event);
         QFETCH(QStringList, cells);
         Management m;
-        const qint64 id = m.store.insert(eventNamed("Club", timetype, consistancy, month, week, weekday, warn));
+        const qint64 id = m.store.insert(event);
         QVERIFY(m.open());
         QCOMPARE(m.rows(), 1);
         QStringList shown;
@@ -228,9 +202,7 @@ private slots:
     void descriptionShowsOnOneLineWithTheWholeTextInItsTip()
     {
         Management m;
-        EventRecord f = eventNamed("Trip");
-        f.description = "Train at 9\r\nback on Sunday";
-        m.store.insert(f);
+        m.store.insert(Event("Trip").description("Train at 9\r\nback on Sunday"));
         QVERIFY(m.open());
         QCOMPARE(m.cell(0, 2), QString("Train at 9 back on Sunday"));
         QCOMPARE(m.cell(0, 2, Qt::ToolTipRole), QString("Train at 9\nback on Sunday"));
@@ -240,7 +212,7 @@ private slots:
     {
         Management m;
         for (const char* title : {"Zoo", "apple", "Meeting"})
-            m.store.insert(eventNamed(title));
+            m.store.insert(Event(title));
         QVERIFY(m.open());
         // A current row without a highlight is not a choice the user made.
         m.list()->setFocus();
@@ -261,8 +233,8 @@ private slots:
     void updateThenCancelLeavesTheEvent()
     {
         Management m;
-        m.store.insert(eventNamed("apple"));
-        m.store.insert(eventNamed("Zoo", 2, 4, 11, 4, 5, 0));
+        m.store.insert(Event("apple"));
+        m.store.insert(Event("Zoo").annually(4, kThursday, 11).date(11, 15, 2024).warn(2, 0));
         QVERIFY(m.open());
         m.select("Zoo");
         m.pressWithEditor("PushButton3", [](Form3& editor) {
@@ -314,7 +286,7 @@ private slots:
     void failingDeleteIsReportedAndTheListRefilled()
     {
         Management m;
-        m.store.insert(eventNamed("apple"));
+        m.store.insert(Event("apple"));
         QVERIFY(m.open());
         m.select("apple");
         m.store.close();

@@ -1,6 +1,6 @@
 #include "agenda/agenda.h"
 #include "calendar/occurrence.h"
-#include "event_codes.h"
+#include "event_builder.h"
 #include "ical/rules.h"
 #include "ics/ics_tool.h"
 #include "ics/import.h"
@@ -14,11 +14,6 @@
 #include <unistd.h>
 
 namespace {
-
-EventRecord record(int timetype, int repeat, int month, int day, int year, int weekday = kMonday, int nth = 1)
-{
-    return {0, QStringLiteral("Event"), QStringLiteral("Text"), timetype, repeat, month, day, year, nth, weekday, 0, 1};
-}
 
 QDate dateOf(const icaltimetype& t)
 {
@@ -58,17 +53,6 @@ QList<QDate> expandedDays(const QByteArray& text, QDate from)
     icalcomponent_free(calendar);
     return days;
 }
-
-class ListSource final : public EventSource
-{
-public:
-    QList<EventRecord> rows;
-    void forEachEvent(const std::function<void(const EventRecord&)>& visit) const override
-    {
-        for (const EventRecord& r : rows)
-            visit(r);
-    }
-};
 
 const ExportStamp kStamp{QDateTime(QDate(2021, 11, 1), QTime(8, 0), Qt::UTC), QStringLiteral("test.example")};
 
@@ -137,30 +121,30 @@ private slots:
         QTest::addColumn<EventRecord>("event");
         QTest::addColumn<QDate>("start");
         QTest::addColumn<QString>("rule");
-        QTest::newRow("once on a date") << record(kByDate, kOnce, 11, 25, 2021) << QDate(2021, 11, 25) << "";
-        QTest::newRow("once, first Monday") << record(kByDayOfWeek, kOnce, 11, 9, 2021) << QDate(2021, 11, 1) << "";
+        QTest::newRow("once on a date") << Event().once(QDate(2021, 11, 25)).record() << QDate(2021, 11, 25) << "";
+        QTest::newRow("once, first Monday")
+            << Event().once(1, kMonday, 11, 2021).date(11, 9, 2021).record() << QDate(2021, 11, 1) << "";
         QTest::newRow("monthly on the 31st")
-            << record(kByDate, kMonthly, 6, 31, 2021) << QDate(2021, 1, 31) << "FREQ=MONTHLY;BYMONTHDAY=31";
-        QTest::newRow("29 February, from 2021")
-            << record(kByDate, kAnnually, 2, 29, 2021) << QDate(2024, 2, 29) << "FREQ=YEARLY;BYMONTHDAY=29;BYMONTH=2";
-        QTest::newRow("weekly on Mondays")
-            << record(kByDayOfWeek, kWeekly, 7, 9, 2021, kMonday, 9) << QDate(2021, 1, 4) << "FREQ=WEEKLY;BYDAY=MO";
-        QTest::newRow("fifth Thursday monthly") << record(kByDayOfWeek, kMonthly, 1, 1, 2021, kThursday, 5)
+            << Event().monthlyOn(31).date(6, 31, 2021).record() << QDate(2021, 1, 31) << "FREQ=MONTHLY;BYMONTHDAY=31";
+        QTest::newRow("29 February, from 2021") << Event().annuallyOn(2, 29).date(2, 29, 2021).record()
+                                                << QDate(2024, 2, 29) << "FREQ=YEARLY;BYMONTHDAY=29;BYMONTH=2";
+        QTest::newRow("weekly on Mondays") << Event().weekly(kMonday).date(7, 9, 2021).week(9, kMonday).record()
+                                           << QDate(2021, 1, 4) << "FREQ=WEEKLY;BYDAY=MO";
+        QTest::newRow("fifth Thursday monthly") << Event().monthly(5, kThursday).date(1, 1, 2021).record()
                                                 << QDate(2021, 4, 29) << "FREQ=MONTHLY;BYDAY=5TH";
-        QTest::newRow("Thanksgiving") << record(kByDayOfWeek, kAnnually, 11, 1, 2021, kThursday, 4)
+        QTest::newRow("Thanksgiving") << Event().annually(4, kThursday, 11).date(11, 1, 2021).record()
                                       << QDate(2021, 11, 25) << "FREQ=YEARLY;BYDAY=4TH;BYMONTH=11";
-        QTest::newRow("fifth Monday of February") << record(kByDayOfWeek, kAnnually, 2, 1, 2021, kMonday, 5)
+        QTest::newRow("fifth Monday of February") << Event().annually(5, kMonday, 2).date(2, 1, 2021).record()
                                                   << QDate(2044, 2, 29) << "FREQ=YEARLY;BYDAY=5MO;BYMONTH=2";
         QTest::newRow("year 1850 starts in 1970")
-            << record(kByDate, kMonthly, 1, 15, 1850) << QDate(1970, 1, 15) << "FREQ=MONTHLY;BYMONTHDAY=15";
+            << Event().monthlyOn(15).date(1, 15, 1850).record() << QDate(1970, 1, 15) << "FREQ=MONTHLY;BYMONTHDAY=15";
     }
     void exportedRuleGivesTheGridsDays()
     {
         QFETCH(EventRecord, event);
         QFETCH(QDate, start);
         QFETCH(QString, rule);
-        ListSource source;
-        source.rows = {event};
+        const ListSource source({event});
         const QByteArray text =
             ExportCalendar(source, kStamp, [](const EventRecord&, Omission, const QString&) { QFAIL("left out"); });
         QVERIFY(text.contains("DTSTART;VALUE=DATE:" + start.toString(u"yyyyMMdd").toLatin1() + "\r\n"));
@@ -171,25 +155,23 @@ private slots:
         // Read back, the rule is stored as a kind that falls on the same days.
         const ImportedCalendar read = ReadCalendar(text);
         QCOMPARE(read.events.size(), 1);
-        const EventRecord& f = read.events[0];
-        const EventRecord back{0,          f.title,     f.description,   f.timetype,     f.consistancy, f.eventmonth,
-                               f.eventday, f.eventyear, f.eventweekdate, f.eventweekday, f.warnevent,   f.daysbefore};
-        QCOMPARE(gridDays(back, start), gridDays(event, start));
+        QCOMPARE(gridDays(read.events[0], start), gridDays(event, start));
     }
 
     void neverOccurringEventsAreLeftOut_data()
     {
         QTest::addColumn<EventRecord>("event");
         QTest::addColumn<QString>("reason");
-        EventRecord noMonth = record(kByDate, kAnnually, 1, 5, 2021);
-        noMonth.eventmonth = {};
-        QTest::newRow("by date, weekly") << record(kByDate, kWeekly, 1, 5, 2021) << "never repeats weekly";
-        QTest::newRow("30 February 2021") << record(kByDate, kOnce, 2, 30, 2021) << "no 30 February 2021";
-        QTest::newRow("31 April every year") << record(kByDate, kAnnually, 4, 31, 2021) << "no 31 April";
+        QTest::newRow("by date, weekly") << Event().codes(kByDate, kWeekly).date(1, 5, 2021).record()
+                                         << "never repeats weekly";
+        QTest::newRow("30 February 2021")
+            << Event().codes(kByDate, kOnce).date(2, 30, 2021).record() << "no 30 February 2021";
+        QTest::newRow("31 April every year") << Event().annuallyOn(4, 31).date(4, 31, 2021).record() << "no 31 April";
         QTest::newRow("fifth Thursday, November 2021")
-            << record(kByDayOfWeek, kOnce, 11, 1, 2021, kThursday, 5) << "November 2021 has no fifth Thursday";
-        QTest::newRow("unknown time type") << record(3, kOnce, 1, 5, 2021) << "time type 3 is unknown";
-        QTest::newRow("missing month") << noMonth << "has no month";
+            << Event().once(5, kThursday, 11, 2021).date(11, 1, 2021).record() << "November 2021 has no fifth Thursday";
+        QTest::newRow("unknown time type")
+            << Event().codes(3, kOnce).date(1, 5, 2021).record() << "time type 3 is unknown";
+        QTest::newRow("missing month") << Event().annuallyOn(1, 5).date({}, 5, 2021).record() << "has no month";
     }
     void neverOccurringEventsAreLeftOut()
     {
@@ -299,9 +281,12 @@ private slots:
             const int days[] = {29, 31, 30, 31, 30};
             for (int kind = 0; kind < 8; ++kind) {
                 for (int n = 0; n < 5; ++n)
-                    store.insert({0, QStringLiteral("Event %1/%2").arg(kind).arg(n), QStringLiteral("Line\r\nbreak"),
-                                  1 + kind / 4, 1 + kind % 4, months[n], days[n], 2020 + n, 1 + n, 1 + (3 * n) % 7,
-                                  n % 2, n});
+                    store.insert(Event(QStringLiteral("Event %1/%2").arg(kind).arg(n))
+                                     .description(QStringLiteral("Line\r\nbreak"))
+                                     .codes(1 + kind / 4, 1 + kind % 4)
+                                     .date(months[n], days[n], 2020 + n)
+                                     .week(1 + n, 1 + (3 * n) % 7)
+                                     .warn(n, n % 2));
             }
         }
         const QString file = env.path(QStringLiteral("out.ics"));

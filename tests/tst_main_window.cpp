@@ -191,7 +191,7 @@ private slots:
         QVERIFY(p.prompts.texts().value(0).contains("Form_Load at line 126\r"));
         other.exec("commit");
         p.window->DrawMonth(); // the next use of the connection opens it again
-        p.window->state().EventConnection.insert({0, "Dentist", "Check-up", 1, 3, 11, 3, 2021, 1, 1, 0, 0});
+        p.window->state().EventConnection.insert(Event("Dentist").description("Check-up").monthlyOn(3));
         p.window->DrawMonth();
         QCOMPARE(p.cell(3)->text(), QString("3\nDentist"));
     }
@@ -213,7 +213,7 @@ private slots:
         const bool atStart = f[1] == "1", reported = f[2] == "1";
         Program p;
         p.start();
-        p.add({"Dentist 1 1 11 26 2021 1 1"});
+        p.add({Event("Dentist").once(QDate(2021, 11, 26))});
         p.window->close();
         const sqlite::Connection other(p.window->liveDatabaseFile(), sqlite::Connection::Mode::ReadWrite);
         if (atStart)
@@ -259,7 +259,7 @@ private slots:
         QCOMPARE(p.window->liveDatabaseFile(), live);
         QVERIFY(QFile::exists(live));
         QVERIFY(p.window->state().EventConnection.isOpen());
-        p.window->state().EventConnection.insert({0, "Dentist", "Check-up", 1, 3, 11, 3, 2021, 1, 1, 0, 0});
+        p.window->state().EventConnection.insert(Event("Dentist").description("Check-up").monthlyOn(3));
         p.window->close();
 
         p.start();
@@ -334,7 +334,7 @@ private slots:
             QVERIFY(modal);
             shownDialog = modal->objectName();
             // Someone else adds an event while the dialog is open; the dialog is then closed unsaved.
-            p.window->state().EventConnection.insert({0, "Dentist", "Check-up", 1, 1, 11, 3, 2021, 1, 1, 0, 0});
+            p.window->state().EventConnection.insert(Event("Dentist").description("Check-up").once(QDate(2021, 11, 3)));
             p.label("month_year")->setText("changed");
             static_cast<QDialog*>(modal)->reject();
         });
@@ -348,20 +348,21 @@ private slots:
     void dayCellListsThatDaysEvents_data()
     {
         QTest::addColumn<int>("cell");
-        QTest::addColumn<QStringList>("events"); // title, then timetype consistancy month day year week weekday
+        QTest::addColumn<Events>("events");
         QTest::addColumn<QStringList>("listed"); // empty: no window appears
         // August 2021 starts on a Sunday.
-        const QStringList mixed = {"Swim 1 3 1 1 2000 1 1", "Gym 2 2 1 1 2000 1 2", "Work 1 1 8 2 2021 1 1"};
+        const Events mixed = {Event("Swim").monthlyOn(1), Event("Gym").weekly(kMonday),
+                              Event("Work").once(QDate(2021, 8, 2))};
         QTest::newRow("cell 0 holds day 1") << 0 << mixed << QStringList{"Swim"};
         QTest::newRow("weekly Monday on any Monday, in table order") << 1 << mixed << QStringList{"Gym", "Work"};
         QTest::newRow("a day without events") << 3 << mixed << QStringList{};
         QTest::newRow("a blank cell") << 40 << mixed << QStringList{};
-        QTest::newRow("empty table") << 0 << QStringList{} << QStringList{};
+        QTest::newRow("empty table") << 0 << Events{} << QStringList{};
     }
     void dayCellListsThatDaysEvents()
     {
         QFETCH(int, cell);
-        QFETCH(QStringList, events);
+        QFETCH(Events, events);
         QFETCH(QStringList, listed);
         Program p;
         p.clock.setToday(QDate(2021, 8, 20));
@@ -418,7 +419,7 @@ private slots:
     {
         Program p;
         p.start();
-        p.add({"Dinner 1 1 11 26 2021 1 1"});
+        p.add({Event("Dinner").once(QDate(2021, 11, 26))});
         p.window->DrawMonth();
         p.window->show();
         QVERIFY(QTest::qWaitForWindowActive(p.window.get()));
@@ -500,7 +501,7 @@ private slots:
         p.start();
         const QStringList eight = {"A", "B", "C", "D", "E", "F", "G", "H"};
         for (const QString& title : eight + QStringList{"Dinner"})
-            p.add({title + (title == "Dinner" ? " 1 1 11 25 2021 1 1" : " 1 1 11 26 2021 1 1")});
+            p.add({Event(title).once(QDate(2021, 11, title == "Dinner" ? 25 : 26))});
         p.window->DrawMonth();
         const auto name = [](QObject* o) { return QAccessible::queryAccessibleInterface(o)->text(QAccessible::Name); };
         QCOMPARE(name(p.cell(25)), QString("Thursday 25 November 2021, today, Thanksgiving, Dinner"));
@@ -550,7 +551,7 @@ private slots:
         Program p;
         p.putBesideProgram("HAND-M.CUR");
         p.start();
-        p.add({"Dinner 1 3 1 25 2000 1 1"}); // the alert lists it
+        p.add({Event("Dinner").monthlyOn(25)}); // the alert lists it
         EventStore& store = p.window->state().EventConnection;
         const ViewedMonth shownMonth{11, 2021};
         const std::map<QString, std::function<kit::FormDialog*()>> dialogs = {
@@ -647,7 +648,7 @@ private slots:
         Program p;
         p.env.settings().save("Day Backcolor", "white");
         p.start();
-        p.add({"Dentist 1 1 11 25 2021 1 1"});
+        p.add({Event("Dentist").once(QDate(2021, 11, 25))});
         p.window->close();
         p.prompts.clear();
         QString listed;
@@ -688,47 +689,51 @@ private slots:
     void startupGreetsWithTodayAndTidiesPassedEvents_data()
     {
         QTest::addColumn<QDate>("today");
-        QTest::addColumn<QStringList>("events"); // title, then timetype consistancy month day year week weekday
-        QTest::addColumn<QString>("settings");   // "Check1 Passed", empty text for absent
-        QTest::addColumn<bool>("yes");           // the answer to every question
+        QTest::addColumn<Events>("events");
+        QTest::addColumn<QString>("settings"); // "Check1 Passed", empty text for absent
+        QTest::addColumn<bool>("yes");         // the answer to every question
         QTest::addColumn<QStringList>("alert");
         QTest::addColumn<QStringList>("questions");
         QTest::addColumn<QStringList>("kept");
         const QDate thursday(2021, 11, 25);
         const QString quit = "No Events: No events found today. \r\nQuit application?";
         const QString passed = "Delete Passed Events: There are events that passed. \r\nDo you want to delete them?";
-        QTest::newRow("empty table") << thursday << QStringList{} << "" << false << QStringList{} << QStringList{}
+        QTest::newRow("empty table") << thursday << Events{} << "" << false << QStringList{} << QStringList{}
                                      << QStringList{};
         QTest::newRow("today's, in table order; by-date weekly never")
-            << thursday << QStringList{"Dinner 1 1 11 25 2021 1 1", "Never 1 2 11 25 2021 4 5", "Gym 2 2 1 1 2000 1 5"}
+            << thursday
+            << Events{Event("Dinner").once(QDate(2021, 11, 25)),
+                      Event("Never").codes(kByDate, kWeekly).date(11, 25, 2021), Event("Gym").weekly(kThursday)}
             << "1 2" << false << QStringList{"Dinner", "Gym"} << QStringList{} << QStringList{"Dinner", "Never", "Gym"};
         QTest::newRow("second Tuesday on the second Tuesday")
-            << QDate(2021, 11, 9) << QStringList{"Club 2 3 1 1 2000 2 3"} << "" << false << QStringList{"Club"}
+            << QDate(2021, 11, 9) << Events{Event("Club").monthly(2, 3)} << "" << false << QStringList{"Club"}
             << QStringList{} << QStringList{"Club"};
         QTest::newRow("second Tuesday not on the first")
-            << QDate(2021, 11, 2) << QStringList{"Club 2 3 1 1 2000 2 3"} << "1 2" << false << QStringList{}
+            << QDate(2021, 11, 2) << Events{Event("Club").monthly(2, 3)} << "1 2" << false << QStringList{}
             << QStringList{quit} << QStringList{"Club"};
         QTest::newRow("quitting touches no passed event")
-            << thursday << QStringList{"Old 1 1 11 24 2021 1 1"} << "1 1" << true << QStringList{} << QStringList{quit}
-            << QStringList{"Old"};
-        QTest::newRow("passed, asked by default, Yes") << thursday << QStringList{"Old 1 1 11 24 2021 1 1"} << ""
-                                                       << true << QStringList{} << QStringList{passed} << QStringList{};
-        QTest::newRow("passed, asked, No") << thursday << QStringList{"Old 1 1 11 24 2021 1 1"} << "0 2" << false
-                                           << QStringList{} << QStringList{passed} << QStringList{"Old"};
-        QTest::newRow("passed, deleted silently") << thursday << QStringList{"Old 2 1 11 1 2021 4 4"} << "0 1" << false
-                                                  << QStringList{} << QStringList{} << QStringList{};
-        QTest::newRow("passed, ignored") << thursday << QStringList{"Old 1 1 11 24 2021 1 1"} << "0 3" << true
+            << thursday << Events{Event("Old").once(QDate(2021, 11, 24))} << "1 1" << true << QStringList{}
+            << QStringList{quit} << QStringList{"Old"};
+        QTest::newRow("passed, asked by default, Yes")
+            << thursday << Events{Event("Old").once(QDate(2021, 11, 24))} << "" << true << QStringList{}
+            << QStringList{passed} << QStringList{};
+        QTest::newRow("passed, asked, No") << thursday << Events{Event("Old").once(QDate(2021, 11, 24))} << "0 2"
+                                           << false << QStringList{} << QStringList{passed} << QStringList{"Old"};
+        QTest::newRow("passed, deleted silently") << thursday << Events{Event("Old").once(4, 4, 11, 2021)} << "0 1"
+                                                  << false << QStringList{} << QStringList{} << QStringList{};
+        QTest::newRow("passed, ignored") << thursday << Events{Event("Old").once(QDate(2021, 11, 24))} << "0 3" << true
                                          << QStringList{} << QStringList{} << QStringList{"Old"};
-        QTest::newRow("broken choice deletes nothing") << thursday << QStringList{"Old 1 1 11 24 2021 1 1"} << "0 x"
-                                                       << true << QStringList{} << QStringList{} << QStringList{"Old"};
+        QTest::newRow("broken choice deletes nothing")
+            << thursday << Events{Event("Old").once(QDate(2021, 11, 24))} << "0 x" << true << QStringList{}
+            << QStringList{} << QStringList{"Old"};
         QTest::newRow("last day of the previous month never offered")
-            << QDate(2021, 12, 1) << QStringList{"Old 1 1 11 30 2021 1 1"} << "" << true << QStringList{}
+            << QDate(2021, 12, 1) << Events{Event("Old").once(QDate(2021, 11, 30))} << "" << true << QStringList{}
             << QStringList{} << QStringList{"Old"};
     }
     void startupGreetsWithTodayAndTidiesPassedEvents()
     {
         QFETCH(QDate, today);
-        QFETCH(QStringList, events);
+        QFETCH(Events, events);
         QFETCH(QString, settings);
         QFETCH(bool, yes);
         QFETCH(QStringList, alert);
@@ -776,7 +781,7 @@ private slots:
         p.start();
         EventStore& store = p.window->state().EventConnection;
         for (const char* title : {"First", "Second", "Third"})
-            store.insert({0, title, "notes", 1, 1, 11, 24, 2021, 1, 1, 0, 0});
+            store.insert(Event(title).description("notes").once(QDate(2021, 11, 24)));
         p.window->close();
         p.env.settings().save("Passed", "1");
         const sqlite::Connection reader(p.window->liveDatabaseFile(), sqlite::Connection::Mode::ReadOnly);

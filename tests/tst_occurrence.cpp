@@ -1,12 +1,11 @@
 #include "calendar/occurrence.h"
 
-#include "event_codes.h"
+#include "event_builder.h"
 
 #include <QTest>
 
 #include <array>
 #include <limits>
-#include <optional>
 
 Q_DECLARE_METATYPE(EventRecord)
 
@@ -14,33 +13,8 @@ namespace {
 
 using Days = QList<int>;
 
-// The columns the rule reads, in table order; anything left out stays empty, as a NULL
-// column does.
-struct Fields
-{
-    std::optional<int> timetype = std::nullopt;
-    std::optional<int> consistancy = std::nullopt;
-    std::optional<int> month = std::nullopt;
-    std::optional<int> day = std::nullopt;
-    std::optional<int> year = std::nullopt;
-    std::optional<int> weekdate = std::nullopt;
-    std::optional<int> weekday = std::nullopt;
-};
-
-EventRecord record(const Fields& f)
-{
-    EventRecord e;
-    e.id = 1;
-    e.title = QStringLiteral("Event");
-    e.timetype = f.timetype;
-    e.consistancy = f.consistancy;
-    e.eventmonth = f.month;
-    e.eventday = f.day;
-    e.eventyear = f.year;
-    e.eventweekdate = f.weekdate;
-    e.eventweekday = f.weekday;
-    return e;
-}
+// Every column of Thursday 25 November 2021, the fourth Thursday, for the kinds to pick from.
+const Event kThursday25 = Event().date(11, 25, 2021).week(4, kThursday);
 
 Days toDays(const QVarLengthArray<int, 5>& days)
 {
@@ -193,68 +167,58 @@ private slots:
         QTest::addColumn<int>("year");
         QTest::addColumn<Days>("days");
 
-        const auto date25Nov2021 = record({kByDate, kOnce, 11, 25, 2021});
+        const auto date25Nov2021 = Event().once(QDate(2021, 11, 25)).record();
         QTest::newRow("November 2021, by date once on 25 November 2021") << date25Nov2021 << 11 << 2021 << Days{25};
         QTest::newRow("November 2021, by date once on 25 November 2022")
-            << record({kByDate, kOnce, 11, 25, 2022}) << 11 << 2021 << Days{};
+            << Event().once(QDate(2022, 11, 25)).record() << 11 << 2021 << Days{};
         QTest::newRow("November 2022, by date once on 25 November 2021") << date25Nov2021 << 11 << 2022 << Days{};
         QTest::newRow("December 2021, by date once on 25 November 2021") << date25Nov2021 << 12 << 2021 << Days{};
 
-        const auto monthly31 = record({.timetype = kByDate, .consistancy = kMonthly, .day = 31});
+        const auto monthly31 = Event().monthlyOn(31).record();
         QTest::newRow("November 2021, monthly on the 31st") << monthly31 << 11 << 2021 << Days{};
         QTest::newRow("December 2021, monthly on the 31st") << monthly31 << 12 << 2021 << Days{31};
         QTest::newRow("November 2021, monthly on the 25th, month and year of another date")
-            << record({kByDate, kMonthly, 3, 25, 1990}) << 11 << 2021 << Days{25};
+            << Event().monthlyOn(25).date(3, 25, 1990).record() << 11 << 2021 << Days{25};
 
-        const auto annually11Nov = record({.timetype = kByDate, .consistancy = kAnnually, .month = 11, .day = 11});
+        const auto annually11Nov = Event().annuallyOn(11, 11).record();
         QTest::newRow("November 2021, annually on 11 November") << annually11Nov << 11 << 2021 << Days{11};
         QTest::newRow("November 1999, annually on 11 November") << annually11Nov << 11 << 1999 << Days{11};
         QTest::newRow("November 2031, annually on 11 November") << annually11Nov << 11 << 2031 << Days{11};
         QTest::newRow("October 2021, annually on 11 November") << annually11Nov << 10 << 2021 << Days{};
         QTest::newRow("December 2021, annually on 11 November") << annually11Nov << 12 << 2021 << Days{};
         QTest::newRow("November 2021, annually on 11 November, year of another date")
-            << record({kByDate, kAnnually, 11, 11, 1990}) << 11 << 2021 << Days{11};
+            << Event().annuallyOn(11, 11).date(11, 11, 1990).record() << 11 << 2021 << Days{11};
 
-        const auto annually29Feb = record({.timetype = kByDate, .consistancy = kAnnually, .month = 2, .day = 29});
+        const auto annually29Feb = Event().annuallyOn(2, 29).record();
         QTest::newRow("February 2024, annually on 29 February") << annually29Feb << 2 << 2024 << Days{29};
         QTest::newRow("February 2023, annually on 29 February") << annually29Feb << 2 << 2023 << Days{};
         QTest::newRow("February 2000, annually on 29 February") << annually29Feb << 2 << 2000 << Days{29};
         QTest::newRow("February 2100, annually on 29 February") << annually29Feb << 2 << 2100 << Days{};
 
         QTest::newRow("November 2021, by date weekly with every field of 25 November 2021")
-            << record({kByDate, kWeekly, 11, 25, 2021, 4, kThursday}) << 11 << 2021 << Days{};
+            << Event(kThursday25).codes(kByDate, kWeekly).record() << 11 << 2021 << Days{};
 
-        const auto fourthThursday =
-            record({.timetype = kByDayOfWeek, .consistancy = kMonthly, .weekdate = 4, .weekday = kThursday});
-        const auto fifthThursday =
-            record({.timetype = kByDayOfWeek, .consistancy = kMonthly, .weekdate = 5, .weekday = kThursday});
+        const auto fourthThursday = Event().monthly(4, kThursday).record();
+        const auto fifthThursday = Event().monthly(5, kThursday).record();
         QTest::newRow("November 2021, fourth Thursday") << fourthThursday << 11 << 2021 << Days{25};
         QTest::newRow("November 2021, fifth Thursday: there are only four") << fifthThursday << 11 << 2021 << Days{};
         QTest::newRow("September 2021, fifth Thursday") << fifthThursday << 9 << 2021 << Days{30};
         QTest::newRow("November 2021, fourth Thursday, day, month and year of another date")
-            << record({kByDayOfWeek, kMonthly, 3, 9, 1990, 4, kThursday}) << 11 << 2021 << Days{25};
+            << Event().monthly(4, kThursday).date(3, 9, 1990).record() << 11 << 2021 << Days{25};
 
-        const auto mondays = record({.timetype = kByDayOfWeek, .consistancy = kWeekly, .weekday = kMonday});
+        const auto mondays = Event().weekly(kMonday).record();
         QTest::newRow("November 2021, weekly on Mondays") << mondays << 11 << 2021 << Days{1, 8, 15, 22, 29};
         QTest::newRow("February 2021, weekly on Mondays") << mondays << 2 << 2021 << Days{1, 8, 15, 22};
         QTest::newRow("November 2021, weekly on Mondays, every other field of another date")
-            << record({kByDayOfWeek, kWeekly, 3, 9, 1990, 3, kMonday}) << 11 << 2021 << Days{1, 8, 15, 22, 29};
+            << Event().weekly(kMonday).date(3, 9, 1990).week(3, kMonday).record() << 11 << 2021
+            << Days{1, 8, 15, 22, 29};
 
-        QTest::newRow("November 2021, fourth Thursday of October every year") << record({.timetype = kByDayOfWeek,
-                                                                                         .consistancy = kAnnually,
-                                                                                         .month = 10,
-                                                                                         .weekdate = 4,
-                                                                                         .weekday = kThursday})
-                                                                              << 11 << 2021 << Days{};
+        QTest::newRow("November 2021, fourth Thursday of October every year")
+            << Event().annually(4, kThursday, 10).record() << 11 << 2021 << Days{};
         QTest::newRow("November 2021, fourth Thursday of November every year, year of another date")
-            << record({kByDayOfWeek, kAnnually, 11, 9, 1990, 4, kThursday}) << 11 << 2021 << Days{25};
+            << Event().annually(4, kThursday, 11).date(11, 9, 1990).record() << 11 << 2021 << Days{25};
 
-        const auto firstMondayNov2021 = record({.timetype = kByDayOfWeek,
-                                                .consistancy = kOnce,
-                                                .month = 11,
-                                                .year = 2021,
-                                                .weekdate = 1,
-                                                .weekday = kMonday});
+        const auto firstMondayNov2021 = Event().once(1, kMonday, 11, 2021).record();
         QTest::newRow("November 2021, first Monday of November 2021 once")
             << firstMondayNov2021 << 11 << 2021 << Days{1};
         QTest::newRow("November 2022, first Monday of November 2021 once")
@@ -275,49 +239,42 @@ private slots:
     void neverOccurs_data()
     {
         QTest::addColumn<EventRecord>("event");
+        QTest::newRow("no time type") << Event().monthlyOn(25).codes({}, kMonthly).record();
+        QTest::newRow("time type 0") << Event(kThursday25).codes(0, kMonthly).record();
+        QTest::newRow("time type 3") << Event(kThursday25).codes(3, kMonthly).record();
+        QTest::newRow("time type -1") << Event(kThursday25).codes(-1, kMonthly).record();
 
-        QTest::newRow("no time type") << record({.consistancy = kMonthly, .day = 25});
-        QTest::newRow("time type 0") << record({0, kMonthly, 11, 25, 2021, 4, kThursday});
-        QTest::newRow("time type 3") << record({3, kMonthly, 11, 25, 2021, 4, kThursday});
-        QTest::newRow("time type -1") << record({-1, kMonthly, 11, 25, 2021, 4, kThursday});
-
-        QTest::newRow("by date, no repetition") << record({.timetype = kByDate, .month = 11, .day = 25, .year = 2021});
-        QTest::newRow("by date, repetition 0") << record({kByDate, 0, 11, 25, 2021});
-        QTest::newRow("by date, repetition 5") << record({kByDate, 5, 11, 25, 2021});
-        QTest::newRow("by date once, no month")
-            << record({.timetype = kByDate, .consistancy = kOnce, .day = 25, .year = 2021});
-        QTest::newRow("by date once, no day")
-            << record({.timetype = kByDate, .consistancy = kOnce, .month = 11, .year = 2021});
-        QTest::newRow("by date once, no year") << record({kByDate, kOnce, 11, 25});
-        QTest::newRow("by date monthly, no day") << record({kByDate, kMonthly, 11, std::nullopt, 2021});
-        QTest::newRow("by date monthly, day 0") << record({kByDate, kMonthly, 11, 0, 2021});
-        QTest::newRow("by date monthly, day 32") << record({kByDate, kMonthly, 11, 32, 2021});
-        QTest::newRow("by date monthly, day -5") << record({kByDate, kMonthly, 11, -5, 2021});
-        QTest::newRow("by date annually, no month") << record({kByDate, kAnnually, std::nullopt, 25, 2021});
+        QTest::newRow("by date, no repetition") << Event().once(QDate(2021, 11, 25)).codes(kByDate, {}).record();
+        QTest::newRow("by date, repetition 0") << Event().once(QDate(2021, 11, 25)).codes(kByDate, 0).record();
+        QTest::newRow("by date, repetition 5") << Event().once(QDate(2021, 11, 25)).codes(kByDate, 5).record();
+        QTest::newRow("by date once, no month") << Event().once(QDate(2021, 11, 25)).date({}, 25, 2021).record();
+        QTest::newRow("by date once, no day") << Event().once(QDate(2021, 11, 25)).date(11, {}, 2021).record();
+        QTest::newRow("by date once, no year") << Event().once(QDate(2021, 11, 25)).date(11, 25, {}).record();
+        QTest::newRow("by date monthly, no day") << Event().monthlyOn(25).date(11, {}, 2021).record();
+        QTest::newRow("by date monthly, day 0") << Event().monthlyOn(0).date(11, 0, 2021).record();
+        QTest::newRow("by date monthly, day 32") << Event().monthlyOn(32).date(11, 32, 2021).record();
+        QTest::newRow("by date monthly, day -5") << Event().monthlyOn(-5).date(11, -5, 2021).record();
+        QTest::newRow("by date annually, no month") << Event().annuallyOn(11, 25).date({}, 25, 2021).record();
         QTest::newRow("by date annually, month 23: November counted modulo 12")
-            << record({kByDate, kAnnually, 23, 25, 2021});
+            << Event().annuallyOn(23, 25).date(23, 25, 2021).record();
 
         QTest::newRow("by weekday, no repetition")
-            << record({.timetype = kByDayOfWeek, .month = 11, .year = 2021, .weekdate = 4, .weekday = kThursday});
-        QTest::newRow("by weekday, repetition 0") << record({kByDayOfWeek, 0, 11, 25, 2021, 4, kThursday});
-        QTest::newRow("by weekday, repetition 5") << record({kByDayOfWeek, 5, 11, 25, 2021, 4, kThursday});
-        QTest::newRow("weekly, no weekday") << record({kByDayOfWeek, kWeekly, 11, 25, 2021, 4});
-        QTest::newRow("weekly, weekday 0") << record({kByDayOfWeek, kWeekly, 11, 25, 2021, 4, 0});
-        QTest::newRow("weekly, weekday 8") << record({kByDayOfWeek, kWeekly, 11, 25, 2021, 4, 8});
-        QTest::newRow("weekly, weekday 9") << record({kByDayOfWeek, kWeekly, 11, 25, 2021, 4, 9});
-        QTest::newRow("monthly, no week") << record({kByDayOfWeek, kMonthly, 11, 25, 2021, std::nullopt, kThursday});
-        QTest::newRow("monthly, no weekday") << record({kByDayOfWeek, kMonthly, 11, 25, 2021, 4});
-        QTest::newRow("monthly, week 0") << record({kByDayOfWeek, kMonthly, 11, 25, 2021, 0, kThursday});
-        QTest::newRow("monthly, week 6") << record({kByDayOfWeek, kMonthly, 11, 25, 2021, 6, kThursday});
-        QTest::newRow("monthly, weekday 12: Thursday counted modulo 7")
-            << record({kByDayOfWeek, kMonthly, 11, 25, 2021, 4, 12});
-        QTest::newRow("by weekday once, no month")
-            << record({kByDayOfWeek, kOnce, std::nullopt, 25, 2021, 4, kThursday});
-        QTest::newRow("by weekday once, no year") << record({kByDayOfWeek, kOnce, 11, 25, std::nullopt, 4, kThursday});
-        QTest::newRow("by weekday annually, no month")
-            << record({kByDayOfWeek, kAnnually, std::nullopt, 25, 2021, 4, kThursday});
-        QTest::newRow("by weekday annually, no week")
-            << record({kByDayOfWeek, kAnnually, 11, 25, 2021, std::nullopt, kThursday});
+            << Event().once(4, kThursday, 11, 2021).codes(kByDayOfWeek, {}).record();
+        QTest::newRow("by weekday, repetition 0") << Event(kThursday25).codes(kByDayOfWeek, 0).record();
+        QTest::newRow("by weekday, repetition 5") << Event(kThursday25).codes(kByDayOfWeek, 5).record();
+        QTest::newRow("weekly, no weekday") << Event(kThursday25).weekly({}).record();
+        QTest::newRow("weekly, weekday 0") << Event(kThursday25).weekly(0).record();
+        QTest::newRow("weekly, weekday 8") << Event(kThursday25).weekly(8).record();
+        QTest::newRow("weekly, weekday 9") << Event(kThursday25).weekly(9).record();
+        QTest::newRow("monthly, no week") << Event(kThursday25).monthly({}, kThursday).record();
+        QTest::newRow("monthly, no weekday") << Event(kThursday25).monthly(4, {}).record();
+        QTest::newRow("monthly, week 0") << Event(kThursday25).monthly(0, kThursday).record();
+        QTest::newRow("monthly, week 6") << Event(kThursday25).monthly(6, kThursday).record();
+        QTest::newRow("monthly, weekday 12: Thursday counted modulo 7") << Event(kThursday25).monthly(4, 12).record();
+        QTest::newRow("by weekday once, no month") << Event(kThursday25).once(4, kThursday, {}, 2021).record();
+        QTest::newRow("by weekday once, no year") << Event(kThursday25).once(4, kThursday, 11, {}).record();
+        QTest::newRow("by weekday annually, no month") << Event(kThursday25).annually(4, kThursday, {}).record();
+        QTest::newRow("by weekday annually, no week") << Event(kThursday25).annually({}, kThursday, 11).record();
     }
     void neverOccurs()
     {

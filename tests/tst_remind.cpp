@@ -1,5 +1,6 @@
 // Runs under dbus-run-session: on that private bus the test is the notification service.
 #include "core/clock.h"
+#include "event_builder.h"
 #include "remind/remind_agent.h"
 #include "store/event_store.h"
 #include "test_env.h"
@@ -17,24 +18,6 @@
 namespace {
 
 const QDate kTuesday(2026, 12, 8);
-
-EventRecord byDate(Consistancy repeat, QDate date, int warn, int before, const QString& title = "Dentist")
-{
-    EventRecord r;
-    r.id = 1;
-    r.title = title;
-    r.description = QStringLiteral("Bring the card\r\n\nthen \x1b[1mpay");
-    r.timetype = int(TimeType::ByDate);
-    r.consistancy = int(repeat);
-    r.eventmonth = date.month();
-    r.eventday = date.day();
-    r.eventyear = date.year();
-    r.eventweekdate = 1;
-    r.eventweekday = 1;
-    r.warnevent = warn;
-    r.daysbefore = before;
-    return r;
-}
 
 void store(const QString& file, const QList<EventRecord>& events)
 {
@@ -161,27 +144,28 @@ private slots:
         QTest::addColumn<QDate>("today");
         QTest::addColumn<QStringList>("expected");
         const QDate thursday = kTuesday.addDays(2);
-        const EventRecord twoDays = byDate(Consistancy::Once, thursday, 1, 2);
-        QTest::newRow("on its day") << byDate(Consistancy::Once, kTuesday, 1, 1) << kTuesday
+        const EventRecord twoDays = Event("Dentist").once(thursday).warn(2);
+        QTest::newRow("on its day") << Event("Dentist").once(kTuesday).warn(1).record() << kTuesday
                                     << QStringList{"2026-12-08 today"};
         QTest::newRow("first day of a 2-day warning") << twoDays << kTuesday << QStringList{"2026-12-10 ahead"};
         QTest::newRow("started late in it") << twoDays << kTuesday.addDays(1) << QStringList{"2026-12-10 ahead"};
         QTest::newRow("before it") << twoDays << kTuesday.addDays(-1) << QStringList{};
-        QTest::newRow("across the year end") << byDate(Consistancy::Annually, QDate(2020, 1, 3), 1, 9)
-                                             << QDate(2026, 12, 27) << QStringList{"2027-01-03 ahead"};
-        QTest::newRow("a leap day 366 days ahead") << byDate(Consistancy::Annually, QDate(2024, 2, 29), 1, 366)
-                                                   << QDate(2027, 2, 28) << QStringList{"2028-02-29 ahead"};
-        QTest::newRow("0 days before") << byDate(Consistancy::Once, thursday, 1, 0) << kTuesday.addDays(1)
+        QTest::newRow("across the year end")
+            << Event("Dentist").codes(kByDate, kAnnually).date(1, 3, 2020).warn(9).record() << QDate(2026, 12, 27)
+            << QStringList{"2027-01-03 ahead"};
+        QTest::newRow("a leap day 366 days ahead")
+            << Event("Dentist").codes(kByDate, kAnnually).date(2, 29, 2024).warn(366).record() << QDate(2027, 2, 28)
+            << QStringList{"2028-02-29 ahead"};
+        QTest::newRow("0 days before") << Event("Dentist").once(thursday).warn(0).record() << kTuesday.addDays(1)
                                        << QStringList{};
-        QTest::newRow("warning not ticked") << byDate(Consistancy::Once, thursday, 0, 5) << kTuesday << QStringList{};
-        QTest::newRow("400 days before") << byDate(Consistancy::Once, thursday, 1, 400) << kTuesday << QStringList{};
+        QTest::newRow("warning not ticked")
+            << Event("Dentist").once(thursday).warn(5, 0).record() << kTuesday << QStringList{};
+        QTest::newRow("400 days before") << Event("Dentist").once(thursday).warn(400).record() << kTuesday
+                                         << QStringList{};
         QTest::newRow("by date weekly never")
-            << byDate(Consistancy::Weekly, kTuesday, 1, 9) << kTuesday << QStringList{};
-        EventRecord everyTuesday = byDate(Consistancy::Weekly, kTuesday, 1, 8);
-        everyTuesday.timetype = int(TimeType::ByDayOfWeek);
-        everyTuesday.eventweekday = 3;
-        QTest::newRow("every Tuesday, 8 days before")
-            << everyTuesday << kTuesday << QStringList{"2026-12-08 today", "2026-12-15 ahead"};
+            << Event("Dentist").codes(kByDate, kWeekly).date(12, 8, 2026).warn(9).record() << kTuesday << QStringList{};
+        QTest::newRow("every Tuesday, 8 days before") << Event("Dentist").weekly(3).warn(8).record() << kTuesday
+                                                      << QStringList{"2026-12-08 today", "2026-12-15 ahead"};
     }
     void dueSet()
     {
@@ -200,8 +184,9 @@ private slots:
 
     void sendsEachOnceAcrossRestarts()
     {
-        store(database(), {byDate(Consistancy::Once, kTuesday, 1, 1, QString(1 << 20, u'x')),
-                           byDate(Consistancy::Once, kTuesday.addDays(2), 1, 3, "Choir\tpractice\x07")});
+        store(database(),
+              {Event(QString(1 << 20, u'x')).description("Bring the card\r\n\nthen \x1b[1mpay").once(kTuesday).warn(1),
+               Event("Choir\tpractice\x07").once(kTuesday.addDays(2)).warn(3)});
         QCOMPARE(agent()->look(), LookOutcome::Done);
         QCOMPARE(agent()->look(), LookOutcome::Done); // a restart
         const QList<QStringList> shown = m_fake.shown();
@@ -218,17 +203,17 @@ private slots:
 
     void anotherEventUnderASentIdIsRemindedOf()
     {
-        store(database(), {byDate(Consistancy::Once, kTuesday, 1, 1)});
+        store(database(), {Event("Dentist").once(kTuesday).warn(1)});
         QCOMPARE(agent()->look(), LookOutcome::Done);
         QVERIFY(QFile::remove(database())); // a new database in its place counts ids from 1 again
-        store(database(), {byDate(Consistancy::Once, kTuesday, 1, 1, "Choir")});
+        store(database(), {Event("Choir").once(kTuesday).warn(1)});
         QCOMPARE(agent()->look(), LookOutcome::Done);
         QCOMPARE(summaries(), (QStringList{"Dentist", "Choir"}));
     }
 
     void waitsForTheServiceThenOpensTheCalendarOnAClick()
     {
-        store(database(), {byDate(Consistancy::Once, kTuesday, 1, 1)});
+        store(database(), {Event("Dentist").once(kTuesday).warn(1)});
         m_fakeBus.unregisterService(kName);
         const auto running = agent(false);
         QCOMPARE(running->look(), LookOutcome::NoService);
@@ -264,7 +249,7 @@ private slots:
         QFETCH(QString, expected);
         QList<EventRecord> events;
         for (int i = 0; i < today + ahead; ++i)
-            events.append(byDate(Consistancy::Once, kTuesday.addDays(i < today ? 0 : 1), 1, 1, QString::number(i)));
+            events.append(Event(QString::number(i)).once(kTuesday.addDays(i < today ? 0 : 1)).warn(1));
         store(database(), events);
         QCOMPARE(agent()->look(), LookOutcome::Done);
         QCOMPARE(agent()->look(), LookOutcome::Done);
@@ -275,7 +260,7 @@ private slots:
     // What was shown before is unknown: one summary stands for what is due, and then the record is sound again.
     void damagedRecordSendsOneSummary()
     {
-        store(database(), {byDate(Consistancy::Once, kTuesday, 1, 1, "A"), byDate(Consistancy::Once, kTuesday, 1, 1)});
+        store(database(), {Event("A").once(kTuesday).warn(1), Event("Dentist").once(kTuesday).warn(1)});
         QDir().mkpath(m_env->path("state/Quendrix/Quillmoor"));
         QFile file(SentLogFile(m_env->path("state"), database()));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("\x89PNG\r\n") > 0);
@@ -298,7 +283,7 @@ private slots:
     {
         QFETCH(QByteArray, record);
         QFETCH(QStringList, shown);
-        store(database(), {byDate(Consistancy::Once, kTuesday, 1, 1)});
+        store(database(), {Event("Dentist").once(kTuesday).warn(1)});
         QDir().mkpath(m_env->path("state/Quendrix/Quillmoor"));
         QFile file(SentLogFile(m_env->path("state"), database()));
         QVERIFY(record.isNull() ? ::mkfifo(QFile::encodeName(file.fileName()).constData(), 0600) == 0

@@ -1,6 +1,7 @@
 #include "store/data_folder.h"
 #include "store/event_store.h"
 
+#include "event_builder.h"
 #include "store/event_table.h"
 #include "test_env.h"
 
@@ -28,21 +29,6 @@ QString newDatabase(const TestEnv& env, const QString& name = QStringLiteral("ev
     const QString file = env.path(name);
     CreateEventDatabase(file);
     return file;
-}
-
-EventRecord titled(const QString& title, const QString& description = QStringLiteral("Details"))
-{
-    EventRecord f;
-    f.title = title;
-    f.description = description;
-    return f;
-}
-
-QList<EventRecord> allEvents(const EventStore& store)
-{
-    QList<EventRecord> rows;
-    store.forEachEvent([&](const EventRecord& r) { rows.append(r); });
-    return rows;
 }
 
 QStringList titlesByTitle(const EventStore& store)
@@ -101,8 +87,8 @@ private slots:
         {
             EventStore store;
             store.open(first.liveFile);
-            store.insert(titled(QStringLiteral("Dentist")));
-            store.insert(titled(QStringLiteral("Book club")));
+            store.insert(Event(QStringLiteral("Dentist")));
+            store.insert(Event(QStringLiteral("Book club")));
         }
         const QByteArray before = contents(first.liveFile);
 
@@ -226,7 +212,7 @@ private slots:
         {
             EventStore store;
             store.open(file);
-            store.insert(titled(QStringLiteral("Before the crash")));
+            store.insert(Event(QStringLiteral("Before the crash")));
         }
         const std::string name = file.toStdString();
         const pid_t writer = ::fork();
@@ -254,7 +240,7 @@ private slots:
         QVERIFY(QFileInfo::exists(journal));
         EventStore otherUser;
         otherUser.open(file);
-        otherUser.insert(titled(QStringLiteral("After the crash")));
+        otherUser.insert(Event(QStringLiteral("After the crash")));
         QCOMPARE(titlesByTitle(store), (QStringList{"After the crash", "Before the crash"}));
         QVERIFY(QFileInfo::exists(journal));
         QCOMPARE(QFileInfo(journal).size(), 0);
@@ -279,8 +265,8 @@ private slots:
 
         EventStore store;
         store.open(data.liveFile);
-        QVERIFY(allEvents(store).isEmpty());
-        QCOMPARE(store.insert(titled(QStringLiteral("First"))), 1);
+        QVERIFY(AllEvents(store).isEmpty());
+        QCOMPARE(store.insert(Event(QStringLiteral("First"))), 1);
     }
 
     void textRoundTrip_data()
@@ -307,18 +293,18 @@ private slots:
         const QString file = newDatabase(env);
         EventStore store;
         store.open(file);
-        store.insert(titled(QStringLiteral("Already there")));
+        store.insert(Event(QStringLiteral("Already there")));
 
-        const qint64 id = store.insert(titled(title, description));
+        const qint64 id = store.insert(Event(title).description(description));
 
         const std::optional<EventRecord> back = store.eventById(id);
         QVERIFY(back);
         QCOMPARE(back->title, title);
         QCOMPARE(back->description, description);
-        QVERIFY(store.update(id, titled(title + title, description + description)));
+        QVERIFY(store.update(id, Event(title + title).description(description + description)));
         QCOMPARE(store.eventById(id)->title, title + title);
         QCOMPARE(store.eventById(id)->description, description + description);
-        QCOMPARE(allEvents(store).size(), 2);
+        QCOMPARE(AllEvents(store).size(), 2);
         store.close();
         QCOMPARE(rowCount(file), 2);
     }
@@ -329,18 +315,8 @@ private slots:
         const QString file = newDatabase(env);
         EventStore store;
         store.open(file);
-        EventRecord f;
-        f.title = QStringLiteral("Quarterly review");
-        f.description = QStringLiteral("Room 4");
-        f.timetype = 2;
-        f.consistancy = 4;
-        f.eventmonth = 11;
-        f.eventday = 30;
-        f.eventyear = 2031;
-        f.eventweekdate = 5;
-        f.eventweekday = 7;
-        f.warnevent = 0;
-        f.daysbefore = 14;
+        const EventRecord f =
+            Event("Quarterly review").description("Room 4").annually(5, 7, 11).date(11, 30, 2031).warn(14, 0);
 
         const qint64 id = store.insert(f);
 
@@ -379,7 +355,7 @@ private slots:
                   "'T')");
         EventStore store;
         store.open(file);
-        const EventRecord r = allEvents(store).value(0);
+        const EventRecord r = AllEvents(store).value(0);
         QCOMPARE(r.title + r.description, QString("TD"));
         const QList<NumberValue> read = {r.timetype,      r.consistancy,  r.eventmonth, r.eventday,  r.eventyear,
                                          r.eventweekdate, r.eventweekday, r.warnevent,  r.daysbefore};
@@ -391,24 +367,24 @@ private slots:
         TestEnv env;
         EventStore store;
         store.open(newDatabase(env));
-        QCOMPARE(store.insert(titled(QStringLiteral("a"))), 1);
-        QCOMPARE(store.insert(titled(QStringLiteral("b"))), 2);
-        QCOMPARE(store.insert(titled(QStringLiteral("c"))), 3);
+        QCOMPARE(store.insert(Event(QStringLiteral("a"))), 1);
+        QCOMPARE(store.insert(Event(QStringLiteral("b"))), 2);
+        QCOMPARE(store.insert(Event(QStringLiteral("c"))), 3);
 
         store.remove(3);
-        QCOMPARE(store.insert(titled(QStringLiteral("d"))), 4);
+        QCOMPARE(store.insert(Event(QStringLiteral("d"))), 4);
         store.remove(2);
         store.remove(4);
-        QCOMPARE(store.insert(titled(QStringLiteral("e"))), 5);
+        QCOMPARE(store.insert(Event(QStringLiteral("e"))), 5);
         store.remove(4); // gone already: silent
-        QVERIFY(!store.update(4, titled(QStringLiteral("changed"))));
+        QVERIFY(!store.update(4, Event(QStringLiteral("changed"))));
         QVERIFY(!store.eventById(4));
 
         QList<qint64> ids;
         store.forEachEvent([&](const EventRecord& r) { ids.append(r.id); });
         QCOMPARE(ids, (QList<qint64>{1, 5}));
         QCOMPARE(titlesByTitle(store), (QStringList{"a", "e"}));
-        QVERIFY(store.update(5, titled(QStringLiteral("changed"))));
+        QVERIFY(store.update(5, Event(QStringLiteral("changed"))));
         QCOMPARE(store.eventById(5)->title, QStringLiteral("changed"));
     }
 
@@ -418,10 +394,10 @@ private slots:
         EventStore store;
         store.open(newDatabase(env));
         for (int day = 1; day <= 4; ++day) {
-            EventRecord f = titled(QStringLiteral("Day %1").arg(day), QStringLiteral("Line\r\n%1").arg(day));
-            f.eventday = day;
-            f.daysbefore = 10 + day;
-            store.insert(f);
+            store.insert(Event(QStringLiteral("Day %1").arg(day))
+                             .description(QStringLiteral("Line\r\n%1").arg(day))
+                             .monthlyOn(day)
+                             .warn(10 + day, 0));
         }
 
         QList<int> askedDays;
@@ -472,7 +448,7 @@ private slots:
         EventStore store;
         store.open(newDatabase(env));
         for (const QString& title : entered)
-            store.insert(titled(title));
+            store.insert(Event(title));
 
         QCOMPARE(titlesByTitle(store), sorted);
         QStringList natural;
@@ -518,11 +494,8 @@ private slots:
         }
 
         EventTable table;
-        for (qsizetype i = 0; i < titles.size(); ++i) {
-            EventRecord numbers;
-            numbers.id = i;
-            table.append(numbers, titles[i], {});
-        }
+        for (qsizetype i = 0; i < titles.size(); ++i)
+            table.append(Event().id(i), titles[i], {});
         table.sortByTitle();
         QCollator collator;
         collator.setCaseSensitivity(Qt::CaseInsensitive);
@@ -595,7 +568,7 @@ private slots:
             QVERIFY2(what.contains(bad), qPrintable(what));
         }
         QVERIFY(!store.isOpen());
-        QVERIFY_THROWS_EXCEPTION(StoreError, allEvents(store));
+        QVERIFY_THROWS_EXCEPTION(StoreError, AllEvents(store));
         if (kind == u"missing")
             QVERIFY(!QFileInfo::exists(bad));
     }
@@ -624,7 +597,7 @@ private slots:
         const QString file = newDatabase(env);
         EventStore store;
         store.open(file);
-        store.insertNew({titled("First"), titled("Second")});
+        store.insertNew({Event("First"), Event("Second")});
         store.close();
         sqlite::Connection(file, sqlite::Connection::Mode::ReadWrite).exec(plant.constData());
         QString refusal;
@@ -638,7 +611,7 @@ private slots:
         QVERIFY(MendEventDatabase(file).join('\n').contains("dropped the " + named));
         QCOMPARE(MendEventDatabase(file), QStringList{});
         store.open(file);
-        store.insert(titled("Third"));
+        store.insert(Event("Third"));
         QCOMPARE(rowCount(file), 3); // the events a view put aside are back
     }
 
@@ -682,7 +655,7 @@ private slots:
         EventStore store;
         try {
             store.open(file);
-            store.insert(titled(QStringLiteral("Saved")));
+            store.insert(Event(QStringLiteral("Saved")));
             QVERIFY2(message.isEmpty(), "saved");
         } catch (const StoreError& e) {
             QVERIFY2(!message.isEmpty() && QString::fromUtf8(e.what()).contains(message), e.what());
@@ -703,8 +676,8 @@ private slots:
             [&] { store.forEachEventWhere([](const EventRecord&) { return true; }, [](const EventRecord&) {}); },
             [&] { (void)titlesByTitle(store); },
             [&] { (void)store.eventById(1); },
-            [&] { store.insert(titled(QStringLiteral("x"))); },
-            [&] { store.update(1, titled(QStringLiteral("x"))); },
+            [&] { store.insert(Event(QStringLiteral("x"))); },
+            [&] { store.update(1, Event(QStringLiteral("x"))); },
             [&] { store.remove(1); },
         };
         for (const auto& operation : operations) {
@@ -745,7 +718,7 @@ private slots:
         EventStore store;
         store.open(file);
 
-        const QList<EventRecord> rows = allEvents(store);
+        const QList<EventRecord> rows = AllEvents(store);
         QCOMPARE(rows.size(), 1);
         const EventRecord& r = rows[0];
         QCOMPARE(r.id, 9);
@@ -776,7 +749,7 @@ private slots:
         });
         qint64 id = 0;
         try {
-            id = store.insert(titled(QStringLiteral("from this copy")));
+            id = store.insert(Event(QStringLiteral("from this copy")));
         } catch (const StoreError& e) {
             releaser.join();
             QFAIL(e.what());

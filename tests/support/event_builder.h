@@ -8,13 +8,17 @@
 //   Event("Vote").once(2, kTuesday, 11, 2021)         the 2nd Tuesday of November 2021
 //   Event("Council").monthly(2, kTuesday)             the 2nd Tuesday of every month
 //   Event("Dinner").annually(4, kThursday, 11)        the 4th Thursday of every November
-// A column the kind does not use stays empty (NULL), the warning unticked; codes() and
-// set() write any value, for the kinds and rows no window makes.
+// A column the kind does not use stays empty (NULL), the warning unticked; date() and week()
+// fill such columns as a window may leave them, codes() and set() write any value, for the
+// kinds and rows no window makes.
 
 #include "calendar/event_record.h"
 #include "event_codes.h"
 
 #include <QDate>
+#include <QList>
+
+#include <stdexcept>
 
 class Event
 {
@@ -29,45 +33,45 @@ public:
 
     Event& id(qint64 id) { return m_event.id = id, *this; }
     Event& description(const QString& text) { return m_event.description = text, *this; }
-    /// "Warn you of event", `daysBefore` days before.
-    Event& warn(int daysBefore)
+    /// "Warn you of event", `daysBefore` days before; a `ticked` of 0 keeps the days unticked.
+    Event& warn(int daysBefore, NumberValue ticked = 1)
     {
-        m_event.warnevent = 1;
+        m_event.warnevent = ticked;
         m_event.daysbefore = daysBefore;
         return *this;
     }
 
-    Event& once(QDate date)
-    {
-        codes(kByDate, kOnce);
-        return set(&EventRecord::eventmonth, date.month())
-            .set(&EventRecord::eventday, date.day())
-            .set(&EventRecord::eventyear, date.year());
-    }
-    Event& monthlyOn(int day) { return codes(kByDate, kMonthly).set(&EventRecord::eventday, day); }
-    Event& annuallyOn(int month, int day)
+    Event& once(QDate date) { return codes(kByDate, kOnce).date(date.month(), date.day(), date.year()); }
+    Event& monthlyOn(NumberValue day) { return codes(kByDate, kMonthly).set(&EventRecord::eventday, day); }
+    Event& annuallyOn(NumberValue month, NumberValue day)
     {
         return codes(kByDate, kAnnually).set(&EventRecord::eventmonth, month).set(&EventRecord::eventday, day);
     }
 
-    /// Weekdays Sunday = 1 .. Saturday = 7; the n-th 1 .. 5.
-    Event& weekly(int weekday) { return codes(kByDayOfWeek, kWeekly).set(&EventRecord::eventweekday, weekday); }
-    Event& once(int nth, int weekday, int month, int year)
+    /// Weekdays Sunday = 1 .. Saturday = 7; the n-th 1 .. 5; {} leaves a column empty.
+    Event& weekly(NumberValue weekday) { return codes(kByDayOfWeek, kWeekly).set(&EventRecord::eventweekday, weekday); }
+    Event& once(NumberValue nth, NumberValue weekday, NumberValue month, NumberValue year)
     {
         return monthly(nth, weekday)
             .codes(kByDayOfWeek, kOnce)
             .set(&EventRecord::eventmonth, month)
             .set(&EventRecord::eventyear, year);
     }
-    Event& monthly(int nth, int weekday)
-    {
-        return codes(kByDayOfWeek, kMonthly)
-            .set(&EventRecord::eventweekdate, nth)
-            .set(&EventRecord::eventweekday, weekday);
-    }
-    Event& annually(int nth, int weekday, int month)
+    Event& monthly(NumberValue nth, NumberValue weekday) { return codes(kByDayOfWeek, kMonthly).week(nth, weekday); }
+    Event& annually(NumberValue nth, NumberValue weekday, NumberValue month)
     {
         return monthly(nth, weekday).codes(kByDayOfWeek, kAnnually).set(&EventRecord::eventmonth, month);
+    }
+
+    /// The month, day and year columns as given, a date or not, the codes left as they are.
+    Event& date(NumberValue month, NumberValue day, NumberValue year)
+    {
+        return set(&EventRecord::eventmonth, month).set(&EventRecord::eventday, day).set(&EventRecord::eventyear, year);
+    }
+    /// The n-th and weekday columns as given, the codes left as they are.
+    Event& week(NumberValue nth, NumberValue weekday)
+    {
+        return set(&EventRecord::eventweekdate, nth).set(&EventRecord::eventweekday, weekday);
     }
 
     Event& codes(NumberValue timetype, NumberValue consistancy)
@@ -83,4 +87,38 @@ public:
 
 private:
     EventRecord m_event;
+};
+
+using Events = QList<EventRecord>;
+
+/// Every row of `source`, in its order.
+inline Events AllEvents(const EventSource& source)
+{
+    Events rows;
+    source.forEachEvent([&](const EventRecord& r) { rows.append(r); });
+    return rows;
+}
+
+// The event table as the engine sees it: rows in the order given. A source can be
+// made to fail before a given row, as the database does when it becomes unreachable.
+class ListSource final : public EventSource
+{
+public:
+    explicit ListSource(Events rows, int failBeforeRow = -1) : m_rows(std::move(rows)), m_failBeforeRow(failBeforeRow)
+    {}
+
+    void forEachEvent(const std::function<void(const EventRecord&)>& visit) const override
+    {
+        for (int row = 0; row < m_rows.size(); ++row) {
+            if (row == m_failBeforeRow)
+                throw std::runtime_error("disk I/O error");
+            visit(m_rows[row]);
+        }
+        if (m_failBeforeRow == m_rows.size())
+            throw std::runtime_error("disk I/O error");
+    }
+
+private:
+    Events m_rows;
+    int m_failBeforeRow;
 };

@@ -3,6 +3,7 @@
 // The whole program on a chosen day, in its own folders, for the tests of its windows.
 
 #include "app/main_window.h"
+#include "event_builder.h"
 #include "scripted_prompts.h"
 #include "test_env.h"
 #include "ui/grid_label.h"
@@ -59,14 +60,10 @@ struct Program
             }
         });
     }
-    /// Stores events written as "title timetype consistancy month day year week weekday".
-    void add(const QStringList& events) const
+    void add(const Events& events) const
     {
-        for (const QString& row : events) {
-            const QStringList f = row.split(' ');
-            window->state().EventConnection.insert({0, f[0], f[0] + " notes", f[1].toInt(), f[2].toInt(), f[3].toInt(),
-                                                    f[4].toInt(), f[5].toInt(), f[6].toInt(), f[7].toInt(), 0, 0});
-        }
+        for (const EventRecord& event : events)
+            window->state().EventConnection.insert(event);
     }
     QStringList titles() const
     {
