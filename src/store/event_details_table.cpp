@@ -57,13 +57,10 @@ const std::vector<EventStore::DetailedRow>& EventStore::detailedRows() const
             r.lastDay = row.typeAt(kEventColumnCount + 2) == SQLITE_NULL ? 0 : row.numberAt(kEventColumnCount + 2);
             const auto known = before.constFind(r.row.id);
             if (known != before.constEnd() && m_detailed[*known].digest == r.digest) {
-                const DetailedRow& old = m_detailed[*known];
-                r.text = old.text;
-                r.read = old.read;
-                r.details = old.details;
-                r.first = old.first;
-                r.last = old.last;
-                r.days = old.days;
+                // The same text: what libical made of it stands; the row may have a new title.
+                DetailedRow kept = std::move(m_detailed[*known]);
+                kept.row = std::move(r.row);
+                r = std::move(kept);
             } else {
                 r.text = text.toByteArray();
             }
