@@ -71,7 +71,7 @@ class TestOtherCalendars : public QObject
         const ImportedCalendar calendar = ReadCalendar(text);
         QList<NewEvent> events;
         for (qsizetype i = 0; i < calendar.events.size(); ++i)
-            events.append({calendar.events[i], calendar.details[i]});
+            events.append({calendar.events[i], calendar.details[i], calendar.spans[i]});
         store->insertNew(events);
         return store;
     }

@@ -24,6 +24,13 @@ struct DetailedDay
     friend bool operator==(const DetailedDay&, const DetailedDay&) = default;
 };
 
+/// The days an event with details touches: from `first` to `last` (none: without end).
+struct DetailsSpan
+{
+    QDate first;
+    std::optional<QDate> last;
+};
+
 /// The longest details text read: an event, its moved occurrences and their zones fit easily.
 inline constexpr qsizetype kMaxDetailsSize = 1 << 20;
 
@@ -45,6 +52,7 @@ public:
     [[nodiscard]] QDate firstDay() const { return m_firstDay; }
     /// The last day it touches; none when it repeats without end (or past year 9999).
     [[nodiscard]] std::optional<QDate> lastDay() const { return m_lastDay; }
+    [[nodiscard]] DetailsSpan span() const { return {m_firstDay, m_lastDay}; }
 
     struct Parsed; // libical's side, kept out of this header
 

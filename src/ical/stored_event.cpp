@@ -99,7 +99,7 @@ std::variant<StoredEvent, QString> StoredEventOf(icalcomponent* calendar)
     ReadVEvent plain = ReadEventComponent(master);
     if (const EventRecord* fields = std::get_if<EventRecord>(&plain.outcome);
         fields && !changedOccurrences && RowSaysItAll(master, *fields))
-        return StoredEvent{*fields, {}, plain.alarmsLeftOut};
+        return StoredEvent{*fields, {}, {}, plain.alarmsLeftOut};
 
     // What the row cannot say goes into the details; what no event may be stays refused.
     if (std::optional<QString> error = ParseError(master))
@@ -128,6 +128,7 @@ std::variant<StoredEvent, QString> StoredEventOf(icalcomponent* calendar)
     stored.fields.description = DescriptionText(icalcomponent_get_description(master));
     stored.alarmsLeftOut = ReadWarning(master, stored.fields);
     stored.details = details;
+    stored.span = std::get<std::shared_ptr<const EventDetails>>(read)->span();
     return stored;
 }
 

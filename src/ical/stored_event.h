@@ -24,6 +24,7 @@ struct StoredEvent
 {
     EventRecord fields;        ///< the row; an older copy of the program shows the event by it
     QByteArray details;        ///< the event's iCalendar text; empty: the row says it all
+    DetailsSpan span;          ///< the days the details touch
     QStringList alarmsLeftOut; ///< alarms the calendar cannot keep, one sentence each
 };
 

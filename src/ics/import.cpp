@@ -90,9 +90,10 @@ ImportedCalendar Assemble(std::vector<ReadEvent>& events, const std::map<QByteAr
 
     ImportedCalendar result;
     const auto keep = [&](const QString& summary, const EventRecord& fields, const QByteArray& details,
-                          const QStringList& notes) {
+                          const QStringList& notes, const DetailsSpan& span = {}) {
         result.events.append(fields);
         result.details.append(details);
+        result.spans.append(span);
         for (const QString& why : notes)
             result.notes.append({summary, why, false});
     };
@@ -128,7 +129,7 @@ ImportedCalendar Assemble(std::vector<ReadEvent>& events, const std::map<QByteAr
             continue;
         }
         const StoredEvent& s = std::get<StoredEvent>(stored);
-        keep(event.summary, s.fields, s.details, s.alarmsLeftOut);
+        keep(event.summary, s.fields, s.details, s.alarmsLeftOut, s.span);
     }
     return result;
 }

@@ -30,6 +30,7 @@ struct ImportedCalendar
 {
     QList<EventRecord> events; ///< each event the calendar can show, in file order
     QList<QByteArray> details; ///< for each of `events`, its details (empty: its row says it all)
+    QList<DetailsSpan> spans;  ///< for each of `events`, the days its details touch
     QList<ImportNote> notes;   ///< what was left out, in file order
 };
 

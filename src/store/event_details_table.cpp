@@ -139,7 +139,7 @@ QHash<qint64, QByteArray> EventStore::allDetails() const
     return all;
 }
 
-void EventStore::setDetails(qint64 id, const QByteArray& details)
+void EventStore::setDetails(qint64 id, const QByteArray& details, const DetailsSpan& known)
 {
     wrote();
     if (details.isEmpty()) {
@@ -150,18 +150,21 @@ void EventStore::setDetails(qint64 id, const QByteArray& details)
         }
         return;
     }
-    auto read = EventDetails::read(details);
-    if (const QString* why = std::get_if<QString>(&read))
-        throw StoreError(QStringLiteral("The event cannot be shown: %1.").arg(*why));
-    const EventDetails& span = *std::get<std::shared_ptr<const EventDetails>>(read);
+    DetailsSpan span = known;
+    if (!span.first.isValid()) {
+        auto read = EventDetails::read(details);
+        if (const QString* why = std::get_if<QString>(&read))
+            throw StoreError(QStringLiteral("The event cannot be shown: %1.").arg(*why));
+        span = std::get<std::shared_ptr<const EventDetails>>(read)->span();
+    }
     connection().exec(kCreate);
     sqlite::Statement put(connection(), "insert or replace into tblEventDetails (id, details, firstday, lastday) "
                                         "values (?1, ?2, ?3, ?4)");
     put.bind(1, id);
     put.bind(2, QString::fromUtf8(details));
-    put.bind(3, span.firstDay().toJulianDay());
-    if (span.lastDay())
-        put.bind(4, span.lastDay()->toJulianDay());
+    put.bind(3, span.first.toJulianDay());
+    if (span.last)
+        put.bind(4, span.last->toJulianDay());
     else
         put.bindNull(4);
     put.run();

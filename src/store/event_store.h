@@ -20,6 +20,7 @@ struct NewEvent
 {
     EventRecord fields;
     QByteArray details;
+    DetailsSpan span; ///< the days `details` touch, when the caller has read them already
 };
 
 /// The one connection to the event database and the statements run on it. Values
@@ -81,7 +82,7 @@ public:
     /// Gives event `id` `details`, the iCalendar text of an event from another calendar, in their
     /// own table (made when first needed; other programs that read the file do not know it).
     /// Empty `details` drops them. Throws StoreError for details that cannot be shown.
-    void setDetails(qint64 id, const QByteArray& details);
+    void setDetails(qint64 id, const QByteArray& details, const DetailsSpan& span = {});
 
     /// The open connection, for tools that keep tables of their own in the same file;
     /// throws StoreError when the store is not open.
