@@ -201,6 +201,25 @@ private slots:
         QCOMPARE(summaries(), QStringList({QString(119, u'x') + QChar(0x2026), "Choir practice", "Choir practice"}));
     }
 
+    void anotherCalendarsAlarmGoesOffAtItsTime()
+    {
+        qputenv("TZ", "UTC");
+        const QByteArray day = kTuesday.toString(u"yyyyMMdd").toLatin1();
+        CreateEventDatabase(database());
+        EventStore s;
+        s.open(database());
+        s.insert(Event("Dentist").once(kTuesday), "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:d\r\nDTSTART:" + day +
+                                                      "T103000Z\r\nBEGIN:VALARM\r\nACTION:DISPLAY\r\nTRIGGER:-PT15M\r\n"
+                                                      "END:VALARM\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+        // The day's reminder at the first look, then the alarm once, from a quarter past ten.
+        for (const auto& [time, shown] : {std::pair(QTime(10, 14), 1), {QTime(10, 16), 2}, {QTime(10, 20), 2}}) {
+            m_clock.setTime(time);
+            QCOMPARE(agent()->look(), LookOutcome::Done);
+            QCOMPARE(summaries(), QStringList(shown, "10:30 Dentist"));
+        }
+        m_clock.setTime(QTime(0, 0));
+    }
+
     void anotherEventUnderASentIdIsRemindedOf()
     {
         store(database(), {Event("Dentist").once(kTuesday).warn(1)});

@@ -100,6 +100,7 @@ struct EventDetails::Parsed
     QSet<qint64> leftOutTimes;                                       // EXDATE as DATE-TIME: seconds since the epoch
     QList<std::pair<icaltimetype, std::optional<Occurrence>>> moved; // RECURRENCE-ID, and where to (none: cancelled)
     qint64 longestDays = 1;                                          // the most days one occurrence lasts
+    QList<qint64> alarmLeads;                                        // seconds before a timed start its alarms go off
 
     // Whether `start` (an occurrence of the master as written) is left out or moved.
     bool replaced(const icaltimetype& start) const
@@ -186,6 +187,17 @@ std::variant<std::shared_ptr<const EventDetails>, QString> EventDetails::read(co
         return QStringLiteral("it holds changed occurrences (RECURRENCE-ID) without their event");
     parsed->master = occurrenceOf(master);
     const icaltimetype start = parsed->master.start;
+    for (icalcomponent* alarm = icalcomponent_get_first_component(master, ICAL_VALARM_COMPONENT); alarm;
+         alarm = icalcomponent_get_next_component(master, ICAL_VALARM_COMPONENT)) {
+        icalproperty* trigger = icalcomponent_get_first_property(alarm, ICAL_TRIGGER_PROPERTY);
+        const icaltriggertype t = trigger ? icalproperty_get_trigger(trigger) : icaltriggertype{};
+        icalparameter* related = trigger ? icalproperty_get_first_parameter(trigger, ICAL_RELATED_PARAMETER) : nullptr;
+        const int lead = -icaldurationtype_as_int(t.duration);
+        // Only an alarm some time before a timed start (or at it), as phones set them.
+        if (trigger && !start.is_date && icaltime_is_null_time(t.time) && lead >= 0 && lead <= 7 * 24 * 3600 &&
+            !(related && icalparameter_get_related(related) == ICAL_RELATED_END) && !parsed->alarmLeads.contains(lead))
+            parsed->alarmLeads.append(lead);
+    }
 
     if (icalcomponent_get_first_property(master, ICAL_EXRULE_PROPERTY))
         return QStringLiteral("it leaves out days by a rule (EXRULE)");
@@ -281,6 +293,27 @@ std::variant<std::shared_ptr<const EventDetails>, QString> EventDetails::read(co
     if (!endless && lastDay.isValid() && lastDay < far)
         details->m_lastDay = lastDay;
     return std::shared_ptr<const EventDetails>(std::move(details));
+}
+
+QList<EventDetails::Alarm> EventDetails::alarmsWithin(const QDateTime& after, const QDateTime& upTo) const
+{
+    QList<Alarm> alarms;
+    if (m_parsed->alarmLeads.isEmpty() || !after.isValid() || !upTo.isValid() || upTo < after)
+        return alarms;
+    const qint64 longest = *std::max_element(m_parsed->alarmLeads.cbegin(), m_parsed->alarmLeads.cend());
+    const QDate last = upTo.addSecs(longest).date().addDays(1);
+    for (const DetailedDay& d : daysWithin(after.date(), last)) {
+        if (!d.start.isValid())
+            continue;
+        const QDateTime start(d.day, d.start);
+        for (qint64 lead : m_parsed->alarmLeads) {
+            const QDateTime at = start.addSecs(-lead);
+            if (at > after && at <= upTo)
+                alarms.append({at, d});
+        }
+    }
+    std::sort(alarms.begin(), alarms.end(), [](const Alarm& a, const Alarm& b) { return a.at < b.at; });
+    return alarms;
 }
 
 QList<DetailedDay> EventDetails::daysWithin(QDate first, QDate last) const

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDate>
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QTime>
@@ -48,6 +49,16 @@ public:
     /// The days within [first, last] on which the event falls, ascending; a day on which two
     /// occurrences start is there twice.
     [[nodiscard]] QList<DetailedDay> daysWithin(QDate first, QDate last) const;
+    /// One alarm another calendar set before an occurrence's start (a VALARM whose trigger is
+    /// a duration before the start), for a timed event: when it goes off and what it is for.
+    struct Alarm
+    {
+        QDateTime at;
+        DetailedDay occurrence;
+    };
+    /// The alarms that go off after `after` and at or before `upTo`, in the user's time, by time.
+    [[nodiscard]] QList<Alarm> alarmsWithin(const QDateTime& after, const QDateTime& upTo) const;
+
     /// The first day the event touches.
     [[nodiscard]] QDate firstDay() const { return m_firstDay; }
     /// The last day it touches; none when it repeats without end (or past year 9999).

@@ -37,6 +37,32 @@ bool ReminderWindow::collect(const EventRecord& event, QList<DueReminder>& due) 
     return usable;
 }
 
+QList<DueReminder> DueAlarms(const EventSource& events, const QDateTime& after, const QDateTime& upTo, QDateTime* next)
+{
+    QList<std::pair<QDateTime, DueReminder>> found;
+    const QDateTime horizon = upTo.addDays(1);
+    // An alarm goes off at most a week before its start: the days asked for reach that far.
+    events.forEachDetailedEvent(after.date(), horizon.date().addDays(8),
+                                [&](const EventRecord& event, const EventDetails& details, const QList<DetailedDay>&) {
+                                    for (const EventDetails::Alarm& alarm : details.alarmsWithin(after, horizon))
+                                        found.append(
+                                            {alarm.at,
+                                             {event.id, alarm.occurrence.day, ReminderKind::Alarm,
+                                              ShownTitle(event.title, alarm.occurrence.start), event.description}});
+                                });
+    std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    QList<DueReminder> due;
+    if (next)
+        *next = QDateTime();
+    for (auto& [at, reminder] : found) {
+        if (at <= upTo)
+            due.append(std::move(reminder));
+        else if (next && !next->isValid())
+            *next = at;
+    }
+    return due;
+}
+
 DueFindings FindDue(const EventSource& events, QDate today)
 {
     const ReminderWindow window(today);

@@ -4,6 +4,7 @@
 #include "calendar/occurrence.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QList>
 #include <QString>
 
@@ -17,6 +18,7 @@ enum class ReminderKind : quint8
 {
     Today = 0,
     Ahead = 1,
+    Alarm = 2, ///< at the time another calendar's alarm set before a timed start
 };
 
 /// One reminder that is due: event `id` falls on `day`.
@@ -59,6 +61,11 @@ private:
     qint64 m_today;
     std::vector<Month> m_months;
 };
+
+/// The alarms of events from other calendars that go off after `after` and at or before
+/// `upTo`, by time; `next` gets the first one after `upTo` within a day (invalid: none).
+[[nodiscard]] QList<DueReminder> DueAlarms(const EventSource& events, const QDateTime& after, const QDateTime& upTo,
+                                           QDateTime* next = nullptr);
 
 /// Reads `events` once and returns what is due on `today`. Throws what the source throws.
 [[nodiscard]] DueFindings FindDue(const EventSource& events, QDate today);

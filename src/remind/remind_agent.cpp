@@ -79,6 +79,9 @@ RemindAgent::RemindAgent(Setup setup, QObject* parent) : QObject(parent), m_setu
     connect(&m_quarter, &QTimer::timeout, this, [this] { look(); });
     m_midnight.setSingleShot(true);
     connect(&m_midnight, &QTimer::timeout, this, [this] { look(); });
+    m_alarm.setSingleShot(true);
+    m_alarm.setTimerType(Qt::PreciseTimer);
+    connect(&m_alarm, &QTimer::timeout, this, [this] { look(); });
 }
 
 void RemindAgent::start()
@@ -133,14 +136,21 @@ LookOutcome RemindAgent::lookAt(QDate today)
         say(*damaged);
 
     DueFindings findings;
+    QDateTime nextAlarm;
     try {
         EventStore store;
         store.open(database);
         findings = FindDue(store, today);
+        // Another calendar's alarms at their time: those of the last quarter of an hour, as the
+        // agent looks at least that often, and a look armed for the next one.
+        const QDateTime now = m_setup.clock->now();
+        findings.due += DueAlarms(store, now.addMSecs(-kQuarterMs - 60'000), now, &nextAlarm);
     } catch (const std::exception& e) {
         say(QString::fromUtf8(e.what()));
         return LookOutcome::DatabaseFailed;
     }
+    if (!m_setup.once && nextAlarm.isValid())
+        m_alarm.start(int(std::clamp<qint64>(m_setup.clock->now().msecsTo(nextAlarm) + 1000, 1000, kQuarterMs)));
     if (m_setup.once && findings.ignoredWarnings > 0) {
         say(QStringLiteral("Warnings of days before outside 0 to %1 are ignored (%2 events); those events are "
                            "reminded on their day only.")

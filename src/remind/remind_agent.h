@@ -92,6 +92,7 @@ private:
     bool m_saidThisLook = false;
     QTimer m_quarter;
     QTimer m_midnight;
+    QTimer m_alarm; // the next alarm of an event from another calendar
 };
 
 /// What quillmoor-remind's main gives it beside what every tool gets.

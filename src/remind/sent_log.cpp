@@ -21,7 +21,7 @@ constexpr qint64 kMaxFileBytes = 64LL * 1024 * 1024;
 
 const char* kindName(ReminderKind kind)
 {
-    return kind == ReminderKind::Today ? "today" : "ahead";
+    return kind == ReminderKind::Today ? "today" : kind == ReminderKind::Ahead ? "ahead" : "alarm";
 }
 
 } // namespace
@@ -80,9 +80,13 @@ std::optional<QString> SentLog::load()
         const QByteArray kind = fields.value(2);
         bool titleOk = fields.size() == 3;
         const quint64 title = titleOk ? 0 : fields.value(3).toULongLong(&titleOk, 16);
-        if (fields.size() > 4 || !idOk || !day.isValid() || (kind != "today" && kind != "ahead") || !titleOk)
+        if (fields.size() > 4 || !idOk || !day.isValid() || (kind != "today" && kind != "ahead" && kind != "alarm") ||
+            !titleOk)
             return notOurs(QStringLiteral("has a damaged line %1").arg(line + 1));
-        keys.append({id, day.toJulianDay(), kind == "today" ? ReminderKind::Today : ReminderKind::Ahead, title});
+        const ReminderKind k = kind == "today"   ? ReminderKind::Today
+                               : kind == "ahead" ? ReminderKind::Ahead
+                                                 : ReminderKind::Alarm;
+        keys.append({id, day.toJulianDay(), k, title});
     }
     for (const Key& key : keys)
         m_sent.insert(key);
