@@ -189,14 +189,9 @@ std::variant<std::shared_ptr<const EventDetails>, QString> EventDetails::read(co
     const icaltimetype start = parsed->master.start;
     for (icalcomponent* alarm = icalcomponent_get_first_component(master, ICAL_VALARM_COMPONENT); alarm;
          alarm = icalcomponent_get_next_component(master, ICAL_VALARM_COMPONENT)) {
-        icalproperty* trigger = icalcomponent_get_first_property(alarm, ICAL_TRIGGER_PROPERTY);
-        const icaltriggertype t = trigger ? icalproperty_get_trigger(trigger) : icaltriggertype{};
-        icalparameter* related = trigger ? icalproperty_get_first_parameter(trigger, ICAL_RELATED_PARAMETER) : nullptr;
-        const int lead = -icaldurationtype_as_int(t.duration);
-        // Only an alarm some time before a timed start (or at it), as phones set them.
-        if (trigger && !start.is_date && icaltime_is_null_time(t.time) && lead >= 0 && lead <= 7 * 24 * 3600 &&
-            !(related && icalparameter_get_related(related) == ICAL_RELATED_END) && !parsed->alarmLeads.contains(lead))
-            parsed->alarmLeads.append(lead);
+        const std::optional<qint64> lead = AlarmLead(alarm);
+        if (lead && !start.is_date && !parsed->alarmLeads.contains(*lead))
+            parsed->alarmLeads.append(*lead);
     }
 
     if (icalcomponent_get_first_property(master, ICAL_EXRULE_PROPERTY))
@@ -293,6 +288,20 @@ std::variant<std::shared_ptr<const EventDetails>, QString> EventDetails::read(co
     if (!endless && lastDay.isValid() && lastDay < far)
         details->m_lastDay = lastDay;
     return std::shared_ptr<const EventDetails>(std::move(details));
+}
+
+std::optional<qint64> AlarmLead(icalcomponent* alarm)
+{
+    icalproperty* trigger = icalcomponent_get_first_property(alarm, ICAL_TRIGGER_PROPERTY);
+    if (!trigger)
+        return std::nullopt;
+    const icaltriggertype t = icalproperty_get_trigger(trigger);
+    icalparameter* related = icalproperty_get_first_parameter(trigger, ICAL_RELATED_PARAMETER);
+    const qint64 lead = -qint64(icaldurationtype_as_int(t.duration));
+    if (!icaltime_is_null_time(t.time) || lead < 0 || lead > 7 * 24 * 3600 ||
+        (related && icalparameter_get_related(related) == ICAL_RELATED_END))
+        return std::nullopt;
+    return lead;
 }
 
 QList<EventDetails::Alarm> EventDetails::alarmsWithin(const QDateTime& after, const QDateTime& upTo) const

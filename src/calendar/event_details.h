@@ -17,6 +17,12 @@
 // its moved occurrences and the VTIMEZONEs they name), and its days come from libical's
 // recurrence iterator, only ever within the days asked for.
 
+struct icalcomponent_impl; // libical's icalcomponent
+
+/// How many seconds before a timed start the VALARM `alarm` goes off, when it is one the
+/// calendar keeps: a duration before the start (or at it), at most a week, not from the end.
+[[nodiscard]] std::optional<qint64> AlarmLead(icalcomponent_impl* alarm);
+
 /// One day on which such an event falls, in the user's time zone.
 struct DetailedDay
 {

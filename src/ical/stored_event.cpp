@@ -126,7 +126,18 @@ std::variant<StoredEvent, QString> StoredEventOf(icalcomponent* calendar)
     stored.fields = nearestKind(localStartDay(icalcomponent_get_dtstart(master)), master);
     stored.fields.title = title;
     stored.fields.description = DescriptionText(icalcomponent_get_description(master));
-    stored.alarmsLeftOut = ReadWarning(master, stored.fields);
+    if (icalcomponent_get_dtstart(master).is_date) {
+        stored.alarmsLeftOut = ReadWarning(master, stored.fields);
+    } else {
+        // A timed event's alarms before its start go off at their time (quillmoor-remind);
+        // the day's warning would say the same a second time.
+        stored.fields.warnevent = 0;
+        for (icalcomponent* alarm = icalcomponent_get_first_component(master, ICAL_VALARM_COMPONENT); alarm;
+             alarm = icalcomponent_get_next_component(master, ICAL_VALARM_COMPONENT)) {
+            if (!AlarmLead(alarm))
+                stored.alarmsLeftOut.append(QStringLiteral("alarm left out: it does not go off before the start"));
+        }
+    }
     stored.details = details;
     stored.span = std::get<std::shared_ptr<const EventDetails>>(read)->span();
     return stored;
