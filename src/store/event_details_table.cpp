@@ -42,27 +42,25 @@ const std::vector<EventStore::DetailedRow>& EventStore::detailedRows() const
         return m_detailed;
     std::vector<DetailedRow> fresh;
     if (hasDetailsTable()) {
-        // What was read before and has not changed is not read by libical again.
+        // What was read before and has not changed is not read by libical again. The rows
+        // themselves are read only for the events a drawing meets.
         QHash<qint64, std::size_t> before;
         for (std::size_t i = 0; i < m_detailed.size(); ++i)
-            before.insert(m_detailed[i].row.id, i);
-        // From the details to their rows (a cross join keeps that order): ten thousand look-ups,
-        // not one for each of the hundred thousand rows.
-        sqlite::Statement row(connection(), "select e.*, d.details, d.firstday, d.lastday from tblEventDetails d "
-                                            "cross join tblEvents e on e.id = d.id order by d.id");
+            before.insert(m_detailed[i].id, i);
+        sqlite::Statement row(connection(), "select id, details, firstday, lastday from tblEventDetails order by id");
         while (row.next()) {
             DetailedRow r;
-            r.row = rows::recordOf(row);
-            const QByteArrayView text = row.utf8At(kEventColumnCount);
+            r.id = row.numberAt(0);
+            const QByteArrayView text = row.utf8At(1);
             r.digest = qHash(text);
-            r.firstDay = row.numberAt(kEventColumnCount + 1);
-            r.lastDay = row.typeAt(kEventColumnCount + 2) == SQLITE_NULL ? 0 : row.numberAt(kEventColumnCount + 2);
-            const auto known = before.constFind(r.row.id);
+            r.firstDay = row.numberAt(2);
+            r.lastDay = row.typeAt(3) == SQLITE_NULL ? 0 : row.numberAt(3);
+            const auto known = before.constFind(r.id);
             if (known != before.constEnd() && m_detailed[*known].digest == r.digest) {
                 // The same text: what libical made of it stands; the row may have a new title.
-                DetailedRow kept = std::move(m_detailed[*known]);
-                kept.row = std::move(r.row);
-                r = std::move(kept);
+                r = std::move(m_detailed[*known]);
+                r.row.reset();
+                r.rowRead = false;
             } else {
                 r.text = text.toByteArray();
             }
@@ -83,9 +81,9 @@ void EventStore::forEachEventWhere(const std::function<bool(const EventRecord&)>
     sqlite::Statement row(connection(), rows::statements().selectAll);
     while (row.next()) {
         EventRecord r = rows::numbersOf(row);
-        while (next != detailed.cend() && next->row.id < r.id)
+        while (next != detailed.cend() && next->id < r.id)
             ++next;
-        if ((next != detailed.cend() && next->row.id == r.id) || !wanted(r))
+        if ((next != detailed.cend() && next->id == r.id) || !wanted(r))
             continue;
         rows::readTexts(row, r);
         visit(r);
@@ -102,6 +100,12 @@ void EventStore::forEachDetailedEvent(QDate first, QDate last, const DetailedVis
     for (DetailedRow& r : m_detailed) {
         if (r.firstDay > to || (r.lastDay && r.lastDay < from))
             continue;
+        if (!r.rowRead) {
+            r.rowRead = true;
+            r.row = eventById(r.id); // none: its row went, deleted by a program that knows no details
+        }
+        if (!r.row)
+            continue;
         // Read by libical the first time they are needed: most events lie in other months.
         if (!r.read) {
             r.read = true;
@@ -117,7 +121,7 @@ void EventStore::forEachDetailedEvent(QDate first, QDate last, const DetailedVis
             r.last = last;
         }
         if (!r.days.isEmpty())
-            visit(r.row, *r.details, r.days);
+            visit(*r.row, *r.details, r.days);
     }
 }
 

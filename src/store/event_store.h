@@ -100,7 +100,9 @@ private:
     // month drawn again (after every change) costs no expansion, which libical makes dear.
     struct DetailedRow
     {
-        EventRecord row;
+        qint64 id = 0;
+        std::optional<EventRecord> row; ///< read when first needed; none: the event is gone
+        bool rowRead = false;
         size_t digest = 0;
         QByteArray text;
         bool read = false;                           ///< `text` went through libical
