@@ -97,12 +97,19 @@ void EventStore::forEachDetailedEvent(QDate first, QDate last, const DetailedVis
     const qint64 from = first.toJulianDay();
     const qint64 to = last.toJulianDay();
     detailedRows();
+    std::optional<sqlite::Statement> one;
     for (DetailedRow& r : m_detailed) {
         if (r.firstDay > to || (r.lastDay && r.lastDay < from))
             continue;
         if (!r.rowRead) {
+            // One statement for all the rows this drawing reads; none: its row went, deleted by
+            // a program that knows no details.
+            if (!one)
+                one.emplace(connection(), rows::statements().selectOne);
+            one->bind(1, r.id);
+            r.row = one->next() ? std::optional(rows::recordOf(*one)) : std::nullopt;
+            one->reset();
             r.rowRead = true;
-            r.row = eventById(r.id); // none: its row went, deleted by a program that knows no details
         }
         if (!r.row)
             continue;
