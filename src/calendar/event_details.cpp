@@ -234,10 +234,15 @@ std::variant<std::shared_ptr<const EventDetails>, QString> EventDetails::read(co
             parsed->longestDays = std::max(parsed->longestDays, daysOf(*to));
     }
 
-    std::shared_ptr<EventDetails> details(new EventDetails(std::move(parsed)));
-    // The whole span: from the first occurrence (or a moved one) to the last, none for ever.
+    return std::shared_ptr<const EventDetails>(new EventDetails(std::move(parsed)));
+}
+
+std::variant<DetailsSpan, QString> EventDetails::span() const
+{
+    // From the first occurrence (or a moved one) to the last, none for ever.
     const QDate far(9999, 12, 31);
-    const Parsed& p = *details->m_parsed;
+    const Parsed& p = *m_parsed;
+    const icaltimetype start = p.master.start;
     QDate firstDay = far;
     QDate lastDay;
     const auto stretch = [&](const Occurrence& o) {
@@ -284,10 +289,10 @@ std::variant<std::shared_ptr<const EventDetails>, QString> EventDetails::read(co
     }
     if (firstDay == far && !lastDay.isValid())
         return QStringLiteral("it never occurs (its repeat ends before its start, or every day is left out)");
-    details->m_firstDay = firstDay;
+    DetailsSpan span{firstDay, std::nullopt};
     if (!endless && lastDay.isValid() && lastDay < far)
-        details->m_lastDay = lastDay;
-    return std::shared_ptr<const EventDetails>(std::move(details));
+        span.last = lastDay;
+    return span;
 }
 
 std::optional<qint64> AlarmLead(icalcomponent* alarm)

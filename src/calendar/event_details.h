@@ -46,7 +46,7 @@ class EventDetails
 public:
     /// Reads the details of one event, or says in one short sentence why they cannot be shown
     /// (a rule libical refuses or one that repeats more often than daily, an unknown time zone,
-    /// no occurrence at all, ...).
+    /// ...). Whether it occurs at all is span()'s to say.
     [[nodiscard]] static std::variant<std::shared_ptr<const EventDetails>, QString> read(const QByteArray& text);
     ~EventDetails();
     EventDetails(const EventDetails&) = delete;
@@ -65,17 +65,13 @@ public:
     /// The alarms that go off after `after` and at or before `upTo`, in the user's time, by time.
     [[nodiscard]] QList<Alarm> alarmsWithin(const QDateTime& after, const QDateTime& upTo) const;
 
-    /// The first day the event touches.
-    [[nodiscard]] QDate firstDay() const { return m_firstDay; }
-    /// The last day it touches; none when it repeats without end (or past year 9999).
-    [[nodiscard]] std::optional<QDate> lastDay() const { return m_lastDay; }
-    [[nodiscard]] DetailsSpan span() const { return {m_firstDay, m_lastDay}; }
+    /// The first and last day the event touches (the last none when it repeats without end or
+    /// past the year 9999), or why it never occurs. Counts a COUNT through: for writing, not drawing.
+    [[nodiscard]] std::variant<DetailsSpan, QString> span() const;
 
     struct Parsed; // libical's side, kept out of this header
 
 private:
     explicit EventDetails(std::unique_ptr<Parsed> parsed);
     std::unique_ptr<Parsed> m_parsed;
-    QDate m_firstDay;
-    std::optional<QDate> m_lastDay;
 };

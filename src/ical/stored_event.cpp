@@ -121,6 +121,9 @@ std::variant<StoredEvent, QString> StoredEventOf(icalcomponent* calendar)
     const auto read = EventDetails::read(details);
     if (const QString* why = std::get_if<QString>(&read))
         return *why;
+    const auto span = std::get<std::shared_ptr<const EventDetails>>(read)->span();
+    if (const QString* why = std::get_if<QString>(&span))
+        return *why;
 
     StoredEvent stored;
     stored.fields = nearestKind(localStartDay(icalcomponent_get_dtstart(master)), master);
@@ -139,7 +142,7 @@ std::variant<StoredEvent, QString> StoredEventOf(icalcomponent* calendar)
         }
     }
     stored.details = details;
-    stored.span = std::get<std::shared_ptr<const EventDetails>>(read)->span();
+    stored.span = std::get<DetailsSpan>(span);
     return stored;
 }
 

@@ -48,8 +48,9 @@ const std::vector<EventStore::DetailedRow>& EventStore::detailedRows() const
         for (std::size_t i = 0; i < m_detailed.size(); ++i)
             before.insert(m_detailed[i].id, i);
         sqlite::Statement row(connection(), "select id, details, firstday, lastday from tblEventDetails order by id");
+        fresh.reserve(std::size_t(connection().queryNumber("select count(*) from tblEventDetails")));
         while (row.next()) {
-            DetailedRow r;
+            DetailedRow& r = fresh.emplace_back();
             r.id = row.numberAt(0);
             const QByteArrayView text = row.utf8At(1);
             r.digest = qHash(text);
@@ -64,7 +65,6 @@ const std::vector<EventStore::DetailedRow>& EventStore::detailedRows() const
             } else {
                 r.text = text.toByteArray();
             }
-            fresh.push_back(std::move(r));
         }
     }
     m_detailed = std::move(fresh);
@@ -165,10 +165,13 @@ void EventStore::setDetails(qint64 id, const QByteArray& details, const DetailsS
     }
     DetailsSpan span = known;
     if (!span.first.isValid()) {
-        auto read = EventDetails::read(details);
-        if (const QString* why = std::get_if<QString>(&read))
+        const auto read = EventDetails::read(details);
+        const auto whole = std::holds_alternative<QString>(read)
+                               ? std::variant<DetailsSpan, QString>(std::get<QString>(read))
+                               : std::get<std::shared_ptr<const EventDetails>>(read)->span();
+        if (const QString* why = std::get_if<QString>(&whole))
             throw StoreError(QStringLiteral("The event cannot be shown: %1.").arg(*why));
-        span = std::get<std::shared_ptr<const EventDetails>>(read)->span();
+        span = std::get<DetailsSpan>(whole);
     }
     connection().exec(kCreate);
     sqlite::Statement put(connection(), "insert or replace into tblEventDetails (id, details, firstday, lastday) "
