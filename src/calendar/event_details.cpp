@@ -205,9 +205,6 @@ std::variant<std::shared_ptr<const EventDetails>, QString> EventDetails::read(co
         if (r.freq == ICAL_SECONDLY_RECURRENCE || r.freq == ICAL_MINUTELY_RECURRENCE ||
             r.freq == ICAL_HOURLY_RECURRENCE)
             return QStringLiteral("it repeats more often than daily");
-        const IteratorPtr it(icalrecur_iterator_new(r, start));
-        if (!it)
-            return QStringLiteral("libical refuses its repeat rule (RRULE)");
         parsed->rule = r;
     }
     for (icalproperty* p = icalcomponent_get_first_property(master, ICAL_RDATE_PROPERTY); p;
@@ -259,6 +256,8 @@ std::variant<DetailsSpan, QString> EventDetails::span() const
         const bool counted = p.rule->count > 0;
         endless = !counted && icaltime_is_null_time(p.rule->until);
         const IteratorPtr it(icalrecur_iterator_new(*p.rule, start));
+        if (!it)
+            return QStringLiteral("libical refuses its repeat rule (RRULE)");
         int steps = 0;
         bool any = false;
         for (icaltimetype t = icalrecur_iterator_next(it.get()); !icaltime_is_null_time(t);
