@@ -185,9 +185,10 @@ public:
         });
     }
 
-    using DetailedVisit = std::function<void(const EventRecord&, const EventDetails&, const QList<DetailedDay>&)>;
+    using DetailedVisit =
+        std::function<void(const EventRecord&, const EventDetails&, const DetailsSpan&, const QList<DetailedDay>&)>;
     /// Each event with details that falls on a day of [first, last], in ascending id, with
-    /// those days. A source without details has none.
+    /// the days it touches at all and those of [first, last]. A source without details has none.
     virtual void forEachDetailedEvent(QDate first, QDate last, const DetailedVisit& visit) const
     {
         Q_UNUSED(first);

@@ -143,13 +143,9 @@ QList<DetailedShowing> DetailedShowings(const EventSource& events, QDate first, 
 {
     QList<DetailedShowing> showings;
     events.forEachDetailedEvent(
-        first, last, [&](const EventRecord& e, const EventDetails& details, const QList<DetailedDay>& days) {
-            bool passed = false;
-            if (e.is(Consistancy::Once)) {
-                const auto span = details.span();
-                const auto* days = std::get_if<DetailsSpan>(&span);
-                passed = days && days->last && *days->last < today;
-            }
+        first, last,
+        [&](const EventRecord& e, const EventDetails&, const DetailsSpan& span, const QList<DetailedDay>& days) {
+            const bool passed = e.is(Consistancy::Once) && span.last && *span.last < today;
             for (const DetailedDay& d : days)
                 showings.append({d.day, d.start, {e.id, ShownTitle(e.title, d.start)}, e.title, passed});
         });

@@ -128,7 +128,10 @@ void EventStore::forEachDetailedEvent(QDate first, QDate last, const DetailedVis
             r.last = last;
         }
         if (!r.days.isEmpty())
-            visit(*r.row, *r.details, r.days);
+            visit(*r.row, *r.details,
+                  {QDate::fromJulianDay(r.firstDay),
+                   r.lastDay ? std::optional(QDate::fromJulianDay(r.lastDay)) : std::nullopt},
+                  r.days);
     }
 }
 
