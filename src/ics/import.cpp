@@ -34,7 +34,7 @@ struct ReadEvent
     bool changes = false;                       ///< a changed occurrence (RECURRENCE-ID)
 };
 
-ReadEvent readEvent(ComponentPtr component)
+ReadEvent readEvent(ComponentPtr component, QByteArray& lines)
 {
     icalcomponent* e = component.get();
     ReadEvent event;
@@ -49,7 +49,7 @@ ReadEvent readEvent(ComponentPtr component)
     if (event.changes || !fields || !RowSaysItAll(e, *fields))
         event.component = std::move(component);
     else if (!event.uid.isEmpty())
-        event.text = ICalTextOf(e);
+        event.text = std::move(lines); // as read: writing it again with libical would cost more
     return event;
 }
 
@@ -157,6 +157,7 @@ ImportedCalendar ReadCalendar(const QByteArray& text)
     icalparser_set_gen_data(lines.get(), &cursor);
 
     std::vector<ReadEvent> events;
+    QByteArray eventLines; // the VEVENT being read, unfolded
     std::map<QByteArray, ComponentPtr> zones;
     bool inCalendar = false;
     bool inEvent = false;
@@ -169,15 +170,18 @@ ImportedCalendar ReadCalendar(const QByteArray& text)
         if (!inEvent && inCalendar && isLine(line.get(), "BEGIN:VEVENT")) {
             inEvent = true;
             badRule.reset();
+            eventLines.clear();
         }
         if (inEvent) {
+            eventLines += line.get();
+            eventLines += "\r\n";
             if (!badRule)
                 badRule = RuleOutOfRange(line.get());
             if (ComponentPtr event{icalparser_add_line(eventParser.get(), line.get())}) {
                 inEvent = false;
                 if (icalcomponent_isa(event.get()) != ICAL_VEVENT_COMPONENT)
                     continue;
-                events.push_back(readEvent(ComponentPtr(event.release())));
+                events.push_back(readEvent(ComponentPtr(event.release()), eventLines));
                 if (badRule) {
                     events.back().outcome = *badRule;
                     events.back().component.reset();

@@ -496,7 +496,8 @@ void Run::applyServer(const QString& href, const QByteArray& etag, const QByteAr
         }
         // The server's times, span and exceptions, unless the user gave the event other days
         // here (the push then writes those).
-        const std::optional<EventRecord> now = canonical(recordOf(m_rows.value(id)));
+        const std::optional<EventRecord> now =
+            decision.actions.contains(SyncAction::UpdateHere) ? std::optional(decision.row) : mine;
         if (now && same(*now, *server.fields, Owned::Days))
             m_state.setDetails(id, server.details);
         next.eventId = id;
