@@ -147,7 +147,7 @@ QByteArray detailedEvent(int i, Dice& dice, QDate& start)
 
 } // namespace
 
-void AddDetailedEvents(const QString& fileName, int count, unsigned seed)
+void AddDetailedEvents(const QString& fileName, int count, unsigned seed, QDate today)
 {
     Dice dice(seed);
     QList<NewEvent> events;
@@ -164,6 +164,7 @@ void AddDetailedEvents(const QString& fileName, int count, unsigned seed)
     }
     EventStore store;
     store.open(fileName);
+    store.keepDaysAround(today.isValid() ? today : QDate::currentDate());
     store.insertNew(events);
 }
 
@@ -179,7 +180,7 @@ QString GeneratedDatabase(int count, bool distinctTitles, int detailed)
     if (added) {
         GenerateEvents(it->second, count, 1, distinctTitles);
         if (detailed)
-            AddDetailedEvents(it->second, detailed, 2);
+            AddDetailedEvents(it->second, detailed, 2, QDate(2024, 3, 20)); // the day the benchmarks draw
     }
     return it->second;
 }

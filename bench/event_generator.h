@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 
 /// Writes a new event database `fileName` (which must not exist) holding `count`
@@ -17,4 +18,6 @@ void GenerateEvents(const QString& fileName, int count, unsigned seed = 1, bool 
 
 /// Adds `count` events with details to the database `fileName`, as phones and other desktops
 /// make them: a time of day in a time zone, several days, repeats with ends, gaps and none.
-void AddDetailedEvents(const QString& fileName, int count, unsigned seed = 2);
+/// Their starts are kept ready around `today` (none: the system's date), as the program
+/// leaves the file when it starts on that day.
+void AddDetailedEvents(const QString& fileName, int count, unsigned seed = 2, QDate today = {});

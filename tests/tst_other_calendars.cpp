@@ -29,11 +29,17 @@ QByteArray veventOf(const QByteArray& lines)
 }
 
 // Every day the store shows for its events in the two years, "yyyy-MM-dd" or "yyyy-MM-dd HH:mm".
+// The starts are kept for the days around this; the months before it are read by libical.
+const QDate kKeptAround(2027, 3, 1);
+
+// Month by month, as the calendar draws them.
 QStringList shownDays(const EventStore& store)
 {
     QStringList days;
-    for (const DetailedShowing& s : DetailedShowings(store, kFrom, kTo, kFrom))
-        days << s.day.toString(Qt::ISODate) + (s.start.isValid() ? s.start.toString(u" HH:mm") : QString());
+    for (QDate month = kFrom; month <= kTo; month = month.addMonths(1)) {
+        for (const DetailedShowing& s : DetailedShowings(store, month, month.addMonths(1).addDays(-1), kFrom))
+            days << s.day.toString(Qt::ISODate) + (s.start.isValid() ? s.start.toString(u" HH:mm") : QString());
+    }
     return days;
 }
 
@@ -44,9 +50,10 @@ QStringList libicalDays(const QByteArray& vevent)
     icalcomponent* c = icalcomponent_new_from_string(vevent.constData());
     icalcomponent_foreach_recurrence(
         c, icaltime_from_string("20260101"), icaltime_from_string("20280101"),
-        [](icalcomponent*, icaltime_span* span, void* data) {
-            const QDate day = QDateTime::fromSecsSinceEpoch(span->start, QTimeZone::utc()).date();
-            static_cast<QStringList*>(data)->append(day.toString(Qt::ISODate));
+        [](icalcomponent* e, icaltime_span* span, void* data) {
+            const QDateTime start = QDateTime::fromSecsSinceEpoch(span->start, QTimeZone::utc());
+            const bool allDay = icalcomponent_get_dtstart(e).is_date;
+            static_cast<QStringList*>(data)->append(start.toString(allDay ? u"yyyy-MM-dd" : u"yyyy-MM-dd HH:mm"));
         },
         &days);
     icalcomponent_free(c);
@@ -68,10 +75,11 @@ class TestOtherCalendars : public QObject
         CreateEventDatabase(m_db);
         auto store = std::make_unique<EventStore>();
         store->open(m_db);
+        store->keepDaysAround(kKeptAround);
         const ImportedCalendar calendar = ReadCalendar(text);
         QList<NewEvent> events;
         for (qsizetype i = 0; i < calendar.events.size(); ++i)
-            events.append({calendar.events[i], calendar.details[i], calendar.spans[i]});
+            events.append({calendar.events[i], calendar.details[i], calendar.spans[i], calendar.reads[i]});
         store->insertNew(events);
         return store;
     }
@@ -90,6 +98,16 @@ private slots:
             << QStringList();
         QTest::newRow("every 2 weeks from mid-December")
             << QByteArray("DTSTART;VALUE=DATE:20261216\r\nRRULE:FREQ=WEEKLY;INTERVAL=2\r\n") << QStringList();
+        QTest::newRow("every 2 weeks since 2019, at 18:00 in Berlin")
+            << QByteArray("DTSTART;TZID=Europe/Berlin:20190107T180000\r\nRRULE:FREQ=WEEKLY;INTERVAL=2;BYDAY=MO\r\n")
+            << QStringList();
+        QTest::newRow("every 3 months since 2015, on the 31st")
+            << QByteArray("DTSTART;VALUE=DATE:20150131\r\nRRULE:FREQ=MONTHLY;INTERVAL=3\r\n") << QStringList();
+        QTest::newRow("every 5 months since 2011, second Tuesday")
+            << QByteArray("DTSTART;VALUE=DATE:20110208\r\nRRULE:FREQ=MONTHLY;INTERVAL=5;BYDAY=2TU\r\n")
+            << QStringList();
+        QTest::newRow("every 2 years since 2008")
+            << QByteArray("DTSTART;VALUE=DATE:20080617\r\nRRULE:FREQ=YEARLY;INTERVAL=2\r\n") << QStringList();
         QTest::newRow("last Friday") << QByteArray("DTSTART;VALUE=DATE:20260130\r\nRRULE:FREQ=MONTHLY;BYDAY=-1FR\r\n")
                                      << QStringList();
         QTest::newRow("second-to-last weekday, every 3 months")
@@ -197,6 +215,31 @@ private slots:
         QVERIFY(store->update(1, row));
         QVERIFY(store->detailsOf(1).isEmpty());
         QVERIFY(shownDays(*store).isEmpty());
+    }
+
+    void keptStartsFollowWhatOthersWrite()
+    {
+        const QByteArray weekly = veventOf("DTSTART;VALUE=DATE:20260114\r\nRRULE:FREQ=WEEKLY\r\n");
+        const auto store = imported(calendarOf(weekly));
+        const sqlite::Connection other(m_db, sqlite::Connection::Mode::ReadWrite);
+        // A file whose starts were never kept (an older copy wrote it) is drawn by libical.
+        other.exec("delete from tblEventDays; delete from tblEventDaysKept");
+        QCOMPARE(shownDays(*store), libicalDays(weekly));
+
+        // Details another program changed are kept again for what they say now.
+        const QByteArray daily = veventOf("DTSTART;VALUE=DATE:20260105\r\nRRULE:FREQ=DAILY;INTERVAL=3\r\n");
+        store->keepDaysAround(kKeptAround);
+        sqlite::Statement change(other, "update tblEventDetails set details = ?1");
+        change.bind(1, QString::fromUtf8(calendarOf(daily)));
+        change.run();
+        {
+            // Never a wait for another program's lock, nor a failure.
+            sqlite::Transaction busy(other);
+            store->setBusyTimeout(60'000);
+            store->keepDaysAround(kKeptAround);
+        }
+        store->keepDaysAround(kKeptAround);
+        QCOMPARE(shownDays(*store), libicalDays(daily));
     }
 };
 

@@ -193,7 +193,10 @@ void Form1::Form_Load()
             cell.foreground = fore;
         renderGrid();
     });
-    trap(126, [&] { m_state.EventConnection.open(m_liveFile); });
+    trap(126, [&] {
+        m_state.EventConnection.open(m_liveFile);
+        m_state.EventConnection.keepDaysAround(m_services.clock.today());
+    });
     trap(128, [&] { m_startupFindings.reset(); });
     trap(130, [&] { m_startupFindings = DrawMonth(); });
     trap(132, [&] { CheckAlert(); });

@@ -88,7 +88,92 @@ Occurrence occurrenceOf(icalcomponent* vevent)
     return {start, std::max<qint64>(secondsOf(end) - secondsOf(start), 0)};
 }
 
+// An occurrence as the file keeps it, whatever the reader's zone.
+DetailedStart startOf(const Occurrence& o)
+{
+    const icaltimetype& t = o.start;
+    DetailedStart s;
+    s.length = o.length;
+    s.writtenDay = dateOf(t).toJulianDay();
+    if (t.is_date) {
+        s.begins = s.writtenDay;
+    } else if (t.zone || icaltime_is_utc(t)) {
+        s.kind = DetailedStart::Kind::Instant;
+        s.begins = secondsOf(t);
+    } else {
+        constexpr qint64 kEpochDay = 2440588; // 1970-01-01
+        s.kind = DetailedStart::Kind::Floating;
+        s.begins = (s.writtenDay - kEpochDay) * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
+    }
+    return s;
+}
+
+void addDays(const DetailedStart& s, QDate first, QDate last, QList<DetailedDay>& out)
+{
+    QDate day;
+    QDate end;
+    QTime time;
+    if (s.kind == DetailedStart::Kind::Day) {
+        day = QDate::fromJulianDay(s.begins);
+        end = day.addDays(s.length - 1);
+    } else {
+        const auto at = [&](qint64 seconds) {
+            return s.kind == DetailedStart::Kind::Instant ? localAt(seconds)
+                                                          : QDateTime::fromSecsSinceEpoch(seconds, QTimeZone::utc());
+        };
+        const QDateTime start = at(s.begins);
+        const QDateTime stop = at(s.begins + s.length);
+        day = start.date();
+        time = start.time();
+        // An end at midnight does not touch the day it begins.
+        end = s.length > 0 && stop.time() == QTime(0, 0) ? stop.date().addDays(-1) : stop.date();
+        end = std::max(end, day);
+    }
+    for (QDate d = std::max(day, first); d <= end && d <= last; d = d.addDays(1))
+        out.append({d, d == day ? time : QTime()});
+}
+
+// libical reaches a late start of a rule with an INTERVAL by stepping one interval at a time
+// from the first occurrence, which costs it dear over years. Without a COUNT, the same rule from
+// a start whole intervals later falls on the same days from there on: the iterator begins at
+// such a start before `from` instead (it may be no occurrence itself; it lies before `from`).
+icaltimetype laterStart(const icalrecurrencetype& rule, icaltimetype start, QDate from)
+{
+    if (rule.count != 0 || rule.interval <= 1)
+        return start;
+    const QDate first = dateOf(start);
+    QDate moved;
+    if (rule.freq == ICAL_DAILY_RECURRENCE || rule.freq == ICAL_WEEKLY_RECURRENCE) {
+        const qint64 period = rule.interval * (rule.freq == ICAL_WEEKLY_RECURRENCE ? 7 : 1);
+        moved = first.addDays((first.daysTo(from) - 7) / period * period);
+    } else if (rule.freq == ICAL_MONTHLY_RECURRENCE && first.day() <= 28) {
+        const int months = (from.year() - first.year()) * 12 + from.month() - first.month() - 1;
+        moved = first.addMonths(months / rule.interval * rule.interval);
+    } else if (rule.freq == ICAL_YEARLY_RECURRENCE && !(first.month() == 2 && first.day() == 29)) {
+        moved = first.addYears((from.year() - first.year() - 1) / rule.interval * rule.interval);
+    }
+    if (!moved.isValid() || moved <= first)
+        return start;
+    start.year = moved.year();
+    start.month = moved.month();
+    start.day = moved.day();
+    return start;
+}
+
 } // namespace
+
+QList<DetailedDay> DetailedDays(const QList<DetailedStart>& starts, QDate first, QDate last)
+{
+    QList<DetailedDay> out;
+    if (!first.isValid() || !last.isValid() || last < first)
+        return out;
+    for (const DetailedStart& s : starts)
+        addDays(s, first, last, out);
+    std::stable_sort(out.begin(), out.end(), [](const DetailedDay& a, const DetailedDay& b) {
+        return a.day != b.day ? a.day < b.day : a.start < b.start;
+    });
+    return out;
+}
 
 struct EventDetails::Parsed
 {
@@ -118,41 +203,21 @@ struct EventDetails::Parsed
             return dateOf(a) == dateOf(b);
         return secondsOf(a) == secondsOf(b);
     }
-
-    void addDays(const Occurrence& o, QDate first, QDate last, QList<DetailedDay>& out) const
-    {
-        QDate day;
-        QDate end;
-        QTime time;
-        if (o.start.is_date) {
-            day = dateOf(o.start);
-            end = day.addDays(o.length - 1);
-        } else {
-            const qint64 begins = secondsOf(o.start);
-            const QDateTime start = localAt(begins);
-            const QDateTime stop = localAt(begins + o.length);
-            day = start.date();
-            time = start.time();
-            // An end at midnight does not touch the day it begins.
-            end = o.length > 0 && stop.time() == QTime(0, 0) ? stop.date().addDays(-1) : stop.date();
-            end = std::max(end, day);
-        }
-        for (QDate d = std::max(day, first); d <= end && d <= last; d = d.addDays(1))
-            out.append({d, d == day ? time : QTime()});
-    }
 };
 
 EventDetails::EventDetails(std::unique_ptr<Parsed> parsed) : m_parsed(std::move(parsed))
 {}
 EventDetails::~EventDetails() = default;
 
-std::variant<std::shared_ptr<const EventDetails>, QString> EventDetails::read(const QByteArray& text)
+std::variant<std::shared_ptr<const EventDetails>, QString> EventDetails::read(const QByteArray& text,
+                                                                              icalcomponent* readAlready)
 {
     if (text.size() > kMaxDetailsSize || text.contains('\0'))
         return QStringLiteral("its details are damaged");
     icalerror_set_errors_are_fatal(0);
     auto parsed = std::make_unique<Parsed>();
-    parsed->calendar.reset(icalparser_parse_string(text.constData()));
+    parsed->calendar.reset(readAlready ? icalcomponent_new_clone(readAlready)
+                                       : icalparser_parse_string(text.constData()));
     icalcomponent* calendar = parsed->calendar.get();
     if (!calendar || icalcomponent_isa(calendar) != ICAL_VCALENDAR_COMPONENT)
         return QStringLiteral("its details are damaged");
@@ -244,7 +309,7 @@ std::variant<DetailsSpan, QString> EventDetails::span() const
     QDate lastDay;
     const auto stretch = [&](const Occurrence& o) {
         QList<DetailedDay> days;
-        p.addDays(o, QDate(1, 1, 1), far, days);
+        addDays(startOf(o), QDate(1, 1, 1), far, days);
         if (!days.isEmpty()) {
             firstDay = std::min(firstDay, days.first().day);
             lastDay = std::max(lastDay.isValid() ? lastDay : days.last().day, days.last().day);
@@ -329,21 +394,32 @@ QList<EventDetails::Alarm> EventDetails::alarmsWithin(const QDateTime& after, co
     return alarms;
 }
 
+qint64 EventDetails::longestDays() const
+{
+    return m_parsed->longestDays;
+}
+
 QList<DetailedDay> EventDetails::daysWithin(QDate first, QDate last) const
 {
-    QList<DetailedDay> out;
-    const Parsed& p = *m_parsed;
     if (!first.isValid() || !last.isValid() || last < first)
-        return out;
+        return {};
     // Occurrences that began up to their length (and a zone's offset) before `first` reach into it.
-    const QDate from = first.addDays(-p.longestDays - 2);
-    const QDate to = last.addDays(2);
+    return DetailedDays(startsWithin(first.addDays(-m_parsed->longestDays - 2), last.addDays(2)), first, last);
+}
+
+QList<DetailedStart> EventDetails::startsWithin(QDate from, QDate to) const
+{
+    QList<DetailedStart> out;
+    const Parsed& p = *m_parsed;
+    if (!from.isValid() || !to.isValid() || to < from)
+        return out;
     const auto near = [&](const icaltimetype& t) { return dateOf(t) >= from && dateOf(t) <= to; };
     if (p.rule) {
-        const IteratorPtr it(icalrecur_iterator_new(*p.rule, p.master.start));
+        const icaltimetype begin = laterStart(*p.rule, p.master.start, from);
+        const IteratorPtr it(icalrecur_iterator_new(*p.rule, begin));
         if (!it)
             return out;
-        if (p.rule->count == 0 && dateOf(p.master.start) < from) {
+        if (p.rule->count == 0 && dateOf(begin) < from && icaltime_compare(begin, p.master.start) == 0) {
             icaltimetype jump = p.master.start;
             jump.year = from.year();
             jump.month = from.month();
@@ -356,21 +432,18 @@ QList<DetailedDay> EventDetails::daysWithin(QDate first, QDate last) const
             if (dateOf(t) > to)
                 break;
             if (near(t) && !p.replaced(t))
-                p.addDays({t, p.master.length}, first, last, out);
+                out.append(startOf({t, p.master.length}));
         }
-    } else if (!p.replaced(p.master.start)) {
-        p.addDays(p.master, first, last, out);
+    } else if (near(p.master.start) && !p.replaced(p.master.start)) {
+        out.append(startOf(p.master));
     }
     for (const icaltimetype& extra : p.extraStarts) {
         if (near(extra) && !p.replaced(extra))
-            p.addDays({extra, p.master.length}, first, last, out);
+            out.append(startOf({extra, p.master.length}));
     }
     for (const auto& [id, to] : p.moved) {
         if (to && near(to->start))
-            p.addDays(*to, first, last, out);
+            out.append(startOf(*to));
     }
-    std::stable_sort(out.begin(), out.end(), [](const DetailedDay& a, const DetailedDay& b) {
-        return a.day != b.day ? a.day < b.day : a.start < b.start;
-    });
     return out;
 }

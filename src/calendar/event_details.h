@@ -31,6 +31,27 @@ struct DetailedDay
     friend bool operator==(const DetailedDay&, const DetailedDay&) = default;
 };
 
+/// One start of an event with details, as the file can keep it ready whatever the reader's
+/// time zone: the days it touches follow from it (DetailedDays) without libical.
+struct DetailedStart
+{
+    enum class Kind : qint8
+    {
+        Day,      ///< all day: `begins` is a Julian day, `length` days
+        Instant,  ///< in a zone or UTC: seconds since the epoch, `length` seconds
+        Floating, ///< a wall-clock time anywhere: seconds from 1970-01-01 00:00 as written
+    };
+    Kind kind = Kind::Day;
+    qint64 begins = 0;
+    qint64 length = 0;
+    qint64 writtenDay = 0; ///< the Julian day it starts on as written, in its own zone
+    friend bool operator==(const DetailedStart&, const DetailedStart&) = default;
+};
+
+/// The days within [first, last] that `starts` touch in the user's time zone, ascending; a day
+/// on which two occurrences start is there twice, in the order of `starts`.
+[[nodiscard]] QList<DetailedDay> DetailedDays(const QList<DetailedStart>& starts, QDate first, QDate last);
+
 /// The days an event with details touches: from `first` to `last` (none: without end).
 struct DetailsSpan
 {
@@ -46,8 +67,10 @@ class EventDetails
 public:
     /// Reads the details of one event, or says in one short sentence why they cannot be shown
     /// (a rule libical refuses or one that repeats more often than daily, an unknown time zone,
-    /// ...). Whether it occurs at all is span()'s to say.
-    [[nodiscard]] static std::variant<std::shared_ptr<const EventDetails>, QString> read(const QByteArray& text);
+    /// ...). Whether it occurs at all is span()'s to say. `readAlready`: the VCALENDAR `text` was
+    /// written from, copied instead of reading `text` again.
+    [[nodiscard]] static std::variant<std::shared_ptr<const EventDetails>, QString>
+    read(const QByteArray& text, icalcomponent_impl* readAlready = nullptr);
     ~EventDetails();
     EventDetails(const EventDetails&) = delete;
     EventDetails& operator=(const EventDetails&) = delete;
@@ -55,6 +78,11 @@ public:
     /// The days within [first, last] on which the event falls, ascending; a day on which two
     /// occurrences start is there twice.
     [[nodiscard]] QList<DetailedDay> daysWithin(QDate first, QDate last) const;
+    /// The starts written on a day of [from, to], in the order daysWithin gives their days: the
+    /// repeat's, the added ones (RDATE), the moved ones.
+    [[nodiscard]] QList<DetailedStart> startsWithin(QDate from, QDate to) const;
+    /// The most days one occurrence touches, in its own zone.
+    [[nodiscard]] qint64 longestDays() const;
     /// One alarm another calendar set before an occurrence's start (a VALARM whose trigger is
     /// a duration before the start), for a timed event: when it goes off and what it is for.
     struct Alarm

@@ -186,13 +186,16 @@ public:
     }
 
     using DetailedVisit =
-        std::function<void(const EventRecord&, const EventDetails&, const DetailsSpan&, const QList<DetailedDay>&)>;
+        std::function<void(const EventRecord&, const EventDetails*, const DetailsSpan&, const QList<DetailedDay>&)>;
     /// Each event with details that falls on a day of [first, last], in ascending id, with
-    /// the days it touches at all and those of [first, last]. A source without details has none.
-    virtual void forEachDetailedEvent(QDate first, QDate last, const DetailedVisit& visit) const
+    /// the days it touches at all and those of [first, last], and its details as libical read
+    /// them when `withDetails` (else maybe none). A source without details has none.
+    virtual void forEachDetailedEvent(QDate first, QDate last, const DetailedVisit& visit,
+                                      bool withDetails = false) const
     {
         Q_UNUSED(first);
         Q_UNUSED(last);
         Q_UNUSED(visit);
+        Q_UNUSED(withDetails);
     }
 };

@@ -144,7 +144,7 @@ QList<DetailedShowing> DetailedShowings(const EventSource& events, QDate first, 
     QList<DetailedShowing> showings;
     events.forEachDetailedEvent(
         first, last,
-        [&](const EventRecord& e, const EventDetails&, const DetailsSpan& span, const QList<DetailedDay>& days) {
+        [&](const EventRecord& e, const EventDetails*, const DetailsSpan& span, const QList<DetailedDay>& days) {
             const bool passed = e.is(Consistancy::Once) && span.last && *span.last < today;
             for (const DetailedDay& d : days)
                 showings.append({d.day, d.start, {e.id, ShownTitle(e.title, d.start)}, e.title, passed});

@@ -99,7 +99,7 @@ std::variant<StoredEvent, QString> StoredEventOf(icalcomponent* calendar)
     ReadVEvent plain = ReadEventComponent(master);
     if (const EventRecord* fields = std::get_if<EventRecord>(&plain.outcome);
         fields && !changedOccurrences && RowSaysItAll(master, *fields))
-        return StoredEvent{*fields, {}, {}, plain.alarmsLeftOut};
+        return StoredEvent{*fields, {}, {}, plain.alarmsLeftOut, {}};
 
     // What the row cannot say goes into the details; what no event may be stays refused.
     if (std::optional<QString> error = ParseError(master))
@@ -118,7 +118,7 @@ std::variant<StoredEvent, QString> StoredEventOf(icalcomponent* calendar)
     } catch (const std::runtime_error& e) {
         return QString::fromUtf8(e.what());
     }
-    const auto read = EventDetails::read(details);
+    const auto read = EventDetails::read(details, calendar);
     if (const QString* why = std::get_if<QString>(&read))
         return *why;
     const auto span = std::get<std::shared_ptr<const EventDetails>>(read)->span();
@@ -143,6 +143,7 @@ std::variant<StoredEvent, QString> StoredEventOf(icalcomponent* calendar)
     }
     stored.details = details;
     stored.span = std::get<DetailsSpan>(span);
+    stored.read = std::get<std::shared_ptr<const EventDetails>>(read);
     return stored;
 }
 

@@ -12,6 +12,7 @@
 #include <libical/ical.h>
 
 #include <map>
+#include <memory>
 #include <variant>
 #include <vector>
 
@@ -22,10 +23,11 @@
 
 struct StoredEvent
 {
-    EventRecord fields;        ///< the row; an older copy of the program shows the event by it
-    QByteArray details;        ///< the event's iCalendar text; empty: the row says it all
-    DetailsSpan span;          ///< the days the details touch
-    QStringList alarmsLeftOut; ///< alarms the calendar cannot keep, one sentence each
+    EventRecord fields;                       ///< the row; an older copy of the program shows the event by it
+    QByteArray details;                       ///< the event's iCalendar text; empty: the row says it all
+    DetailsSpan span;                         ///< the days the details touch
+    QStringList alarmsLeftOut;                ///< alarms the calendar cannot keep, one sentence each
+    std::shared_ptr<const EventDetails> read; ///< the details as libical read them
 };
 
 /// What the event in `calendar` (a VCALENDAR holding one event's VEVENT, the VEVENTs of its

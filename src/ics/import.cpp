@@ -90,10 +90,12 @@ ImportedCalendar Assemble(std::vector<ReadEvent>& events, const std::map<QByteAr
 
     ImportedCalendar result;
     const auto keep = [&](const QString& summary, const EventRecord& fields, const QByteArray& details,
-                          const QStringList& notes, const DetailsSpan& span = {}) {
+                          const QStringList& notes, const DetailsSpan& span = {},
+                          const std::shared_ptr<const EventDetails>& read = {}) {
         result.events.append(fields);
         result.details.append(details);
         result.spans.append(span);
+        result.reads.append(read);
         for (const QString& why : notes)
             result.notes.append({summary, why, false});
     };
@@ -129,7 +131,7 @@ ImportedCalendar Assemble(std::vector<ReadEvent>& events, const std::map<QByteAr
             continue;
         }
         const StoredEvent& s = std::get<StoredEvent>(stored);
-        keep(event.summary, s.fields, s.details, s.alarmsLeftOut, s.span);
+        keep(event.summary, s.fields, s.details, s.alarmsLeftOut, s.span, s.read);
     }
     return result;
 }

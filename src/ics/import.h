@@ -31,7 +31,8 @@ struct ImportedCalendar
     QList<EventRecord> events; ///< each event the calendar can show, in file order
     QList<QByteArray> details; ///< for each of `events`, its details (empty: its row says it all)
     QList<DetailsSpan> spans;  ///< for each of `events`, the days its details touch
-    QList<ImportNote> notes;   ///< what was left out, in file order
+    QList<std::shared_ptr<const EventDetails>> reads; ///< for each of `events`, its details as libical read them
+    QList<ImportNote> notes;                          ///< what was left out, in file order
 };
 
 /// Reads every VEVENT of every VCALENDAR in `text` (RFC 5545, UTF-8). An event is kept when

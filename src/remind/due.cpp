@@ -44,12 +44,15 @@ QList<DueReminder> DueAlarms(const EventSource& events, const QDateTime& after, 
     // An alarm goes off at most a week before its start: the days asked for reach that far.
     events.forEachDetailedEvent(
         after.date(), horizon.date().addDays(8),
-        [&](const EventRecord& event, const EventDetails& details, const DetailsSpan&, const QList<DetailedDay>&) {
-            for (const EventDetails::Alarm& alarm : details.alarmsWithin(after, horizon))
+        [&](const EventRecord& event, const EventDetails* details, const DetailsSpan&, const QList<DetailedDay>&) {
+            if (!details)
+                return;
+            for (const EventDetails::Alarm& alarm : details->alarmsWithin(after, horizon))
                 found.append({alarm.at,
                               {event.id, alarm.occurrence.day, ReminderKind::Alarm,
                                ShownTitle(event.title, alarm.occurrence.start), event.description}});
-        });
+        },
+        true);
     std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     QList<DueReminder> due;
     if (next)
@@ -87,7 +90,7 @@ DueFindings FindDue(const EventSource& events, QDate today)
     constexpr int kMaxWarningDays = 9;
     events.forEachDetailedEvent(
         today, today.addDays(kMaxWarningDays),
-        [&](const EventRecord& event, const EventDetails&, const DetailsSpan&, const QList<DetailedDay>& days) {
+        [&](const EventRecord& event, const EventDetails*, const DetailsSpan&, const QList<DetailedDay>& days) {
             QDate last;
             for (const DetailedDay& d : days) {
                 const qint64 ahead = today.daysTo(d.day);

@@ -25,7 +25,7 @@ qsizetype EventStore::insertNew(const QList<EventRecord>& events)
     QList<NewEvent> plain;
     plain.reserve(events.size());
     for (const EventRecord& event : events)
-        plain.append({event, {}, {}});
+        plain.append({event, {}, {}, {}});
     return insertNew(plain);
 }
 
@@ -54,7 +54,7 @@ qsizetype EventStore::insertNew(const QList<NewEvent>& events)
         statement.run();
         statement.reset();
         if (!event.details.isEmpty())
-            setDetails(db.lastInsertId(), event.details, event.span);
+            storeDetails(db.lastInsertId(), event.details, event.span, event.read, true);
         ++stored;
     }
     transaction.commit();

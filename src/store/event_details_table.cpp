@@ -15,13 +15,52 @@ namespace {
 
 constexpr char kCreate[] = "create table if not exists tblEventDetails (id integer primary key, details text not "
                            "null, firstday integer not null, lastday integer)";
+// The starts of each event with details on the days around the present, as DetailedStart holds
+// them (`day` is the day written), found by the day; which days they are kept for, and for
+// which details (by their size: a copy of the program that keeps none may have changed them).
+constexpr char kCreateDays[] = "create table if not exists tblEventDays (day integer not null, id integer not null, "
+                               "seq integer not null, kind integer not null, begins integer not null, length integer "
+                               "not null, primary key (day, id, seq), unique (id, seq)) without rowid";
+constexpr char kCreateKept[] =
+    "create table if not exists tblEventDaysKept (id integer primary key, fromday integer "
+    "not null, today integer not null, longest integer not null, size integer not null, firstday "
+    "integer not null, lastday integer)";
+constexpr char kKeptOf[] = "tblEventDaysKept k on k.id = d.id and k.size = length(cast(d.details as blob))";
+// Drawing trusts what is kept without the size, which would read every text: the program keeps
+// the starts again at its start. When every event with details has them, drawing reads this
+// small table alone; a copy of the program that keeps none stores its new events under greater ids.
+
+// Starts are kept from four months before the present to a year after it, the months a user
+// looks at most, and kept again when the present comes within two months of either end. Each
+// day more costs an import of many events about a millisecond. Longer occurrences than two
+// months are rare and stay with libical.
+constexpr qint64 kKeepBefore = 120, kKeepAfter = 366, kKeepAgainWithin = 60;
+constexpr qint64 kMaxKeptLength = 62;
 
 } // namespace
 
-bool EventStore::hasDetailsTable() const
+bool EventStore::hasTable(const QByteArray& name) const
 {
-    return connection().queryNumber("select count(*) from sqlite_schema where type = 'table' and name = "
-                                    "'tblEventDetails'") > 0;
+    sqlite::Statement table(connection(), "select count(*) from sqlite_schema where type = 'table' and name = ?1");
+    table.bind(1, QString::fromLatin1(name));
+    return table.next() && table.numberAt(0) > 0;
+}
+
+sqlite::Statement& EventStore::prepared(const char* sql)
+{
+    std::unique_ptr<sqlite::Statement>& statement = m_prepared[sql];
+    if (!statement)
+        statement = std::make_unique<sqlite::Statement>(connection(), sql);
+    statement->reset();
+    return *statement;
+}
+
+void EventStore::run(const char* sql, qint64 id)
+{
+    sqlite::Statement& statement = prepared(sql);
+    if (id)
+        statement.bind(1, id);
+    statement.run();
 }
 
 void EventStore::inTransaction(const std::function<void()>& change)
@@ -40,33 +79,48 @@ const std::vector<EventStore::DetailedRow>& EventStore::detailedRows() const
     const std::pair<qint64, qint64> now{connection().queryNumber("pragma data_version"), m_writes};
     if (now == m_detailedAsOf)
         return m_detailed;
+    // What libical read stands unless another program changed the file or this store changed
+    // the event's details; the rows themselves are read again, for the events a drawing meets.
+    const bool othersWrote = now.first != m_detailedAsOf.first;
+    QHash<qint64, std::size_t> before;
+    for (std::size_t i = 0; i < m_detailed.size(); ++i)
+        before.insert(m_detailed[i].id, i);
     std::vector<DetailedRow> fresh;
-    if (hasDetailsTable()) {
-        // What was read before and has not changed is not read by libical again. The rows
-        // themselves are read only for the events a drawing meets.
-        QHash<qint64, std::size_t> before;
-        for (std::size_t i = 0; i < m_detailed.size(); ++i)
-            before.insert(m_detailed[i].id, i);
-        sqlite::Statement row(connection(), "select id, details, firstday, lastday from tblEventDetails order by id");
-        fresh.reserve(std::size_t(connection().queryNumber("select count(*) from tblEventDetails")));
+    if (hasTable("tblEventDetails")) {
+        const bool kept = hasTable("tblEventDaysKept");
+        const bool allKept = kept && connection().queryNumber("select ifnull(max(id), 0) from tblEventDetails") ==
+                                         connection().queryNumber("select ifnull(max(id), 0) from tblEventDaysKept");
+        sqlite::Statement row(
+            connection(), allKept ? "select id, firstday, lastday, fromday, today, longest from tblEventDaysKept "
+                                    "order by id"
+                          : kept  ? "select d.id, d.firstday, d.lastday, k.fromday, k.today, k.longest from "
+                                    "tblEventDetails d left join tblEventDaysKept k on k.id = d.id order by d.id"
+                                  : "select id, firstday, lastday, null, null, null from tblEventDetails order by id");
+        fresh.reserve(m_detailed.size());
         while (row.next()) {
             DetailedRow& r = fresh.emplace_back();
             r.id = row.numberAt(0);
-            const QByteArrayView text = row.utf8At(1);
-            r.digest = qHash(text);
-            r.firstDay = row.numberAt(2);
-            r.lastDay = row.typeAt(3) == SQLITE_NULL ? 0 : row.numberAt(3);
             const auto known = before.constFind(r.id);
-            if (known != before.constEnd() && m_detailed[*known].digest == r.digest) {
-                // The same text: what libical made of it stands; the row may have a new title.
-                r = std::move(m_detailed[*known]);
-                r.row.reset();
-                r.rowRead = false;
+            if (!othersWrote && known != before.constEnd() && !m_detailsWritten.contains(r.id)) {
+                r.shown = std::move(m_detailed[*known].shown);
+                if (r.shown) {
+                    r.shown->row.reset();
+                    r.shown->rowRead = false;
+                }
+            }
+            r.firstDay = row.numberAt(1);
+            r.lastDay = row.typeAt(2) == SQLITE_NULL ? 0 : row.numberAt(2);
+            if (row.typeAt(3) != SQLITE_NULL) {
+                r.keptFrom = row.numberAt(3);
+                r.keptTo = row.numberAt(4);
+                r.longest = row.numberAt(5);
             } else {
-                r.text = text.toByteArray();
+                r.keptFrom = 0;
+                r.keptTo = -1;
             }
         }
     }
+    m_detailsWritten.clear();
     m_detailed = std::move(fresh);
     m_detailedAsOf = now;
     return m_detailed;
@@ -80,64 +134,102 @@ void EventStore::forEachEventWhere(const std::function<bool(const EventRecord&)>
     auto next = detailed.cbegin();
     sqlite::Statement row(connection(), rows::statements().selectAll);
     while (row.next()) {
-        EventRecord r = rows::numbersOf(row);
-        while (next != detailed.cend() && next->id < r.id)
+        const qint64 id = row.numberAt(0);
+        while (next != detailed.cend() && next->id < id)
             ++next;
-        if ((next != detailed.cend() && next->id == r.id) || !wanted(r))
+        if (next != detailed.cend() && next->id == id)
+            continue;
+        EventRecord r = rows::numbersOf(row);
+        if (!wanted(r))
             continue;
         rows::readTexts(row, r);
         visit(r);
     }
 }
 
-void EventStore::forEachDetailedEvent(QDate first, QDate last, const DetailedVisit& visit) const
+void EventStore::forEachDetailedEvent(QDate first, QDate last, const DetailedVisit& visit, bool withDetails) const
 {
     if (!first.isValid() || !last.isValid())
         return;
     const qint64 from = first.toJulianDay();
     const qint64 to = last.toJulianDay();
     detailedRows();
-    std::optional<sqlite::Statement> one;
+    const auto covered = [&](const DetailedRow& r) {
+        return r.longest <= kMaxKeptLength && r.keptFrom <= from - r.longest - 2 && to + 2 <= r.keptTo;
+    };
+    // The kept starts this window needs, read at once for all the events that have them.
+    std::optional<QHash<qint64, QList<DetailedStart>>> kept;
+    const auto keptStarts = [&](qint64 id) {
+        if (!kept) {
+            kept.emplace();
+            sqlite::Statement start(connection(), "select id, kind, begins, length, day from tblEventDays where day "
+                                                  "between ?1 and ?2 order by id, seq");
+            start.bind(1, from - kMaxKeptLength - 2);
+            start.bind(2, to + 2);
+            while (start.next())
+                (*kept)[start.numberAt(0)].append(
+                    {DetailedStart::Kind(start.numberAt(1)), start.numberAt(2), start.numberAt(3), start.numberAt(4)});
+        }
+        return kept->value(id);
+    };
+    const auto meets = [&](const DetailedRow& r) { return r.firstDay <= to && (!r.lastDay || r.lastDay >= from); };
+    if (std::any_of(m_detailed.begin(), m_detailed.end(),
+                    [&](const DetailedRow& r) { return meets(r) && !(r.shown && r.shown->rowRead); })) {
+        // The rows of the events this window meets, in one statement; none: its row went,
+        // deleted by a program that knows no details.
+        sqlite::Statement row(connection(),
+                              "select e.* from tblEventDetails d join tblEvents e on e.id = d.id where "
+                              "d.firstday <= ?2 and (d.lastday is null or d.lastday >= ?1) order by d.id");
+        row.bind(1, from);
+        row.bind(2, to);
+        bool more = row.next();
+        for (DetailedRow& r : m_detailed) {
+            if (!meets(r) || (r.shown && r.shown->rowRead))
+                continue;
+            if (!r.shown)
+                r.shown = std::make_unique<DetailedRow::Shown>();
+            while (more && row.numberAt(0) < r.id)
+                more = row.next();
+            r.shown->row = more && row.numberAt(0) == r.id ? std::optional(rows::recordOf(row)) : std::nullopt;
+            r.shown->rowRead = true;
+        }
+    }
+    std::optional<sqlite::Statement> text;
     for (DetailedRow& r : m_detailed) {
-        if (r.firstDay > to || (r.lastDay && r.lastDay < from))
+        if (!meets(r) || !r.shown->row)
             continue;
-        if (!r.rowRead) {
-            // One statement for all the rows this drawing reads; none: its row went, deleted by
-            // a program that knows no details.
-            if (!one)
-                one.emplace(connection(), rows::statements().selectOne);
-            one->bind(1, r.id);
-            r.row = one->next() ? std::optional(rows::recordOf(*one)) : std::nullopt;
-            one->reset();
-            r.rowRead = true;
-        }
-        if (!r.row)
-            continue;
-        // Read by libical the first time they are needed: most events lie in other months.
-        if (!r.read) {
-            r.read = true;
-            auto read = EventDetails::read(r.text);
+        DetailedRow::Shown& shown = *r.shown;
+        const bool ready = covered(r);
+        // Read by libical the first time they are needed: most events lie in other months, and
+        // the kept starts spare it for the days around the present.
+        if (!shown.read && (withDetails || !ready)) {
+            shown.read = true;
+            if (!text)
+                text.emplace(connection(), "select details from tblEventDetails where id = ?1");
+            text->bind(1, r.id);
+            auto read = EventDetails::read(text->next() ? text->utf8At(0).toByteArray() : QByteArray());
+            text->reset();
             if (auto* details = std::get_if<std::shared_ptr<const EventDetails>>(&read))
-                r.details = *details;
+                shown.details = *details;
         }
-        if (!r.details)
+        if (!ready && !shown.details)
             continue;
-        if (r.first != first || r.last != last) {
-            r.days = r.details->daysWithin(first, last);
-            r.first = first;
-            r.last = last;
+        if (shown.first != first || shown.last != last) {
+            shown.days = ready ? DetailedDays(keptStarts(r.id), first, last) : shown.details->daysWithin(first, last);
+            shown.first = first;
+            shown.last = last;
         }
-        if (!r.days.isEmpty())
-            visit(*r.row, *r.details,
+        if (!shown.days.isEmpty())
+            visit(*shown.row, shown.details.get(),
                   {QDate::fromJulianDay(r.firstDay),
                    r.lastDay ? std::optional(QDate::fromJulianDay(r.lastDay)) : std::nullopt},
-                  r.days);
+                  shown.days);
     }
 }
 
 QByteArray EventStore::detailsOf(qint64 id) const
 {
-    if (!hasDetailsTable())
+    if (!hasTable("tblEventDetails"))
         return {};
     sqlite::Statement row(connection(), "select details from tblEventDetails where id = ?1");
     row.bind(1, id);
@@ -147,7 +239,7 @@ QByteArray EventStore::detailsOf(qint64 id) const
 QHash<qint64, QByteArray> EventStore::allDetails() const
 {
     QHash<qint64, QByteArray> all;
-    if (!hasDetailsTable())
+    if (!hasTable("tblEventDetails"))
         return all;
     sqlite::Statement row(connection(), "select id, details from tblEventDetails");
     while (row.next())
@@ -155,30 +247,40 @@ QHash<qint64, QByteArray> EventStore::allDetails() const
     return all;
 }
 
-void EventStore::setDetails(qint64 id, const QByteArray& details, const DetailsSpan& known)
+void EventStore::setDetails(qint64 id, const QByteArray& details, const DetailsSpan& known,
+                            std::shared_ptr<const EventDetails> read)
 {
     wrote();
+    m_detailsWritten.insert(id);
     if (details.isEmpty()) {
-        if (hasDetailsTable()) {
-            sqlite::Statement drop(connection(), "delete from tblEventDetails where id = ?1");
-            drop.bind(1, id);
-            drop.run();
+        if (hasTable("tblEventDetails"))
+            run("delete from tblEventDetails where id = ?1", id);
+        if (hasTable("tblEventDaysKept")) {
+            run("delete from tblEventDays where id = ?1", id);
+            run("delete from tblEventDaysKept where id = ?1", id);
         }
         return;
     }
+    storeDetails(id, details, known, std::move(read), false);
+}
+
+void EventStore::storeDetails(qint64 id, const QByteArray& details, const DetailsSpan& known,
+                              std::shared_ptr<const EventDetails> read, bool isNew)
+{
     DetailsSpan span = known;
-    if (!span.first.isValid()) {
-        const auto read = EventDetails::read(details);
-        const auto whole = std::holds_alternative<QString>(read)
-                               ? std::variant<DetailsSpan, QString>(std::get<QString>(read))
-                               : std::get<std::shared_ptr<const EventDetails>>(read)->span();
+    if (!read || !span.first.isValid()) {
+        auto parsed = EventDetails::read(details);
+        const auto whole = std::holds_alternative<QString>(parsed)
+                               ? std::variant<DetailsSpan, QString>(std::get<QString>(parsed))
+                               : std::get<std::shared_ptr<const EventDetails>>(parsed)->span();
         if (const QString* why = std::get_if<QString>(&whole))
             throw StoreError(QStringLiteral("The event cannot be shown: %1.").arg(*why));
         span = std::get<DetailsSpan>(whole);
+        read = std::get<std::shared_ptr<const EventDetails>>(parsed);
     }
-    connection().exec(kCreate);
-    sqlite::Statement put(connection(), "insert or replace into tblEventDetails (id, details, firstday, lastday) "
-                                        "values (?1, ?2, ?3, ?4)");
+    run(kCreate);
+    sqlite::Statement& put =
+        prepared("insert or replace into tblEventDetails (id, details, firstday, lastday) values (?1, ?2, ?3, ?4)");
     put.bind(1, id);
     put.bind(2, QString::fromUtf8(details));
     put.bind(3, span.first.toJulianDay());
@@ -187,6 +289,111 @@ void EventStore::setDetails(qint64 id, const QByteArray& details, const DetailsS
     else
         put.bindNull(4);
     put.run();
+    keepDays(id, *read, details.size(), span, isNew);
+}
+
+QDate EventStore::keptToday() const
+{
+    // The present only decides which days are quick to draw, never what they show.
+    return m_today.isValid() ? m_today : QDate::currentDate();
+}
+
+void EventStore::keepDays(qint64 id, const EventDetails& details, qint64 size, const DetailsSpan& span, bool isNew)
+{
+    run(kCreateDays);
+    run(kCreateKept);
+    if (!isNew) {
+        run("delete from tblEventDays where id = ?1", id);
+        run("delete from tblEventDaysKept where id = ?1", id);
+    }
+    const qint64 today = keptToday().toJulianDay();
+    const qint64 longest = details.longestDays();
+    const bool meets = span.first.toJulianDay() <= today + kKeepAfter &&
+                       (!span.last || span.last->toJulianDay() >= today - kKeepBefore);
+    if (longest <= kMaxKeptLength && meets) {
+        sqlite::Statement& put =
+            prepared("insert into tblEventDays (day, id, seq, kind, begins, length) values (?1, ?2, ?3, ?4, ?5, ?6)");
+        qint64 seq = 0;
+        for (const DetailedStart& start : details.startsWithin(QDate::fromJulianDay(today - kKeepBefore),
+                                                               QDate::fromJulianDay(today + kKeepAfter))) {
+            put.bind(1, start.writtenDay);
+            put.bind(2, id);
+            put.bind(3, seq++);
+            put.bind(4, qint64(start.kind));
+            put.bind(5, start.begins);
+            put.bind(6, start.length);
+            put.run();
+            put.reset();
+        }
+    }
+    sqlite::Statement& range = prepared("insert into tblEventDaysKept (id, fromday, today, longest, size, firstday, "
+                                        "lastday) values (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+    range.bind(1, id);
+    range.bind(2, today - kKeepBefore);
+    range.bind(3, today + kKeepAfter);
+    range.bind(4, longest);
+    range.bind(5, size);
+    range.bind(6, span.first.toJulianDay());
+    if (span.last)
+        range.bind(7, span.last->toJulianDay());
+    else
+        range.bindNull(7);
+    range.run();
+}
+
+void EventStore::keepDaysAround(QDate today)
+{
+    if (!today.isValid())
+        return;
+    m_today = today;
+    // Never worth a wait for another program's lock, nor a message: the days are drawn anyway.
+    const sqlite::Connection& db = connection();
+    db.setBusyTimeout(0);
+    try {
+        if (hasTable("tblEventDetails"))
+            keepStaleDays(today.toJulianDay());
+    } catch (const StoreError&) {
+    }
+    db.setBusyTimeout(m_busyTimeoutMs);
+}
+
+void EventStore::keepStaleDays(qint64 today)
+{
+    struct Stale
+    {
+        qint64 id;
+        QByteArray text;
+        DetailsSpan span;
+    };
+    QList<Stale> stale;
+    {
+        const QByteArray due = QByteArray("select d.id, d.details, d.firstday, d.lastday from tblEventDetails d left "
+                                          "join ") +
+                               kKeptOf + " where k.id is null or k.fromday > ?1 or k.today < ?2";
+        const bool kept = hasTable("tblEventDaysKept");
+        sqlite::Statement row(connection(),
+                              kept ? due.constData() : "select id, details, firstday, lastday from tblEventDetails");
+        if (kept) {
+            row.bind(1, today - kKeepAgainWithin);
+            row.bind(2, today + kKeepAgainWithin);
+        }
+        while (row.next())
+            stale.append(
+                {row.numberAt(0),
+                 row.utf8At(1).toByteArray(),
+                 {QDate::fromJulianDay(row.numberAt(2)),
+                  row.typeAt(3) == SQLITE_NULL ? std::nullopt : std::optional(QDate::fromJulianDay(row.numberAt(3)))}});
+    }
+    if (stale.isEmpty())
+        return;
+    inTransaction([&] {
+        for (const auto& [id, text, span] : std::as_const(stale)) {
+            auto read = EventDetails::read(text);
+            if (auto* details = std::get_if<std::shared_ptr<const EventDetails>>(&read))
+                keepDays(id, **details, text.size(), span, false);
+        }
+    });
+    wrote();
 }
 
 qint64 EventStore::insert(const EventRecord& event, const QByteArray& details)
@@ -199,7 +406,7 @@ qint64 EventStore::insert(const EventRecord& event, const QByteArray& details)
         statement.run();
         id = connection().lastInsertId();
         if (!details.isEmpty())
-            setDetails(id, details);
+            storeDetails(id, details, {}, {}, true);
     });
     return id;
 }
@@ -209,7 +416,7 @@ bool EventStore::update(qint64 id, const EventRecord& event)
     wrote();
     bool changed = false;
     inTransaction([&] {
-        const std::optional<EventRecord> before = hasDetailsTable() ? eventById(id) : std::nullopt;
+        const std::optional<EventRecord> before = hasTable("tblEventDetails") ? eventById(id) : std::nullopt;
         sqlite::Statement statement(connection(), rows::statements().update);
         rows::bindValues(statement, event);
         statement.bind(kEventColumnCount, id);

@@ -186,8 +186,10 @@ void EventStore::retryBusyOpen()
 
 void EventStore::close()
 {
+    m_prepared.clear(); // before the connection they belong to
     m_db.reset();
     m_detailed.clear();
+    m_detailsWritten.clear();
     m_detailedAsOf = {-1, -1};
     m_busyFile.clear();
 }

@@ -6,11 +6,13 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 class EventTable;
@@ -20,7 +22,8 @@ struct NewEvent
 {
     EventRecord fields;
     QByteArray details;
-    DetailsSpan span; ///< the days `details` touch, when the caller has read them already
+    DetailsSpan span;                         ///< the days `details` touch, when the caller has read them already
+    std::shared_ptr<const EventDetails> read; ///< `details` as libical read them, when the caller has
 };
 
 /// The one connection to the event database and the statements run on it. Values
@@ -51,9 +54,11 @@ public:
     /// leaving out the events with details.
     void forEachEventWhere(const std::function<bool(const EventRecord&)>& wanted,
                            const std::function<void(const EventRecord&)>& visit) const override;
-    /// Details are read once per run and kept while their text stays the same; those that
-    /// cannot be shown are left out.
-    void forEachDetailedEvent(QDate first, QDate last, const DetailedVisit& visit) const override;
+    /// The days come from the starts the file keeps ready around the present (keepDaysAround)
+    /// or, for other days, from the details read by libical once per run and kept while the
+    /// file is unchanged; details that cannot be shown are left out.
+    void forEachDetailedEvent(QDate first, QDate last, const DetailedVisit& visit,
+                              bool withDetails = false) const override;
     /// Every event into `table` (emptied first), by title: case-insensitive and in the
     /// user's locale's order, equal titles in the order of entry. When the read fails
     /// part-way, `table` holds the rows read until then, in that order, and the failure is thrown.
@@ -82,7 +87,13 @@ public:
     /// Gives event `id` `details`, the iCalendar text of an event from another calendar, in their
     /// own table (made when first needed; other programs that read the file do not know it).
     /// Empty `details` drops them. Throws StoreError for details that cannot be shown.
-    void setDetails(qint64 id, const QByteArray& details, const DetailsSpan& span = {});
+    void setDetails(qint64 id, const QByteArray& details, const DetailsSpan& span = {},
+                    std::shared_ptr<const EventDetails> read = {});
+    /// Keeps the starts of every event with details ready in the file for the days around
+    /// `today`, where they are not yet, so that drawing them needs no libical. Also sets the
+    /// days the starts of events stored later are kept for (the system's date until then).
+    /// Only a matter of speed: where the file cannot be written now, it does nothing.
+    void keepDaysAround(QDate today);
 
     /// The open connection, for tools that keep tables of their own in the same file;
     /// throws StoreError when the store is not open.
@@ -92,7 +103,10 @@ public:
     void setBusyTimeout(int milliseconds) { m_busyTimeoutMs = milliseconds; }
 
 private:
-    [[nodiscard]] bool hasDetailsTable() const;
+    [[nodiscard]] bool hasTable(const QByteArray& name) const;
+    // A statement that writes of many events run for each, prepared once per connection.
+    sqlite::Statement& prepared(const char* sql);
+    void run(const char* sql, qint64 id = 0);
     // Runs `change` in a transaction of its own unless one is open already.
     void inTransaction(const std::function<void()>& change);
     // The events with details as last read, with their days in the window last asked for.
@@ -101,17 +115,30 @@ private:
     struct DetailedRow
     {
         qint64 id = 0;
-        std::optional<EventRecord> row; ///< read when first needed; none: the event is gone
-        bool rowRead = false;
-        size_t digest = 0;
-        QByteArray text;
-        bool read = false;                           ///< `text` went through libical
-        std::shared_ptr<const EventDetails> details; ///< none: they cannot be shown
-        qint64 firstDay = 0, lastDay = 0;            ///< Julian days; lastDay 0: without end
-        QDate first, last;                           ///< the window `days` is for
-        QList<DetailedDay> days;
+        qint64 firstDay = 0, lastDay = 0; ///< Julian days; lastDay 0: without end
+        qint64 keptFrom = 0, keptTo = -1; ///< the days its starts are kept for
+        qint64 longest = 0;               ///< the most days one occurrence touches
+        // What a window read of it, made for the few events the windows meet.
+        struct Shown
+        {
+            std::optional<EventRecord> row; ///< none: the event is gone
+            bool rowRead = false;
+            bool read = false;                           ///< its text went through libical
+            std::shared_ptr<const EventDetails> details; ///< none: they cannot be shown
+            QDate first, last;                           ///< the window `days` is for
+            QList<DetailedDay> days;
+        };
+        std::unique_ptr<Shown> shown;
     };
     const std::vector<DetailedRow>& detailedRows() const;
+    // Writes the starts of event `id` for the days around m_today, in place of those kept.
+    void keepDays(qint64 id, const EventDetails& details, qint64 size, const DetailsSpan& span, bool isNew);
+    // setDetails with details; `isNew`: the event was stored just now and has nothing kept.
+    void storeDetails(qint64 id, const QByteArray& details, const DetailsSpan& span,
+                      std::shared_ptr<const EventDetails> read, bool isNew);
+    [[nodiscard]] QDate keptToday() const;
+    // Keeps the starts of the events whose kept days do not reach half a year around `today`.
+    void keepStaleDays(qint64 today);
     // Called by every write: what was read of the details may be out of date.
     void wrote() { ++m_writes; }
 
@@ -119,6 +146,9 @@ private:
     mutable std::vector<DetailedRow> m_detailed;
     mutable std::pair<qint64, qint64> m_detailedAsOf{-1, -1}; // data_version and m_writes when read
     qint64 m_writes = 0;
+    mutable QSet<qint64> m_detailsWritten; // ids whose details this store changed since they were read
+    QDate m_today;
+    std::unordered_map<const char*, std::unique_ptr<sqlite::Statement>> m_prepared; // by the text's address
     QString m_busyFile;
     int m_busyTimeoutMs = 5000;
 };

@@ -57,6 +57,8 @@ public:
     /// The details of an event from another calendar (EventStore::detailsOf); empty: none.
     [[nodiscard]] QByteArray detailsOf(qint64 id) const;
     void setDetails(qint64 id, const QByteArray& details);
+    /// EventStore::keepDaysAround.
+    void keepDaysAround(QDate today) { m_store.keepDaysAround(today); }
     void updateEvent(qint64 id, const EventRecord& event);
     void removeEvent(qint64 id);
     void saveLink(const SyncLink& link);

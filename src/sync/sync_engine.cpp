@@ -823,6 +823,7 @@ QByteArray PatchedCalendar(const QByteArray& serverCalendar, const EventRecord& 
 
 SyncSummary Synchronize(LinkState& state, DavClient& client, const QDateTime& now, const QString& uidDomain)
 {
+    state.keepDaysAround(now.date());
     Run run(state, client, now, uidDomain);
     run.pull();
     run.push();
