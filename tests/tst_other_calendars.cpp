@@ -240,6 +240,10 @@ private slots:
         }
         store->keepDaysAround(kKeptAround);
         QCOMPARE(shownDays(*store), libicalDays(daily));
+        // And none are kept for details another program deleted.
+        other.exec("delete from tblEventDetails");
+        store->keepDaysAround(kKeptAround);
+        QCOMPARE(other.queryNumber("select count(*) from tblEventDaysKept"), 0);
     }
 };
 

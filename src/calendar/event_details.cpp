@@ -325,6 +325,8 @@ std::variant<DetailsSpan, QString> EventDetails::span() const
             return QStringLiteral("libical refuses its repeat rule (RRULE)");
         int steps = 0;
         bool any = false;
+        // Occurrences come in order and last alike: the first and the last one span them all.
+        icaltimetype latest = icaltime_null_time();
         for (icaltimetype t = icalrecur_iterator_next(it.get()); !icaltime_is_null_time(t);
              t = icalrecur_iterator_next(it.get())) {
             if (++steps > kMaxSteps) {
@@ -332,12 +334,16 @@ std::variant<DetailsSpan, QString> EventDetails::span() const
                 break;
             }
             if (!p.replaced(t)) {
+                if (!any)
+                    stretch({t, p.master.length});
                 any = true;
-                stretch({t, p.master.length});
+                latest = t;
             }
             if (any && !counted)
                 break;
         }
+        if (any && !endless)
+            stretch({latest, p.master.length});
         if (any && !counted && !endless) {
             const QDate until = dateOf(p.rule->until).addDays(p.longestDays + 1);
             lastDay = std::max(lastDay, std::min(until, far));

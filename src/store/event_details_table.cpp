@@ -34,7 +34,7 @@ constexpr char kKeptOf[] = "tblEventDaysKept k on k.id = d.id and k.size = lengt
 // looks at most, and kept again when the present comes within two months of either end. Each
 // day more costs an import of many events about a millisecond. Longer occurrences than two
 // months are rare and stay with libical.
-constexpr qint64 kKeepBefore = 120, kKeepAfter = 366, kKeepAgainWithin = 60;
+constexpr qint64 kKeepBefore = 100, kKeepAfter = 240, kKeepAgainWithin = 45;
 constexpr qint64 kMaxKeptLength = 62;
 
 } // namespace
@@ -86,16 +86,18 @@ const std::vector<EventStore::DetailedRow>& EventStore::detailedRows() const
     for (std::size_t i = 0; i < m_detailed.size(); ++i)
         before.insert(m_detailed[i].id, i);
     std::vector<DetailedRow> fresh;
+    m_allKept = false;
+    m_longestKept = 0;
     if (hasTable("tblEventDetails")) {
         const bool kept = hasTable("tblEventDaysKept");
-        const bool allKept = kept && connection().queryNumber("select ifnull(max(id), 0) from tblEventDetails") ==
-                                         connection().queryNumber("select ifnull(max(id), 0) from tblEventDaysKept");
+        m_allKept = kept && connection().queryNumber("select ifnull(max(id), 0) from tblEventDetails") ==
+                                connection().queryNumber("select ifnull(max(id), 0) from tblEventDaysKept");
         sqlite::Statement row(
-            connection(), allKept ? "select id, firstday, lastday, fromday, today, longest from tblEventDaysKept "
-                                    "order by id"
-                          : kept  ? "select d.id, d.firstday, d.lastday, k.fromday, k.today, k.longest from "
-                                    "tblEventDetails d left join tblEventDaysKept k on k.id = d.id order by d.id"
-                                  : "select id, firstday, lastday, null, null, null from tblEventDetails order by id");
+            connection(), m_allKept ? "select id, firstday, lastday, fromday, today, longest from tblEventDaysKept "
+                                      "order by id"
+                          : kept    ? "select d.id, d.firstday, d.lastday, k.fromday, k.today, k.longest from "
+                                      "tblEventDetails d left join tblEventDaysKept k on k.id = d.id order by d.id"
+                                 : "select id, firstday, lastday, null, null, null from tblEventDetails order by id");
         fresh.reserve(m_detailed.size());
         while (row.next()) {
             DetailedRow& r = fresh.emplace_back();
@@ -114,6 +116,8 @@ const std::vector<EventStore::DetailedRow>& EventStore::detailedRows() const
                 r.keptFrom = row.numberAt(3);
                 r.keptTo = row.numberAt(4);
                 r.longest = row.numberAt(5);
+                if (r.longest <= kMaxKeptLength)
+                    m_longestKept = std::max(m_longestKept, r.longest);
             } else {
                 r.keptFrom = 0;
                 r.keptTo = -1;
@@ -164,7 +168,7 @@ void EventStore::forEachDetailedEvent(QDate first, QDate last, const DetailedVis
             kept.emplace();
             sqlite::Statement start(connection(), "select id, kind, begins, length, day from tblEventDays where day "
                                                   "between ?1 and ?2 order by id, seq");
-            start.bind(1, from - kMaxKeptLength - 2);
+            start.bind(1, from - m_longestKept - 2);
             start.bind(2, to + 2);
             while (start.next())
                 (*kept)[start.numberAt(0)].append(
@@ -177,9 +181,12 @@ void EventStore::forEachDetailedEvent(QDate first, QDate last, const DetailedVis
                     [&](const DetailedRow& r) { return meets(r) && !(r.shown && r.shown->rowRead); })) {
         // The rows of the events this window meets, in one statement; none: its row went,
         // deleted by a program that knows no details.
-        sqlite::Statement row(connection(),
-                              "select e.* from tblEventDetails d join tblEvents e on e.id = d.id where "
-                              "d.firstday <= ?2 and (d.lastday is null or d.lastday >= ?1) order by d.id");
+        sqlite::Statement row(connection(), m_allKept ? "select e.* from tblEventDaysKept d join tblEvents e on e.id = "
+                                                        "d.id where d.firstday <= ?2 and (d.lastday is null or "
+                                                        "d.lastday >= ?1) order by d.id"
+                                                      : "select e.* from tblEventDetails d join tblEvents e on e.id = "
+                                                        "d.id where d.firstday <= ?2 and (d.lastday is null or "
+                                                        "d.lastday >= ?1) order by d.id");
         row.bind(1, from);
         row.bind(2, to);
         bool more = row.next();
@@ -384,9 +391,18 @@ void EventStore::keepStaleDays(qint64 today)
                  {QDate::fromJulianDay(row.numberAt(2)),
                   row.typeAt(3) == SQLITE_NULL ? std::nullopt : std::optional(QDate::fromJulianDay(row.numberAt(3)))}});
     }
-    if (stale.isEmpty())
+    // Starts of details another program deleted.
+    const bool orphans =
+        hasTable("tblEventDaysKept") &&
+        connection().queryNumber("select count(*) from tblEventDaysKept k where not exists (select 1 from "
+                                 "tblEventDetails d where d.id = k.id)") > 0;
+    if (stale.isEmpty() && !orphans)
         return;
     inTransaction([&] {
+        if (orphans) {
+            run("delete from tblEventDays where id not in (select id from tblEventDetails)");
+            run("delete from tblEventDaysKept where id not in (select id from tblEventDetails)");
+        }
         for (const auto& [id, text, span] : std::as_const(stale)) {
             auto read = EventDetails::read(text);
             if (auto* details = std::get_if<std::shared_ptr<const EventDetails>>(&read))

@@ -146,6 +146,8 @@ private:
     mutable std::vector<DetailedRow> m_detailed;
     mutable std::pair<qint64, qint64> m_detailedAsOf{-1, -1}; // data_version and m_writes when read
     qint64 m_writes = 0;
+    mutable bool m_allKept = false;        // every event with details has its starts kept (for some days)
+    mutable qint64 m_longestKept = 0;      // the most days an occurrence of those kept touches
     mutable QSet<qint64> m_detailsWritten; // ids whose details this store changed since they were read
     QDate m_today;
     std::unordered_map<const char*, std::unique_ptr<sqlite::Statement>> m_prepared; // by the text's address
