@@ -30,10 +30,10 @@ constexpr char kKeptOf[] = "tblEventDaysKept k on k.id = d.id and k.size = lengt
 // the starts again at its start. When every event with details has them, drawing reads this
 // small table alone; a copy of the program that keeps none stores its new events under greater ids.
 
-// Starts are kept from four months before the present to a year after it, the months a user
-// looks at most, and kept again when the present comes within two months of either end. Each
-// day more costs an import of many events about a millisecond. Longer occurrences than two
-// months are rare and stay with libical.
+// Starts are kept from about three months before the present to eight after it, the months a
+// user looks at most, and kept again when the present comes within a month and a half of either
+// end. Each day more costs an import of many events time that libical's iterator makes dear.
+// Occurrences longer than two months are rare and stay with libical.
 constexpr qint64 kKeepBefore = 100, kKeepAfter = 240, kKeepAgainWithin = 45;
 constexpr qint64 kMaxKeptLength = 62;
 
