@@ -37,6 +37,16 @@ constexpr char kKeptOf[] = "tblEventDaysKept k on k.id = d.id and k.size = lengt
 constexpr qint64 kKeepBefore = 100, kKeepAfter = 240, kKeepAgainWithin = 45;
 constexpr qint64 kMaxKeptLength = 62;
 
+// The first and last day as Julian days at `index` and the one after (NULL: without end).
+void bindSpan(sqlite::Statement& statement, int index, const DetailsSpan& span)
+{
+    statement.bind(index, span.first.toJulianDay());
+    if (span.last)
+        statement.bind(index + 1, span.last->toJulianDay());
+    else
+        statement.bindNull(index + 1);
+}
+
 } // namespace
 
 bool EventStore::hasTable(const QByteArray& name) const
@@ -290,11 +300,7 @@ void EventStore::storeDetails(qint64 id, const QByteArray& details, const Detail
         prepared("insert or replace into tblEventDetails (id, details, firstday, lastday) values (?1, ?2, ?3, ?4)");
     put.bind(1, id);
     put.bind(2, QString::fromUtf8(details));
-    put.bind(3, span.first.toJulianDay());
-    if (span.last)
-        put.bind(4, span.last->toJulianDay());
-    else
-        put.bindNull(4);
+    bindSpan(put, 3, span);
     put.run();
     keepDays(id, *read, details.size(), span, isNew);
 }
@@ -340,11 +346,7 @@ void EventStore::keepDays(qint64 id, const EventDetails& details, qint64 size, c
     range.bind(3, today + kKeepAfter);
     range.bind(4, longest);
     range.bind(5, size);
-    range.bind(6, span.first.toJulianDay());
-    if (span.last)
-        range.bind(7, span.last->toJulianDay());
-    else
-        range.bindNull(7);
+    bindSpan(range, 6, span);
     range.run();
 }
 
