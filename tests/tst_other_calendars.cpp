@@ -217,6 +217,26 @@ private slots:
         QVERIFY(shownDays(*store).isEmpty());
     }
 
+    void aMovedOccurrenceKeepsItsOwnTitle()
+    {
+        // One in the months libical reads, one in the kept ones; the third says the event's title.
+        const QByteArray moved = "END:VEVENT\r\nBEGIN:VEVENT\r\nUID:u1\r\nSUMMARY:%1\r\nRECURRENCE-ID;VALUE=DATE:%2\r\n"
+                                 "DTSTART;VALUE=DATE:%3\r\n";
+        const auto store = imported(
+            calendarOf(veventOf("DTSTART;VALUE=DATE:20260107\r\nRRULE:FREQ=MONTHLY;COUNT=14\r\n" +
+                                QString::fromLatin1(moved).arg("At the lake", "20260207", "20260208").toLatin1() +
+                                QString::fromLatin1(moved).arg("At the lake", "20270107", "20270108").toLatin1() +
+                                QString::fromLatin1(moved).arg("Swim", "20260307", "20260309").toLatin1())));
+        QStringList lake;
+        for (QDate month = kFrom; month <= kTo; month = month.addMonths(1)) {
+            for (const DetailedShowing& s : DetailedShowings(*store, month, month.addMonths(1).addDays(-1), kFrom)) {
+                if (s.title != u"Swim")
+                    lake << s.day.toString(Qt::ISODate) + u' ' + s.title;
+            }
+        }
+        QCOMPARE(lake, (QStringList{"2026-02-08 At the lake", "2027-01-08 At the lake"}));
+    }
+
     void keptStartsFollowWhatOthersWrite()
     {
         const QByteArray weekly = veventOf("DTSTART;VALUE=DATE:20260114\r\nRRULE:FREQ=WEEKLY\r\n");

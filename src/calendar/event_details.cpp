@@ -4,6 +4,8 @@
 #include <QSet>
 #include <QTimeZone>
 
+#include "core/console.h"
+
 #include <libical/ical.h>
 
 #include <algorithm>
@@ -73,6 +75,7 @@ struct Occurrence
 {
     icaltimetype start;
     qint64 length; // seconds, or days for a DATE start
+    QString title{}; // a changed occurrence's own, when it differs
 };
 
 Occurrence occurrenceOf(icalcomponent* vevent)
@@ -94,6 +97,7 @@ DetailedStart startOf(const Occurrence& o)
     const icaltimetype& t = o.start;
     DetailedStart s;
     s.length = o.length;
+    s.title = o.title;
     s.writtenDay = dateOf(t).toJulianDay();
     if (t.is_date) {
         s.begins = s.writtenDay;
@@ -130,7 +134,7 @@ void addDays(const DetailedStart& s, QDate first, QDate last, QList<DetailedDay>
         end = std::max(end, day);
     }
     for (QDate d = std::max(day, first); d <= end && d <= last; d = d.addDays(1))
-        out.append({d, d == day ? time : QTime()});
+        out.append({d, d == day ? time : QTime(), s.title});
 }
 
 // libical reaches a late start of a rule with an INTERVAL by stepping one interval at a time
@@ -242,8 +246,12 @@ std::variant<std::shared_ptr<const EventDetails>, QString> EventDetails::read(co
                     icalparameter_get_tzid(icalproperty_get_first_parameter(start, ICAL_TZID_PARAMETER))));
         if (icalproperty* id = icalcomponent_get_first_property(e, ICAL_RECURRENCEID_PROPERTY)) {
             const bool cancelled = icalcomponent_get_status(e) == ICAL_STATUS_CANCELLED;
-            parsed->moved.append({icalproperty_get_datetime_with_component(id, e),
-                                  cancelled ? std::nullopt : std::optional(occurrenceOf(e))});
+            std::optional<Occurrence> to;
+            if (!cancelled) {
+                to = occurrenceOf(e);
+                to->title = OneLine(QString::fromUtf8(icalcomponent_get_summary(e))).trimmed();
+            }
+            parsed->moved.append({icalproperty_get_datetime_with_component(id, e), to});
         } else if (!master) {
             master = e;
         }
@@ -251,6 +259,12 @@ std::variant<std::shared_ptr<const EventDetails>, QString> EventDetails::read(co
     if (!master)
         return QStringLiteral("it holds changed occurrences (RECURRENCE-ID) without their event");
     parsed->master = occurrenceOf(master);
+    // A changed occurrence keeps a title of its own only where another calendar gave it one.
+    const QString title = OneLine(QString::fromUtf8(icalcomponent_get_summary(master))).trimmed();
+    for (auto& [id, to] : parsed->moved) {
+        if (to && to->title == title)
+            to->title.clear();
+    }
     const icaltimetype start = parsed->master.start;
     for (icalcomponent* alarm = icalcomponent_get_first_component(master, ICAL_VALARM_COMPONENT); alarm;
          alarm = icalcomponent_get_next_component(master, ICAL_VALARM_COMPONENT)) {

@@ -27,7 +27,8 @@ struct icalcomponent_impl; // libical's icalcomponent
 struct DetailedDay
 {
     QDate day;
-    QTime start; ///< when it starts that day; invalid: all day, or a day it goes on from before
+    QTime start;   ///< when it starts that day; invalid: all day, or a day it goes on from before
+    QString title; ///< a changed occurrence's own title; empty: the event's
     friend bool operator==(const DetailedDay&, const DetailedDay&) = default;
 };
 
@@ -45,6 +46,7 @@ struct DetailedStart
     qint64 begins = 0;
     qint64 length = 0;
     qint64 writtenDay = 0; ///< the Julian day it starts on as written, in its own zone
+    QString title;         ///< a changed occurrence's own title; empty: the event's
     friend bool operator==(const DetailedStart&, const DetailedStart&) = default;
 };
 

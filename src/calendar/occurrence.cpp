@@ -146,8 +146,10 @@ QList<DetailedShowing> DetailedShowings(const EventSource& events, QDate first, 
         first, last,
         [&](const EventRecord& e, const EventDetails*, const DetailsSpan& span, const QList<DetailedDay>& days) {
             const bool passed = e.is(Consistancy::Once) && span.last && *span.last < today;
-            for (const DetailedDay& d : days)
-                showings.append({d.day, d.start, {e.id, ShownTitle(e.title, d.start)}, e.title, passed});
+            for (const DetailedDay& d : days) {
+                const QString& title = d.title.isEmpty() ? e.title : d.title;
+                showings.append({d.day, d.start, {e.id, ShownTitle(title, d.start)}, title, passed});
+            }
         });
     // Invalid times (all day) come before every time of day.
     std::stable_sort(showings.begin(), showings.end(), [](const DetailedShowing& a, const DetailedShowing& b) {

@@ -50,7 +50,9 @@ QList<DueReminder> DueAlarms(const EventSource& events, const QDateTime& after, 
             for (const EventDetails::Alarm& alarm : details->alarmsWithin(after, horizon))
                 found.append({alarm.at,
                               {event.id, alarm.occurrence.day, ReminderKind::Alarm,
-                               ShownTitle(event.title, alarm.occurrence.start), event.description}});
+                               ShownTitle(alarm.occurrence.title.isEmpty() ? event.title : alarm.occurrence.title,
+                                          alarm.occurrence.start),
+                               event.description}});
         },
         true);
     std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -99,7 +101,8 @@ DueFindings FindDue(const EventSource& events, QDate today)
                     continue;
                 last = d.day;
                 findings.due.append({event.id, d.day, ahead == 0 ? ReminderKind::Today : ReminderKind::Ahead,
-                                     ShownTitle(event.title, d.start), event.description});
+                                     ShownTitle(d.title.isEmpty() ? event.title : d.title, d.start),
+                                     event.description});
             }
         });
     std::stable_sort(findings.due.begin(), findings.due.end(),

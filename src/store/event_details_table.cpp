@@ -20,7 +20,7 @@ constexpr char kCreate[] = "create table if not exists tblEventDetails (id integ
 // which details (by their size: a copy of the program that keeps none may have changed them).
 constexpr char kCreateDays[] = "create table if not exists tblEventDays (day integer not null, id integer not null, "
                                "seq integer not null, kind integer not null, begins integer not null, length integer "
-                               "not null, primary key (day, id, seq), unique (id, seq)) without rowid";
+                               "not null, title text, primary key (day, id, seq), unique (id, seq)) without rowid";
 constexpr char kCreateKept[] =
     "create table if not exists tblEventDaysKept (id integer primary key, fromday integer "
     "not null, today integer not null, longest integer not null, size integer not null, firstday "
@@ -176,13 +176,15 @@ void EventStore::forEachDetailedEvent(QDate first, QDate last, const DetailedVis
     const auto keptStarts = [&](qint64 id) {
         if (!kept) {
             kept.emplace();
-            sqlite::Statement start(connection(), "select id, kind, begins, length, day from tblEventDays where day "
-                                                  "between ?1 and ?2 order by id, seq");
+            sqlite::Statement start(connection(),
+                                    "select id, kind, begins, length, day, title from tblEventDays where day "
+                                    "between ?1 and ?2 order by id, seq");
             start.bind(1, from - m_longestKept - 2);
             start.bind(2, to + 2);
             while (start.next())
-                (*kept)[start.numberAt(0)].append(
-                    {DetailedStart::Kind(start.numberAt(1)), start.numberAt(2), start.numberAt(3), start.numberAt(4)});
+                (*kept)[start.numberAt(0)].append({DetailedStart::Kind(start.numberAt(1)), start.numberAt(2),
+                                                   start.numberAt(3), start.numberAt(4),
+                                                   start.typeAt(5) == SQLITE_NULL ? QString() : start.textAt(5)});
         }
         return kept->value(id);
     };
@@ -325,7 +327,8 @@ void EventStore::keepDays(qint64 id, const EventDetails& details, qint64 size, c
                        (!span.last || span.last->toJulianDay() >= today - kKeepBefore);
     if (longest <= kMaxKeptLength && meets) {
         sqlite::Statement& put =
-            prepared("insert into tblEventDays (day, id, seq, kind, begins, length) values (?1, ?2, ?3, ?4, ?5, ?6)");
+            prepared("insert into tblEventDays (day, id, seq, kind, begins, length, title) values (?1, ?2, ?3, ?4, ?5, "
+                     "?6, ?7)");
         qint64 seq = 0;
         for (const DetailedStart& start : details.startsWithin(QDate::fromJulianDay(today - kKeepBefore),
                                                                QDate::fromJulianDay(today + kKeepAfter))) {
@@ -335,6 +338,10 @@ void EventStore::keepDays(qint64 id, const EventDetails& details, qint64 size, c
             put.bind(4, qint64(start.kind));
             put.bind(5, start.begins);
             put.bind(6, start.length);
+            if (start.title.isEmpty())
+                put.bindNull(7);
+            else
+                put.bind(7, start.title);
             put.run();
             put.reset();
         }
