@@ -74,7 +74,7 @@ bool namesZone(icalproperty* property)
 struct Occurrence
 {
     icaltimetype start;
-    qint64 length; // seconds, or days for a DATE start
+    qint64 length;   // seconds, or days for a DATE start
     QString title{}; // a changed occurrence's own, when it differs
 };
 
