@@ -56,13 +56,22 @@ bool EventStore::hasTable(const QByteArray& name) const
     return table.next() && table.numberAt(0) > 0;
 }
 
-sqlite::Statement& EventStore::prepared(const char* sql)
+sqlite::Statement& EventStore::prepared(const char* sql) const
 {
     std::unique_ptr<sqlite::Statement>& statement = m_prepared[sql];
     if (!statement)
         statement = std::make_unique<sqlite::Statement>(connection(), sql);
     statement->reset();
     return *statement;
+}
+
+QByteArray EventStore::detailsText(qint64 id) const
+{
+    sqlite::Statement& row = prepared("select details from tblEventDetails where id = ?1");
+    row.bind(1, id);
+    QByteArray text = row.next() ? row.utf8At(0).toByteArray() : QByteArray();
+    row.reset(); // a statement left on a row keeps the file's read lock
+    return text;
 }
 
 void EventStore::run(const char* sql, qint64 id)
@@ -193,12 +202,11 @@ void EventStore::forEachDetailedEvent(QDate first, QDate last, const DetailedVis
                     [&](const DetailedRow& r) { return meets(r) && !(r.shown && r.shown->rowRead); })) {
         // The rows of the events this window meets, in one statement; none: its row went,
         // deleted by a program that knows no details.
-        sqlite::Statement row(connection(), m_allKept ? "select e.* from tblEventDaysKept d join tblEvents e on e.id = "
-                                                        "d.id where d.firstday <= ?2 and (d.lastday is null or "
-                                                        "d.lastday >= ?1) order by d.id"
-                                                      : "select e.* from tblEventDetails d join tblEvents e on e.id = "
-                                                        "d.id where d.firstday <= ?2 and (d.lastday is null or "
-                                                        "d.lastday >= ?1) order by d.id");
+        const QByteArray select = QByteArray("select e.* from ") +
+                                  (m_allKept ? "tblEventDaysKept" : "tblEventDetails") +
+                                  " d join tblEvents e on e.id = d.id where d.firstday <= ?2 and (d.lastday is null "
+                                  "or d.lastday >= ?1) order by d.id";
+        sqlite::Statement row(connection(), select.constData());
         row.bind(1, from);
         row.bind(2, to);
         bool more = row.next();
@@ -213,7 +221,6 @@ void EventStore::forEachDetailedEvent(QDate first, QDate last, const DetailedVis
             r.shown->rowRead = true;
         }
     }
-    std::optional<sqlite::Statement> text;
     for (DetailedRow& r : m_detailed) {
         if (!meets(r) || !r.shown->row)
             continue;
@@ -223,11 +230,7 @@ void EventStore::forEachDetailedEvent(QDate first, QDate last, const DetailedVis
         // the kept starts spare it for the days around the present.
         if (!shown.read && (withDetails || !ready)) {
             shown.read = true;
-            if (!text)
-                text.emplace(connection(), "select details from tblEventDetails where id = ?1");
-            text->bind(1, r.id);
-            auto read = EventDetails::read(text->next() ? text->utf8At(0).toByteArray() : QByteArray());
-            text->reset();
+            auto read = EventDetails::read(detailsText(r.id));
             if (auto* details = std::get_if<std::shared_ptr<const EventDetails>>(&read))
                 shown.details = *details;
         }
@@ -248,11 +251,7 @@ void EventStore::forEachDetailedEvent(QDate first, QDate last, const DetailedVis
 
 QByteArray EventStore::detailsOf(qint64 id) const
 {
-    if (!hasTable("tblEventDetails"))
-        return {};
-    sqlite::Statement row(connection(), "select details from tblEventDetails where id = ?1");
-    row.bind(1, id);
-    return row.next() ? row.utf8At(0).toByteArray() : QByteArray();
+    return hasTable("tblEventDetails") ? detailsText(id) : QByteArray();
 }
 
 QHash<qint64, QByteArray> EventStore::allDetails() const

@@ -104,8 +104,10 @@ public:
 
 private:
     [[nodiscard]] bool hasTable(const QByteArray& name) const;
-    // A statement that writes of many events run for each, prepared once per connection.
-    sqlite::Statement& prepared(const char* sql);
+    // A statement run for each of many events, prepared once per connection.
+    sqlite::Statement& prepared(const char* sql) const;
+    // The details text of event `id`, the table being there.
+    [[nodiscard]] QByteArray detailsText(qint64 id) const;
     void run(const char* sql, qint64 id = 0);
     // Runs `change` in a transaction of its own unless one is open already.
     void inTransaction(const std::function<void()>& change);
@@ -150,7 +152,7 @@ private:
     mutable qint64 m_longestKept = 0;      // the most days an occurrence of those kept touches
     mutable QSet<qint64> m_detailsWritten; // ids whose details this store changed since they were read
     QDate m_today;
-    std::unordered_map<const char*, std::unique_ptr<sqlite::Statement>> m_prepared; // by the text's address
+    mutable std::unordered_map<const char*, std::unique_ptr<sqlite::Statement>> m_prepared; // by the text's address
     QString m_busyFile;
     int m_busyTimeoutMs = 5000;
 };
