@@ -1,6 +1,6 @@
 #pragma once
 
-#include "event_details.h"
+#include "detailed_days.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -8,6 +8,8 @@
 #include <functional>
 #include <optional>
 #include <span>
+
+class EventDetails;
 
 /// How an event's day is given (column `timetype`).
 enum class TimeType

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "calendar/event_record.h"
 #include "libical_handles.h"
-#include "store/event_store.h"
 
 #include <QByteArray>
 #include <QDate>

@@ -1,7 +1,7 @@
 #include "stored_event.h"
 
-#include "calendar/event_details.h"
 #include "core/console.h"
+#include "event_details.h"
 #include "event_mapping.h"
 #include "rules.h"
 

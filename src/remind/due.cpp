@@ -1,5 +1,7 @@
 #include "due.h"
 
+#include "ical/event_details.h"
+
 #include <algorithm>
 
 ReminderWindow::ReminderWindow(QDate today) : m_today(today.toJulianDay())

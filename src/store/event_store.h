@@ -1,6 +1,7 @@
 #pragma once
 
 #include "calendar/event_record.h"
+#include "ical/event_details.h"
 #include "sqlite.h"
 
 #include <QByteArray>

@@ -5,6 +5,7 @@
 #include <QTimeZone>
 
 #include "core/console.h"
+#include "libical_handles.h"
 
 #include <libical/ical.h>
 
@@ -15,11 +16,6 @@ namespace {
 // A repeat is followed this many occurrences at the most: a daily event for 270 years. It bounds
 // the work for a COUNT of a billion, which libical can only count from the first occurrence.
 constexpr int kMaxSteps = 100'000;
-
-struct ComponentFree
-{
-    void operator()(icalcomponent* c) const { icalcomponent_free(c); }
-};
 
 struct IteratorFree
 {
@@ -52,17 +48,6 @@ qint64 secondsOf(const icaltimetype& t)
     if (icaltimezone* here = userZone())
         return qint64(icaltime_as_timet_with_zone(t, here));
     return QDateTime(dateOf(t), QTime(t.hour, t.minute, t.second)).toSecsSinceEpoch();
-}
-
-// The wall-clock time here at `seconds` since the epoch.
-QDateTime localAt(qint64 seconds)
-{
-    if (icaltimezone* here = userZone()) {
-        const icaltimetype t = icaltime_from_timet_with_zone(time_t(seconds), 0, here);
-        return QDateTime(dateOf(t), QTime(t.hour, t.minute, t.second), QTimeZone::utc());
-    }
-    const QDateTime local = QDateTime::fromSecsSinceEpoch(seconds);
-    return QDateTime(local.date(), local.time(), QTimeZone::utc());
 }
 
 bool namesZone(icalproperty* property)
@@ -112,31 +97,6 @@ DetailedStart startOf(const Occurrence& o)
     return s;
 }
 
-void addDays(const DetailedStart& s, QDate first, QDate last, QList<DetailedDay>& out)
-{
-    QDate day;
-    QDate end;
-    QTime time;
-    if (s.kind == DetailedStart::Kind::Day) {
-        day = QDate::fromJulianDay(s.begins);
-        end = day.addDays(s.length - 1);
-    } else {
-        const auto at = [&](qint64 seconds) {
-            return s.kind == DetailedStart::Kind::Instant ? localAt(seconds)
-                                                          : QDateTime::fromSecsSinceEpoch(seconds, QTimeZone::utc());
-        };
-        const QDateTime start = at(s.begins);
-        const QDateTime stop = at(s.begins + s.length);
-        day = start.date();
-        time = start.time();
-        // An end at midnight does not touch the day it begins.
-        end = s.length > 0 && stop.time() == QTime(0, 0) ? stop.date().addDays(-1) : stop.date();
-        end = std::max(end, day);
-    }
-    for (QDate d = std::max(day, first); d <= end && d <= last; d = d.addDays(1))
-        out.append({d, d == day ? time : QTime(), s.title});
-}
-
 // libical reaches a late start of a rule with an INTERVAL by stepping one interval at a time
 // from the first occurrence, which costs it dear over years. Without a COUNT, the same rule from
 // a start whole intervals later falls on the same days from there on: the iterator begins at
@@ -166,22 +126,9 @@ icaltimetype laterStart(const icalrecurrencetype& rule, icaltimetype start, QDat
 
 } // namespace
 
-QList<DetailedDay> DetailedDays(const QList<DetailedStart>& starts, QDate first, QDate last)
-{
-    QList<DetailedDay> out;
-    if (!first.isValid() || !last.isValid() || last < first)
-        return out;
-    for (const DetailedStart& s : starts)
-        addDays(s, first, last, out);
-    std::stable_sort(out.begin(), out.end(), [](const DetailedDay& a, const DetailedDay& b) {
-        return a.day != b.day ? a.day < b.day : a.start < b.start;
-    });
-    return out;
-}
-
 struct EventDetails::Parsed
 {
-    std::unique_ptr<icalcomponent, ComponentFree> calendar;
+    ComponentPtr calendar;
     Occurrence master{};
     std::optional<icalrecurrencetype> rule;
     QList<icaltimetype> extraStarts;                                 // RDATE
@@ -322,8 +269,7 @@ std::variant<DetailsSpan, QString> EventDetails::span() const
     QDate firstDay = far;
     QDate lastDay;
     const auto stretch = [&](const Occurrence& o) {
-        QList<DetailedDay> days;
-        addDays(startOf(o), QDate(1, 1, 1), far, days);
+        const QList<DetailedDay> days = DetailedDays({startOf(o)}, QDate(1, 1, 1), far);
         if (!days.isEmpty()) {
             firstDay = std::min(firstDay, days.first().day);
             lastDay = std::max(lastDay.isValid() ? lastDay : days.last().day, days.last().day);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "calendar/detailed_days.h"
+
 #include <QByteArray>
 #include <QDate>
 #include <QDateTime>
@@ -17,49 +19,11 @@
 // its moved occurrences and the VTIMEZONEs they name), and its days come from libical's
 // recurrence iterator, only ever within the days asked for.
 
-struct icalcomponent_impl; // libical's icalcomponent
+struct icalcomponent_impl; // libical's icalcomponent, kept out of the headers that include this one
 
 /// How many seconds before a timed start the VALARM `alarm` goes off, when it is one the
 /// calendar keeps: a duration before the start (or at it), at most a week, not from the end.
 [[nodiscard]] std::optional<qint64> AlarmLead(icalcomponent_impl* alarm);
-
-/// One day on which such an event falls, in the user's time zone.
-struct DetailedDay
-{
-    QDate day;
-    QTime start;   ///< when it starts that day; invalid: all day, or a day it goes on from before
-    QString title; ///< a changed occurrence's own title; empty: the event's
-    friend bool operator==(const DetailedDay&, const DetailedDay&) = default;
-};
-
-/// One start of an event with details, as the file can keep it ready whatever the reader's
-/// time zone: the days it touches follow from it (DetailedDays) without libical.
-struct DetailedStart
-{
-    enum class Kind : qint8
-    {
-        Day,      ///< all day: `begins` is a Julian day, `length` days
-        Instant,  ///< in a zone or UTC: seconds since the epoch, `length` seconds
-        Floating, ///< a wall-clock time anywhere: seconds from 1970-01-01 00:00 as written
-    };
-    Kind kind = Kind::Day;
-    qint64 begins = 0;
-    qint64 length = 0;
-    qint64 writtenDay = 0; ///< the Julian day it starts on as written, in its own zone
-    QString title;         ///< a changed occurrence's own title; empty: the event's
-    friend bool operator==(const DetailedStart&, const DetailedStart&) = default;
-};
-
-/// The days within [first, last] that `starts` touch in the user's time zone, ascending; a day
-/// on which two occurrences start is there twice, in the order of `starts`.
-[[nodiscard]] QList<DetailedDay> DetailedDays(const QList<DetailedStart>& starts, QDate first, QDate last);
-
-/// The days an event with details touches: from `first` to `last` (none: without end).
-struct DetailsSpan
-{
-    QDate first;
-    std::optional<QDate> last;
-};
 
 /// The longest details text read: an event, its moved occurrences and their zones fit easily.
 inline constexpr qsizetype kMaxDetailsSize = 1 << 20;
