@@ -150,17 +150,19 @@ QByteArray detailedEvent(int i, Dice& dice, QDate& start)
 void AddDetailedEvents(const QString& fileName, int count, unsigned seed, QDate today)
 {
     Dice dice(seed);
-    QList<NewEvent> events;
+    QList<Event> events;
     for (int i = 0; i < count; ++i) {
         QDate start;
-        NewEvent e;
-        e.details = detailedEvent(i, dice, start);
+        const QByteArray details = detailedEvent(i, dice, start);
         // The row an import would store beside it: the nearest kind, here once on its first day.
-        e.fields = eventOfKind(1, 1, dice);
-        e.fields.eventyear = start.year();
-        e.fields.eventmonth = start.month();
-        e.fields.eventday = start.day();
-        events.append(e);
+        EventRecord row = eventOfKind(1, 1, dice);
+        row.eventyear = start.year();
+        row.eventmonth = start.month();
+        row.eventday = start.day();
+        std::variant<Event, QString> event = EventOf(row, details);
+        if (const QString* why = std::get_if<QString>(&event))
+            throw std::runtime_error(why->toStdString());
+        events.append(std::get<Event>(std::move(event)));
     }
     EventStore store;
     store.open(fileName);

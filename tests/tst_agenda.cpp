@@ -21,9 +21,9 @@ QString threeEvents(const TestEnv& env, const QString& payDay)
     CreateEventDatabase(db);
     EventStore store;
     store.open(db);
-    store.insert(Event("School's out").annuallyOn(11, 11));
-    store.insert(Event(payDay).monthlyOn(30));
-    store.insert(Event(payDay).annuallyOn(11, 11));
+    store.insert(AnEvent("School's out").annuallyOn(11, 11));
+    store.insert(AnEvent(payDay).monthlyOn(30));
+    store.insert(AnEvent(payDay).annuallyOn(11, 11));
     return db;
 }
 
@@ -183,13 +183,13 @@ private slots:
     void agendaOrder()
     {
         const ListSource source({
-            Event("Rent").id(1).monthlyOn(15).date(1, 15, 2000),
-            Event("Gym").id(2).weekly(kMonday).week(0, kMonday),
-            Event("Kick-off").id(3).once(QDate(2021, 11, 1)),
-            Event("Other month").id(4).annuallyOn(10, 15),
-            Event("Dentist").id(5).once(QDate(2021, 11, 15)),
-            Event("Thanksgiving dinner").id(6).annually(4, kThursday, 11),
-            Event("Weekly by date never occurs").id(7).codes(kByDate, kWeekly).date(11, 8, 2021),
+            AnEvent("Rent").id(1).monthlyOn(15).date(1, 15, 2000),
+            AnEvent("Gym").id(2).weekly(kMonday).week(0, kMonday),
+            AnEvent("Kick-off").id(3).once(QDate(2021, 11, 1)),
+            AnEvent("Other month").id(4).annuallyOn(10, 15),
+            AnEvent("Dentist").id(5).once(QDate(2021, 11, 15)),
+            AnEvent("Thanksgiving dinner").id(6).annually(4, kThursday, 11),
+            AnEvent("Weekly by date never occurs").id(7).codes(kByDate, kWeekly).date(11, 8, 2021),
         });
 
         // November 2021 starts on a Monday.
@@ -206,7 +206,7 @@ private slots:
 
     void agendaTitlesAreOneLineOfUtf8()
     {
-        const ListSource source({Event(QString::fromUtf8("Zoë's\r\nparty\tnow")).monthlyOn(31)});
+        const ListSource source({AnEvent(QString::fromUtf8("Zoë's\r\nparty\tnow")).monthlyOn(31)});
         QCOMPARE(AgendaText(ViewedMonth{1, 2022}, source), QByteArray("2022-01-31\tZo\xc3\xab's  party now\n"));
         QCOMPARE(AgendaText(ViewedMonth{2, 2022}, source), QByteArray());
         QCOMPARE(AgendaText(ViewedMonth{3, 982}, source), QByteArray("0982-03-31\tZo\xc3\xab's  party now\n"));

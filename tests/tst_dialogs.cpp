@@ -6,6 +6,7 @@
 #include "dialogs/startup_options.h"
 #include "program.h"
 #include "ui/window_kit.h"
+#include "with_details.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -150,7 +151,7 @@ private slots:
         p.start();
         QCOMPARE(p.label("month_year")->text(), QString("November 2021"));
         const QDate day(2021, 11, 2);
-        p.add({Event("zebra").once(day), Event("Äpfel").once(day), Event("apfel").once(day)});
+        p.add({AnEvent("zebra").once(day), AnEvent("Äpfel").once(day), AnEvent("apfel").once(day)});
         Form4 list(p.services, p.window->state().EventConnection);
         list.Form_Load();
         const QAbstractItemModel* rows = find<QTreeView>(list, "ListView1")->model();
@@ -168,7 +169,7 @@ private slots:
     {
         Program p;
         p.start();
-        p.add({Event("Dinner").monthlyOn(25), Event("Gym").monthlyOn(25), Event("Swim").monthlyOn(25)});
+        p.add({AnEvent("Dinner").monthlyOn(25), AnEvent("Gym").monthlyOn(25), AnEvent("Swim").monthlyOn(25)});
         Form8 alert(p.services, p.window->state().EventConnection, QDate(2021, 11, 25));
         alert.Form_Load();
         Form6 day(p.services, p.window->state().EventConnection, {11, 2021});
@@ -201,7 +202,7 @@ private slots:
         Program p;
         p.start();
         const QString line = QString("invitation ").repeated(100000);
-        p.window->state().EventConnection.insert(Event(line).description(line).monthlyOn(25));
+        p.window->state().EventConnection.insert(AnEvent(line).description(line).monthlyOn(25));
         Form8 alert(p.services, p.window->state().EventConnection, QDate(2021, 11, 25));
         alert.Form_Load();
         Form6 day(p.services, p.window->state().EventConnection, {11, 2021});
@@ -220,9 +221,10 @@ private slots:
     {
         Program p;
         p.start();
-        p.window->state().EventConnection.insert({0, "Dentist", "Card", 1, 1, 11, 25, 2021, 4, 5, 0, 0},
-                                                 "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:d\r\nSUMMARY:Dentist\r\n"
-                                                 "DTSTART:20211125T103000\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+        p.window->state().EventConnection.insert(
+            WithDetails({0, "Dentist", "Card", 1, 1, 11, 25, 2021, 4, 5, 0, 0},
+                        "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:d\r\nSUMMARY:Dentist\r\n"
+                        "DTSTART:20211125T103000\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n"));
         p.window->PushButton3_Click();
         p.window->PushButton1_Click();
         QVERIFY2(p.cell(25)->text().endsWith("\n10:30 Dentist"), qPrintable(p.cell(25)->text()));

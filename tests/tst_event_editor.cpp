@@ -125,9 +125,9 @@ struct Editor
 };
 
 // Every field filled, the ones the kind does not use too, as a window could have left them.
-Event annualFourthThursday()
+AnEvent annualFourthThursday()
 {
-    return Event("Thanksgiving").description("Turkey").annually(4, kThursday, 11).date(11, 9, 2021).warn(3, 0);
+    return AnEvent("Thanksgiving").description("Turkey").annually(4, kThursday, 11).date(11, 9, 2021).warn(3, 0);
 }
 
 const QStringList kDateFields = {"Combo1", "Text3", "Text4", "Text5", "Combo2"};

@@ -50,42 +50,42 @@ private slots:
         QTest::addColumn<Events>("events");
         QTest::addColumn<TextsByDay>("texts");
 
-        const auto dentist = Event("Dentist").id(1).once(QDate(2021, 11, 10));
-        const auto rent = Event("Rent").id(2).monthlyOn(10);
+        const auto dentist = AnEvent("Dentist").id(1).once(QDate(2021, 11, 10));
+        const auto rent = AnEvent("Rent").id(2).monthlyOn(10);
         QTest::newRow("Two events on one day, in the source's order")
             << 11 << 2021 << Events{dentist, rent}
             << TextsByDay{{10, "10\r\nDentist\r\nRent"}, {25, "25\rThanksgiving"}};
         QTest::newRow("The same two events, source order reversed")
             << 11 << 2021 << Events{rent, dentist}
             << TextsByDay{{10, "10\r\nRent\r\nDentist"}, {25, "25\rThanksgiving"}};
-        QTest::newRow("Christmas and a party") << 12 << 2021 << Events{Event("Party").id(3).annuallyOn(12, 25)}
+        QTest::newRow("Christmas and a party") << 12 << 2021 << Events{AnEvent("Party").id(3).annuallyOn(12, 25)}
                                                << TextsByDay{{25, "25\rChristmas\r\nParty"}};
         QTest::newRow("Thanksgiving and a dinner on the fourth Thursday")
-            << 11 << 2021 << Events{Event("Dinner").id(4).annually(4, kThursday, 11)}
+            << 11 << 2021 << Events{AnEvent("Dinner").id(4).annually(4, kThursday, 11)}
             << TextsByDay{{25, "25\rThanksgiving\r\nDinner"}};
         QTest::newRow("Weekly on Mondays, every Monday of November 2021")
-            << 11 << 2021 << Events{Event("Gym").id(5).weekly(kMonday)}
+            << 11 << 2021 << Events{AnEvent("Gym").id(5).weekly(kMonday)}
             << TextsByDay{{1, "1\r\nGym"},   {8, "8\r\nGym"},   {15, "15\r\nGym"},
                           {22, "22\r\nGym"}, {29, "29\r\nGym"}, {25, "25\rThanksgiving"}};
         QTest::newRow("Weekly on Sundays, in the first and the sixth row of October 2021")
-            << 10 << 2021 << Events{Event("Mass").id(6).weekly(kSunday)}
+            << 10 << 2021 << Events{AnEvent("Mass").id(6).weekly(kSunday)}
             << TextsByDay{{3, "3\r\nMass"},
                           {10, "10\r\nMass"},
                           {17, "17\r\nMass"},
                           {24, "24\r\nMass"},
                           {31, "31\rHalloween\r\nMass"}};
         QTest::newRow("Monthly on the 31st, in a 30-day month")
-            << 11 << 2021 << Events{Event("Payday").id(7).monthlyOn(31)} << TextsByDay{{25, "25\rThanksgiving"}};
+            << 11 << 2021 << Events{AnEvent("Payday").id(7).monthlyOn(31)} << TextsByDay{{25, "25\rThanksgiving"}};
         QTest::newRow("Monthly on the 31st, in a 31-day month")
-            << 12 << 2021 << Events{Event("Payday").id(7).monthlyOn(31)}
+            << 12 << 2021 << Events{AnEvent("Payday").id(7).monthlyOn(31)}
             << TextsByDay{{25, "25\rChristmas"}, {31, "31\r\nPayday"}};
         QTest::newRow("Second Tuesday monthly, one day only")
-            << 3 << 2021 << Events{Event("Council").id(8).monthly(2, 3)} << TextsByDay{{9, "9\r\nCouncil"}};
+            << 3 << 2021 << Events{AnEvent("Council").id(8).monthly(2, 3)} << TextsByDay{{9, "9\r\nCouncil"}};
         QTest::newRow("Once-only event in another month")
-            << 11 << 2021 << Events{Event("Trip").id(9).once(QDate(2021, 12, 3))}
+            << 11 << 2021 << Events{AnEvent("Trip").id(9).once(QDate(2021, 12, 3))}
             << TextsByDay{{25, "25\rThanksgiving"}};
         QTest::newRow("By date weekly never shows")
-            << 3 << 2021 << Events{Event("Never").id(10).once(QDate(2021, 3, 3)).codes(kByDate, kWeekly)}
+            << 3 << 2021 << Events{AnEvent("Never").id(10).once(QDate(2021, 3, 3)).codes(kByDate, kWeekly)}
             << TextsByDay{};
         QTest::newRow("Empty source: day numbers and the holiday only")
             << 11 << 2021 << Events{} << TextsByDay{{25, "25\rThanksgiving"}};
@@ -110,36 +110,37 @@ private slots:
         QTest::addColumn<Ids>("passed");
 
         const QDate the15th(2021, 11, 15);
-        QTest::newRow("By date, yesterday") << the15th << Events{Event("A").id(7).once(QDate(2021, 11, 14))} << Ids{7};
-        QTest::newRow("By date, today") << the15th << Events{Event("A").id(7).once(the15th)} << Ids{};
-        QTest::newRow("By date, tomorrow") << the15th << Events{Event("A").id(7).once(QDate(2021, 11, 16))} << Ids{};
+        QTest::newRow("By date, yesterday")
+            << the15th << Events{AnEvent("A").id(7).once(QDate(2021, 11, 14))} << Ids{7};
+        QTest::newRow("By date, today") << the15th << Events{AnEvent("A").id(7).once(the15th)} << Ids{};
+        QTest::newRow("By date, tomorrow") << the15th << Events{AnEvent("A").id(7).once(QDate(2021, 11, 16))} << Ids{};
         QTest::newRow("By weekday, second Sunday is yesterday")
-            << the15th << Events{Event("B").id(8).once(2, kSunday, 11, 2021)} << Ids{8};
+            << the15th << Events{AnEvent("B").id(8).once(2, kSunday, 11, 2021)} << Ids{8};
         QTest::newRow("By weekday, third Monday is today")
-            << the15th << Events{Event("B").id(8).once(3, kMonday, 11, 2021)} << Ids{};
+            << the15th << Events{AnEvent("B").id(8).once(3, kMonday, 11, 2021)} << Ids{};
         QTest::newRow("First Monday, drawn on 2 November")
-            << QDate(2021, 11, 2) << Events{Event("C").id(9).once(1, kMonday, 11, 2021)} << Ids{9};
+            << QDate(2021, 11, 2) << Events{AnEvent("C").id(9).once(1, kMonday, 11, 2021)} << Ids{9};
         QTest::newRow("First Monday, drawn on 1 November")
-            << QDate(2021, 11, 1) << Events{Event("C").id(9).once(1, kMonday, 11, 2021)} << Ids{};
+            << QDate(2021, 11, 1) << Events{AnEvent("C").id(9).once(1, kMonday, 11, 2021)} << Ids{};
         QTest::newRow("Whole month before today's month")
-            << QDate(2022, 1, 3) << Events{Event("A").id(7).once(QDate(2021, 11, 30))} << Ids{7};
+            << QDate(2022, 1, 3) << Events{AnEvent("A").id(7).once(QDate(2021, 11, 30))} << Ids{7};
         QTest::newRow("Whole month after today's month")
-            << QDate(2021, 10, 31) << Events{Event("A").id(7).once(QDate(2021, 11, 1))} << Ids{};
+            << QDate(2021, 10, 31) << Events{AnEvent("A").id(7).once(QDate(2021, 11, 1))} << Ids{};
         QTest::newRow("Once-only events of other months, long passed")
             << the15th
-            << Events{Event("A").id(7).once(QDate(2021, 10, 1)), Event("B").id(8).once(1, kMonday, 10, 2021),
-                      Event("C").id(9).once(QDate(2020, 11, 1))}
+            << Events{AnEvent("A").id(7).once(QDate(2021, 10, 1)), AnEvent("B").id(8).once(1, kMonday, 10, 2021),
+                      AnEvent("C").id(9).once(QDate(2020, 11, 1))}
             << Ids{};
         QTest::newRow("Repeating events before today are never passed")
             << the15th
-            << Events{Event("A").id(1).monthlyOn(1), Event("B").id(2).annuallyOn(11, 2),
-                      Event("C").id(3).weekly(kMonday), Event("D").id(4).monthly(1, kMonday),
-                      Event("E").id(5).annually(1, kMonday, 11)}
+            << Events{AnEvent("A").id(1).monthlyOn(1), AnEvent("B").id(2).annuallyOn(11, 2),
+                      AnEvent("C").id(3).weekly(kMonday), AnEvent("D").id(4).monthly(1, kMonday),
+                      AnEvent("E").id(5).annually(1, kMonday, 11)}
             << Ids{};
         QTest::newRow("Several passed events, in the source's order")
             << the15th
-            << Events{Event("A").id(9).once(QDate(2021, 11, 12)), Event("B").id(4).once(QDate(2021, 11, 20)),
-                      Event("C").id(3).once(1, kMonday, 11, 2021), Event("D").id(5).once(QDate(2021, 11, 1))}
+            << Events{AnEvent("A").id(9).once(QDate(2021, 11, 12)), AnEvent("B").id(4).once(QDate(2021, 11, 20)),
+                      AnEvent("C").id(3).once(1, kMonday, 11, 2021), AnEvent("D").id(5).once(QDate(2021, 11, 1))}
             << Ids{9, 3, 5};
     }
     void passedOnceOnlyEvents()
@@ -155,7 +156,7 @@ private slots:
     void everyDrawingFindsThePassedEventsAfresh()
     {
         TestEnv env;
-        const ListSource source({Event("Dentist").id(7).once(QDate(2021, 11, 3))});
+        const ListSource source({AnEvent("Dentist").id(7).once(QDate(2021, 11, 3))});
         MonthGrid grid;
         const SettingsSnapshot settings = env.settings().snapshot();
         QCOMPARE(DrawMonth(grid, {11, 2021}, QDate(2021, 11, 15), settings, source).passed, Ids{7});
@@ -168,8 +169,8 @@ private slots:
     void failingSourceKeepsTitlesSoFar()
     {
         TestEnv env;
-        const ListSource source({Event("Call").id(11).once(QDate(2021, 11, 3)), Event("Gym").id(12).weekly(kMonday),
-                                 Event("Rent").id(13).monthlyOn(10), Event("Never").id(14).monthlyOn(20)},
+        const ListSource source({AnEvent("Call").id(11).once(QDate(2021, 11, 3)), AnEvent("Gym").id(12).weekly(kMonday),
+                                 AnEvent("Rent").id(13).monthlyOn(10), AnEvent("Never").id(14).monthlyOn(20)},
                                 3);
         MonthGrid grid;
         try {

@@ -152,7 +152,7 @@ private slots:
         QFETCH(QStringList, listed);
         Management m;
         for (const QString& title : entered)
-            m.store.insert(Event(title));
+            m.store.insert(AnEvent(title));
         QVERIFY(m.open());
         QCOMPARE(m.column(1), listed);
         // The keyboard and screen readers start on the title, read with its column's name.
@@ -167,19 +167,19 @@ private slots:
         QTest::addColumn<EventRecord>("event");
         QTest::addColumn<QStringList>("cells");
         QTest::newRow("third Friday, monthly")
-            << Event("Club").monthly(3, 6).date(3, 15, 2024).warn(2).record()
+            << AnEvent("Club").monthly(3, 6).date(3, 15, 2024).warn(2).record()
             << QStringList{"By Day of Week", "Monthly", "March", "15", "2024", "3", "Friday", "Yes", "2"};
         QTest::newRow("February by date, once, no warning")
-            << Event("Club").once(QDate(2024, 2, 15)).week(1, kSunday).warn(2, 0).record()
+            << AnEvent("Club").once(QDate(2024, 2, 15)).week(1, kSunday).warn(2, 0).record()
             << QStringList{"By Date", "Once", "February", "15", "2024", "1", "Sunday", "No", "2"};
-        QTest::newRow("weekly") << Event("Club").weekly(7).week(5, 7).date(12, 15, 2024).warn(2).record()
+        QTest::newRow("weekly") << AnEvent("Club").weekly(7).week(5, 7).date(12, 15, 2024).warn(2).record()
                                 << QStringList{"By Day of Week", "Weekly", "December", "15", "2024", "5",
                                                "Saturday",       "Yes",    "2"};
         QTest::newRow("annually, warn value other than 1")
-            << Event("Club").codes(kByDate, kAnnually).date(1, 15, 2024).week(2, kMonday).warn(2, 2).record()
+            << AnEvent("Club").codes(kByDate, kAnnually).date(1, 15, 2024).week(2, kMonday).warn(2, 2).record()
             << QStringList{"By Date", "Annually", "January", "15", "2024", "2", "Monday", "No", "2"};
         QTest::newRow("codes out of range show empty cells")
-            << Event("Club").codes(3, 9).date(13, 15, 2024).week(0, 8).warn(2).record()
+            << AnEvent("Club").codes(3, 9).date(13, 15, 2024).week(0, 8).warn(2).record()
             << QStringList{"", "", "", "15", "2024", "0", "", "Yes", "2"};
     }
     void rowShowsEveryStoredValue()
@@ -202,7 +202,7 @@ private slots:
     void descriptionShowsOnOneLineWithTheWholeTextInItsTip()
     {
         Management m;
-        m.store.insert(Event("Trip").description("Train at 9\r\nback on Sunday"));
+        m.store.insert(AnEvent("Trip").description("Train at 9\r\nback on Sunday"));
         QVERIFY(m.open());
         QCOMPARE(m.cell(0, 2), QString("Train at 9 back on Sunday"));
         QCOMPARE(m.cell(0, 2, Qt::ToolTipRole), QString("Train at 9\nback on Sunday"));
@@ -212,7 +212,7 @@ private slots:
     {
         Management m;
         for (const char* title : {"Zoo", "apple", "Meeting"})
-            m.store.insert(Event(title));
+            m.store.insert(AnEvent(title));
         QVERIFY(m.open());
         // A current row without a highlight is not a choice the user made.
         m.list()->setFocus();
@@ -233,8 +233,8 @@ private slots:
     void updateThenCancelLeavesTheEvent()
     {
         Management m;
-        m.store.insert(Event("apple"));
-        m.store.insert(Event("Zoo").annually(4, kThursday, 11).date(11, 15, 2024).warn(2, 0));
+        m.store.insert(AnEvent("apple"));
+        m.store.insert(AnEvent("Zoo").annually(4, kThursday, 11).date(11, 15, 2024).warn(2, 0));
         QVERIFY(m.open());
         m.select("Zoo");
         m.pressWithEditor("PushButton3", [](Form3& editor) {
@@ -286,7 +286,7 @@ private slots:
     void failingDeleteIsReportedAndTheListRefilled()
     {
         Management m;
-        m.store.insert(Event("apple"));
+        m.store.insert(AnEvent("apple"));
         QVERIFY(m.open());
         m.select("apple");
         m.store.close();

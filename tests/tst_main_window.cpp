@@ -191,7 +191,7 @@ private slots:
         QVERIFY(p.prompts.texts().value(0).contains("Form_Load at line 126\r"));
         other.exec("commit");
         p.window->DrawMonth(); // the next use of the connection opens it again
-        p.window->state().EventConnection.insert(Event("Dentist").description("Check-up").monthlyOn(3));
+        p.window->state().EventConnection.insert(AnEvent("Dentist").description("Check-up").monthlyOn(3));
         p.window->DrawMonth();
         QCOMPARE(p.cell(3)->text(), QString("3\nDentist"));
     }
@@ -213,7 +213,7 @@ private slots:
         const bool atStart = f[1] == "1", reported = f[2] == "1";
         Program p;
         p.start();
-        p.add({Event("Dentist").once(QDate(2021, 11, 26))});
+        p.add({AnEvent("Dentist").once(QDate(2021, 11, 26))});
         p.window->close();
         const sqlite::Connection other(p.window->liveDatabaseFile(), sqlite::Connection::Mode::ReadWrite);
         if (atStart)
@@ -259,7 +259,7 @@ private slots:
         QCOMPARE(p.window->liveDatabaseFile(), live);
         QVERIFY(QFile::exists(live));
         QVERIFY(p.window->state().EventConnection.isOpen());
-        p.window->state().EventConnection.insert(Event("Dentist").description("Check-up").monthlyOn(3));
+        p.window->state().EventConnection.insert(AnEvent("Dentist").description("Check-up").monthlyOn(3));
         p.window->close();
 
         p.start();
@@ -334,7 +334,8 @@ private slots:
             QVERIFY(modal);
             shownDialog = modal->objectName();
             // Someone else adds an event while the dialog is open; the dialog is then closed unsaved.
-            p.window->state().EventConnection.insert(Event("Dentist").description("Check-up").once(QDate(2021, 11, 3)));
+            p.window->state().EventConnection.insert(
+                AnEvent("Dentist").description("Check-up").once(QDate(2021, 11, 3)));
             p.label("month_year")->setText("changed");
             static_cast<QDialog*>(modal)->reject();
         });
@@ -351,8 +352,8 @@ private slots:
         QTest::addColumn<Events>("events");
         QTest::addColumn<QStringList>("listed"); // empty: no window appears
         // August 2021 starts on a Sunday.
-        const Events mixed = {Event("Swim").monthlyOn(1), Event("Gym").weekly(kMonday),
-                              Event("Work").once(QDate(2021, 8, 2))};
+        const Events mixed = {AnEvent("Swim").monthlyOn(1), AnEvent("Gym").weekly(kMonday),
+                              AnEvent("Work").once(QDate(2021, 8, 2))};
         QTest::newRow("cell 0 holds day 1") << 0 << mixed << QStringList{"Swim"};
         QTest::newRow("weekly Monday on any Monday, in table order") << 1 << mixed << QStringList{"Gym", "Work"};
         QTest::newRow("a day without events") << 3 << mixed << QStringList{};
@@ -419,7 +420,7 @@ private slots:
     {
         Program p;
         p.start();
-        p.add({Event("Dinner").once(QDate(2021, 11, 26))});
+        p.add({AnEvent("Dinner").once(QDate(2021, 11, 26))});
         p.window->DrawMonth();
         p.window->show();
         QVERIFY(QTest::qWaitForWindowActive(p.window.get()));
@@ -501,7 +502,7 @@ private slots:
         p.start();
         const QStringList eight = {"A", "B", "C", "D", "E", "F", "G", "H"};
         for (const QString& title : eight + QStringList{"Dinner"})
-            p.add({Event(title).once(QDate(2021, 11, title == "Dinner" ? 25 : 26))});
+            p.add({AnEvent(title).once(QDate(2021, 11, title == "Dinner" ? 25 : 26))});
         p.window->DrawMonth();
         const auto name = [](QObject* o) { return QAccessible::queryAccessibleInterface(o)->text(QAccessible::Name); };
         QCOMPARE(name(p.cell(25)), QString("Thursday 25 November 2021, today, Thanksgiving, Dinner"));
@@ -551,7 +552,7 @@ private slots:
         Program p;
         p.putBesideProgram("HAND-M.CUR");
         p.start();
-        p.add({Event("Dinner").monthlyOn(25)}); // the alert lists it
+        p.add({AnEvent("Dinner").monthlyOn(25)}); // the alert lists it
         EventStore& store = p.window->state().EventConnection;
         const ViewedMonth shownMonth{11, 2021};
         const std::map<QString, std::function<kit::FormDialog*()>> dialogs = {
@@ -648,7 +649,7 @@ private slots:
         Program p;
         p.env.settings().save("Day Backcolor", "white");
         p.start();
-        p.add({Event("Dentist").once(QDate(2021, 11, 25))});
+        p.add({AnEvent("Dentist").once(QDate(2021, 11, 25))});
         p.window->close();
         p.prompts.clear();
         QString listed;
@@ -702,32 +703,32 @@ private slots:
                                      << QStringList{};
         QTest::newRow("today's, in table order; by-date weekly never")
             << thursday
-            << Events{Event("Dinner").once(QDate(2021, 11, 25)),
-                      Event("Never").codes(kByDate, kWeekly).date(11, 25, 2021), Event("Gym").weekly(kThursday)}
+            << Events{AnEvent("Dinner").once(QDate(2021, 11, 25)),
+                      AnEvent("Never").codes(kByDate, kWeekly).date(11, 25, 2021), AnEvent("Gym").weekly(kThursday)}
             << "1 2" << false << QStringList{"Dinner", "Gym"} << QStringList{} << QStringList{"Dinner", "Never", "Gym"};
         QTest::newRow("second Tuesday on the second Tuesday")
-            << QDate(2021, 11, 9) << Events{Event("Club").monthly(2, 3)} << "" << false << QStringList{"Club"}
+            << QDate(2021, 11, 9) << Events{AnEvent("Club").monthly(2, 3)} << "" << false << QStringList{"Club"}
             << QStringList{} << QStringList{"Club"};
         QTest::newRow("second Tuesday not on the first")
-            << QDate(2021, 11, 2) << Events{Event("Club").monthly(2, 3)} << "1 2" << false << QStringList{}
+            << QDate(2021, 11, 2) << Events{AnEvent("Club").monthly(2, 3)} << "1 2" << false << QStringList{}
             << QStringList{quit} << QStringList{"Club"};
         QTest::newRow("quitting touches no passed event")
-            << thursday << Events{Event("Old").once(QDate(2021, 11, 24))} << "1 1" << true << QStringList{}
+            << thursday << Events{AnEvent("Old").once(QDate(2021, 11, 24))} << "1 1" << true << QStringList{}
             << QStringList{quit} << QStringList{"Old"};
         QTest::newRow("passed, asked by default, Yes")
-            << thursday << Events{Event("Old").once(QDate(2021, 11, 24))} << "" << true << QStringList{}
+            << thursday << Events{AnEvent("Old").once(QDate(2021, 11, 24))} << "" << true << QStringList{}
             << QStringList{passed} << QStringList{};
-        QTest::newRow("passed, asked, No") << thursday << Events{Event("Old").once(QDate(2021, 11, 24))} << "0 2"
+        QTest::newRow("passed, asked, No") << thursday << Events{AnEvent("Old").once(QDate(2021, 11, 24))} << "0 2"
                                            << false << QStringList{} << QStringList{passed} << QStringList{"Old"};
-        QTest::newRow("passed, deleted silently") << thursday << Events{Event("Old").once(4, 4, 11, 2021)} << "0 1"
+        QTest::newRow("passed, deleted silently") << thursday << Events{AnEvent("Old").once(4, 4, 11, 2021)} << "0 1"
                                                   << false << QStringList{} << QStringList{} << QStringList{};
-        QTest::newRow("passed, ignored") << thursday << Events{Event("Old").once(QDate(2021, 11, 24))} << "0 3" << true
-                                         << QStringList{} << QStringList{} << QStringList{"Old"};
+        QTest::newRow("passed, ignored") << thursday << Events{AnEvent("Old").once(QDate(2021, 11, 24))} << "0 3"
+                                         << true << QStringList{} << QStringList{} << QStringList{"Old"};
         QTest::newRow("broken choice deletes nothing")
-            << thursday << Events{Event("Old").once(QDate(2021, 11, 24))} << "0 x" << true << QStringList{}
+            << thursday << Events{AnEvent("Old").once(QDate(2021, 11, 24))} << "0 x" << true << QStringList{}
             << QStringList{} << QStringList{"Old"};
         QTest::newRow("last day of the previous month never offered")
-            << QDate(2021, 12, 1) << Events{Event("Old").once(QDate(2021, 11, 30))} << "" << true << QStringList{}
+            << QDate(2021, 12, 1) << Events{AnEvent("Old").once(QDate(2021, 11, 30))} << "" << true << QStringList{}
             << QStringList{} << QStringList{"Old"};
     }
     void startupGreetsWithTodayAndTidiesPassedEvents()
@@ -781,7 +782,7 @@ private slots:
         p.start();
         EventStore& store = p.window->state().EventConnection;
         for (const char* title : {"First", "Second", "Third"})
-            store.insert(Event(title).description("notes").once(QDate(2021, 11, 24)));
+            store.insert(AnEvent(title).description("notes").once(QDate(2021, 11, 24)));
         p.window->close();
         p.env.settings().save("Passed", "1");
         const sqlite::Connection reader(p.window->liveDatabaseFile(), sqlite::Connection::Mode::ReadOnly);

@@ -14,7 +14,7 @@ namespace {
 using Days = QList<int>;
 
 // Every column of Thursday 25 November 2021, the fourth Thursday, for the kinds to pick from.
-const Event kThursday25 = Event().date(11, 25, 2021).week(4, kThursday);
+const AnEvent kThursday25 = AnEvent().date(11, 25, 2021).week(4, kThursday);
 
 Days toDays(const QVarLengthArray<int, 5>& days)
 {
@@ -167,58 +167,58 @@ private slots:
         QTest::addColumn<int>("year");
         QTest::addColumn<Days>("days");
 
-        const auto date25Nov2021 = Event().once(QDate(2021, 11, 25)).record();
+        const auto date25Nov2021 = AnEvent().once(QDate(2021, 11, 25)).record();
         QTest::newRow("November 2021, by date once on 25 November 2021") << date25Nov2021 << 11 << 2021 << Days{25};
         QTest::newRow("November 2021, by date once on 25 November 2022")
-            << Event().once(QDate(2022, 11, 25)).record() << 11 << 2021 << Days{};
+            << AnEvent().once(QDate(2022, 11, 25)).record() << 11 << 2021 << Days{};
         QTest::newRow("November 2022, by date once on 25 November 2021") << date25Nov2021 << 11 << 2022 << Days{};
         QTest::newRow("December 2021, by date once on 25 November 2021") << date25Nov2021 << 12 << 2021 << Days{};
 
-        const auto monthly31 = Event().monthlyOn(31).record();
+        const auto monthly31 = AnEvent().monthlyOn(31).record();
         QTest::newRow("November 2021, monthly on the 31st") << monthly31 << 11 << 2021 << Days{};
         QTest::newRow("December 2021, monthly on the 31st") << monthly31 << 12 << 2021 << Days{31};
         QTest::newRow("November 2021, monthly on the 25th, month and year of another date")
-            << Event().monthlyOn(25).date(3, 25, 1990).record() << 11 << 2021 << Days{25};
+            << AnEvent().monthlyOn(25).date(3, 25, 1990).record() << 11 << 2021 << Days{25};
 
-        const auto annually11Nov = Event().annuallyOn(11, 11).record();
+        const auto annually11Nov = AnEvent().annuallyOn(11, 11).record();
         QTest::newRow("November 2021, annually on 11 November") << annually11Nov << 11 << 2021 << Days{11};
         QTest::newRow("November 1999, annually on 11 November") << annually11Nov << 11 << 1999 << Days{11};
         QTest::newRow("November 2031, annually on 11 November") << annually11Nov << 11 << 2031 << Days{11};
         QTest::newRow("October 2021, annually on 11 November") << annually11Nov << 10 << 2021 << Days{};
         QTest::newRow("December 2021, annually on 11 November") << annually11Nov << 12 << 2021 << Days{};
         QTest::newRow("November 2021, annually on 11 November, year of another date")
-            << Event().annuallyOn(11, 11).date(11, 11, 1990).record() << 11 << 2021 << Days{11};
+            << AnEvent().annuallyOn(11, 11).date(11, 11, 1990).record() << 11 << 2021 << Days{11};
 
-        const auto annually29Feb = Event().annuallyOn(2, 29).record();
+        const auto annually29Feb = AnEvent().annuallyOn(2, 29).record();
         QTest::newRow("February 2024, annually on 29 February") << annually29Feb << 2 << 2024 << Days{29};
         QTest::newRow("February 2023, annually on 29 February") << annually29Feb << 2 << 2023 << Days{};
         QTest::newRow("February 2000, annually on 29 February") << annually29Feb << 2 << 2000 << Days{29};
         QTest::newRow("February 2100, annually on 29 February") << annually29Feb << 2 << 2100 << Days{};
 
         QTest::newRow("November 2021, by date weekly with every field of 25 November 2021")
-            << Event(kThursday25).codes(kByDate, kWeekly).record() << 11 << 2021 << Days{};
+            << AnEvent(kThursday25).codes(kByDate, kWeekly).record() << 11 << 2021 << Days{};
 
-        const auto fourthThursday = Event().monthly(4, kThursday).record();
-        const auto fifthThursday = Event().monthly(5, kThursday).record();
+        const auto fourthThursday = AnEvent().monthly(4, kThursday).record();
+        const auto fifthThursday = AnEvent().monthly(5, kThursday).record();
         QTest::newRow("November 2021, fourth Thursday") << fourthThursday << 11 << 2021 << Days{25};
         QTest::newRow("November 2021, fifth Thursday: there are only four") << fifthThursday << 11 << 2021 << Days{};
         QTest::newRow("September 2021, fifth Thursday") << fifthThursday << 9 << 2021 << Days{30};
         QTest::newRow("November 2021, fourth Thursday, day, month and year of another date")
-            << Event().monthly(4, kThursday).date(3, 9, 1990).record() << 11 << 2021 << Days{25};
+            << AnEvent().monthly(4, kThursday).date(3, 9, 1990).record() << 11 << 2021 << Days{25};
 
-        const auto mondays = Event().weekly(kMonday).record();
+        const auto mondays = AnEvent().weekly(kMonday).record();
         QTest::newRow("November 2021, weekly on Mondays") << mondays << 11 << 2021 << Days{1, 8, 15, 22, 29};
         QTest::newRow("February 2021, weekly on Mondays") << mondays << 2 << 2021 << Days{1, 8, 15, 22};
         QTest::newRow("November 2021, weekly on Mondays, every other field of another date")
-            << Event().weekly(kMonday).date(3, 9, 1990).week(3, kMonday).record() << 11 << 2021
+            << AnEvent().weekly(kMonday).date(3, 9, 1990).week(3, kMonday).record() << 11 << 2021
             << Days{1, 8, 15, 22, 29};
 
         QTest::newRow("November 2021, fourth Thursday of October every year")
-            << Event().annually(4, kThursday, 10).record() << 11 << 2021 << Days{};
+            << AnEvent().annually(4, kThursday, 10).record() << 11 << 2021 << Days{};
         QTest::newRow("November 2021, fourth Thursday of November every year, year of another date")
-            << Event().annually(4, kThursday, 11).date(11, 9, 1990).record() << 11 << 2021 << Days{25};
+            << AnEvent().annually(4, kThursday, 11).date(11, 9, 1990).record() << 11 << 2021 << Days{25};
 
-        const auto firstMondayNov2021 = Event().once(1, kMonday, 11, 2021).record();
+        const auto firstMondayNov2021 = AnEvent().once(1, kMonday, 11, 2021).record();
         QTest::newRow("November 2021, first Monday of November 2021 once")
             << firstMondayNov2021 << 11 << 2021 << Days{1};
         QTest::newRow("November 2022, first Monday of November 2021 once")
@@ -239,42 +239,42 @@ private slots:
     void neverOccurs_data()
     {
         QTest::addColumn<EventRecord>("event");
-        QTest::newRow("no time type") << Event().monthlyOn(25).codes({}, kMonthly).record();
-        QTest::newRow("time type 0") << Event(kThursday25).codes(0, kMonthly).record();
-        QTest::newRow("time type 3") << Event(kThursday25).codes(3, kMonthly).record();
-        QTest::newRow("time type -1") << Event(kThursday25).codes(-1, kMonthly).record();
+        QTest::newRow("no time type") << AnEvent().monthlyOn(25).codes({}, kMonthly).record();
+        QTest::newRow("time type 0") << AnEvent(kThursday25).codes(0, kMonthly).record();
+        QTest::newRow("time type 3") << AnEvent(kThursday25).codes(3, kMonthly).record();
+        QTest::newRow("time type -1") << AnEvent(kThursday25).codes(-1, kMonthly).record();
 
-        QTest::newRow("by date, no repetition") << Event().once(QDate(2021, 11, 25)).codes(kByDate, {}).record();
-        QTest::newRow("by date, repetition 0") << Event().once(QDate(2021, 11, 25)).codes(kByDate, 0).record();
-        QTest::newRow("by date, repetition 5") << Event().once(QDate(2021, 11, 25)).codes(kByDate, 5).record();
-        QTest::newRow("by date once, no month") << Event().once(QDate(2021, 11, 25)).date({}, 25, 2021).record();
-        QTest::newRow("by date once, no day") << Event().once(QDate(2021, 11, 25)).date(11, {}, 2021).record();
-        QTest::newRow("by date once, no year") << Event().once(QDate(2021, 11, 25)).date(11, 25, {}).record();
-        QTest::newRow("by date monthly, no day") << Event().monthlyOn(25).date(11, {}, 2021).record();
-        QTest::newRow("by date monthly, day 0") << Event().monthlyOn(0).date(11, 0, 2021).record();
-        QTest::newRow("by date monthly, day 32") << Event().monthlyOn(32).date(11, 32, 2021).record();
-        QTest::newRow("by date monthly, day -5") << Event().monthlyOn(-5).date(11, -5, 2021).record();
-        QTest::newRow("by date annually, no month") << Event().annuallyOn(11, 25).date({}, 25, 2021).record();
+        QTest::newRow("by date, no repetition") << AnEvent().once(QDate(2021, 11, 25)).codes(kByDate, {}).record();
+        QTest::newRow("by date, repetition 0") << AnEvent().once(QDate(2021, 11, 25)).codes(kByDate, 0).record();
+        QTest::newRow("by date, repetition 5") << AnEvent().once(QDate(2021, 11, 25)).codes(kByDate, 5).record();
+        QTest::newRow("by date once, no month") << AnEvent().once(QDate(2021, 11, 25)).date({}, 25, 2021).record();
+        QTest::newRow("by date once, no day") << AnEvent().once(QDate(2021, 11, 25)).date(11, {}, 2021).record();
+        QTest::newRow("by date once, no year") << AnEvent().once(QDate(2021, 11, 25)).date(11, 25, {}).record();
+        QTest::newRow("by date monthly, no day") << AnEvent().monthlyOn(25).date(11, {}, 2021).record();
+        QTest::newRow("by date monthly, day 0") << AnEvent().monthlyOn(0).date(11, 0, 2021).record();
+        QTest::newRow("by date monthly, day 32") << AnEvent().monthlyOn(32).date(11, 32, 2021).record();
+        QTest::newRow("by date monthly, day -5") << AnEvent().monthlyOn(-5).date(11, -5, 2021).record();
+        QTest::newRow("by date annually, no month") << AnEvent().annuallyOn(11, 25).date({}, 25, 2021).record();
         QTest::newRow("by date annually, month 23: November counted modulo 12")
-            << Event().annuallyOn(23, 25).date(23, 25, 2021).record();
+            << AnEvent().annuallyOn(23, 25).date(23, 25, 2021).record();
 
         QTest::newRow("by weekday, no repetition")
-            << Event().once(4, kThursday, 11, 2021).codes(kByDayOfWeek, {}).record();
-        QTest::newRow("by weekday, repetition 0") << Event(kThursday25).codes(kByDayOfWeek, 0).record();
-        QTest::newRow("by weekday, repetition 5") << Event(kThursday25).codes(kByDayOfWeek, 5).record();
-        QTest::newRow("weekly, no weekday") << Event(kThursday25).weekly({}).record();
-        QTest::newRow("weekly, weekday 0") << Event(kThursday25).weekly(0).record();
-        QTest::newRow("weekly, weekday 8") << Event(kThursday25).weekly(8).record();
-        QTest::newRow("weekly, weekday 9") << Event(kThursday25).weekly(9).record();
-        QTest::newRow("monthly, no week") << Event(kThursday25).monthly({}, kThursday).record();
-        QTest::newRow("monthly, no weekday") << Event(kThursday25).monthly(4, {}).record();
-        QTest::newRow("monthly, week 0") << Event(kThursday25).monthly(0, kThursday).record();
-        QTest::newRow("monthly, week 6") << Event(kThursday25).monthly(6, kThursday).record();
-        QTest::newRow("monthly, weekday 12: Thursday counted modulo 7") << Event(kThursday25).monthly(4, 12).record();
-        QTest::newRow("by weekday once, no month") << Event(kThursday25).once(4, kThursday, {}, 2021).record();
-        QTest::newRow("by weekday once, no year") << Event(kThursday25).once(4, kThursday, 11, {}).record();
-        QTest::newRow("by weekday annually, no month") << Event(kThursday25).annually(4, kThursday, {}).record();
-        QTest::newRow("by weekday annually, no week") << Event(kThursday25).annually({}, kThursday, 11).record();
+            << AnEvent().once(4, kThursday, 11, 2021).codes(kByDayOfWeek, {}).record();
+        QTest::newRow("by weekday, repetition 0") << AnEvent(kThursday25).codes(kByDayOfWeek, 0).record();
+        QTest::newRow("by weekday, repetition 5") << AnEvent(kThursday25).codes(kByDayOfWeek, 5).record();
+        QTest::newRow("weekly, no weekday") << AnEvent(kThursday25).weekly({}).record();
+        QTest::newRow("weekly, weekday 0") << AnEvent(kThursday25).weekly(0).record();
+        QTest::newRow("weekly, weekday 8") << AnEvent(kThursday25).weekly(8).record();
+        QTest::newRow("weekly, weekday 9") << AnEvent(kThursday25).weekly(9).record();
+        QTest::newRow("monthly, no week") << AnEvent(kThursday25).monthly({}, kThursday).record();
+        QTest::newRow("monthly, no weekday") << AnEvent(kThursday25).monthly(4, {}).record();
+        QTest::newRow("monthly, week 0") << AnEvent(kThursday25).monthly(0, kThursday).record();
+        QTest::newRow("monthly, week 6") << AnEvent(kThursday25).monthly(6, kThursday).record();
+        QTest::newRow("monthly, weekday 12: Thursday counted modulo 7") << AnEvent(kThursday25).monthly(4, 12).record();
+        QTest::newRow("by weekday once, no month") << AnEvent(kThursday25).once(4, kThursday, {}, 2021).record();
+        QTest::newRow("by weekday once, no year") << AnEvent(kThursday25).once(4, kThursday, 11, {}).record();
+        QTest::newRow("by weekday annually, no month") << AnEvent(kThursday25).annually(4, kThursday, {}).record();
+        QTest::newRow("by weekday annually, no week") << AnEvent(kThursday25).annually({}, kThursday, 11).record();
     }
     void neverOccurs()
     {

@@ -37,8 +37,10 @@ QStringList shownDays(const EventStore& store)
 {
     QStringList days;
     for (QDate month = kFrom; month <= kTo; month = month.addMonths(1)) {
-        for (const DetailedShowing& s : DetailedShowings(store, month, month.addMonths(1).addDays(-1), kFrom))
-            days << s.day.toString(Qt::ISODate) + (s.start.isValid() ? s.start.toString(u" HH:mm") : QString());
+        ForEachOccurrence(store, {month, month.addMonths(1).addDays(-1), kFrom}, [&](const Occurrence& o) {
+            if (!store.detailsOf(o.event->id).isEmpty())
+                days << o.day.toString(Qt::ISODate) + (o.start.isValid() ? o.start.toString(u" HH:mm") : QString());
+        });
     }
     return days;
 }
@@ -77,10 +79,7 @@ class TestOtherCalendars : public QObject
         store->open(m_db);
         store->keepDaysAround(kKeptAround);
         const ImportedCalendar calendar = ReadCalendar(text);
-        QList<NewEvent> events;
-        for (qsizetype i = 0; i < calendar.events.size(); ++i)
-            events.append({calendar.events[i], calendar.details[i], calendar.spans[i], calendar.reads[i]});
-        store->insertNew(events);
+        store->insertNew(calendar.events);
         return store;
     }
 
@@ -229,10 +228,10 @@ private slots:
                                 QString::fromLatin1(moved).arg("Swim", "20260307", "20260309").toLatin1())));
         QStringList lake;
         for (QDate month = kFrom; month <= kTo; month = month.addMonths(1)) {
-            for (const DetailedShowing& s : DetailedShowings(*store, month, month.addMonths(1).addDays(-1), kFrom)) {
-                if (s.title != u"Swim")
-                    lake << s.day.toString(Qt::ISODate) + u' ' + s.title;
-            }
+            ForEachOccurrence(*store, {month, month.addMonths(1).addDays(-1), kFrom}, [&](const Occurrence& o) {
+                if (o.title != u"Swim")
+                    lake << o.day.toString(Qt::ISODate) + u' ' + o.title;
+            });
         }
         QCOMPARE(lake, (QStringList{"2026-02-08 At the lake", "2027-01-08 At the lake"}));
     }

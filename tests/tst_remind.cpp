@@ -4,6 +4,7 @@
 #include "remind/remind_agent.h"
 #include "store/event_store.h"
 #include "test_env.h"
+#include "with_details.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -144,27 +145,28 @@ private slots:
         QTest::addColumn<QDate>("today");
         QTest::addColumn<QStringList>("expected");
         const QDate thursday = kTuesday.addDays(2);
-        const EventRecord twoDays = Event("Dentist").once(thursday).warn(2);
-        QTest::newRow("on its day") << Event("Dentist").once(kTuesday).warn(1).record() << kTuesday
+        const EventRecord twoDays = AnEvent("Dentist").once(thursday).warn(2);
+        QTest::newRow("on its day") << AnEvent("Dentist").once(kTuesday).warn(1).record() << kTuesday
                                     << QStringList{"2026-12-08 today"};
         QTest::newRow("first day of a 2-day warning") << twoDays << kTuesday << QStringList{"2026-12-10 ahead"};
         QTest::newRow("started late in it") << twoDays << kTuesday.addDays(1) << QStringList{"2026-12-10 ahead"};
         QTest::newRow("before it") << twoDays << kTuesday.addDays(-1) << QStringList{};
         QTest::newRow("across the year end")
-            << Event("Dentist").codes(kByDate, kAnnually).date(1, 3, 2020).warn(9).record() << QDate(2026, 12, 27)
+            << AnEvent("Dentist").codes(kByDate, kAnnually).date(1, 3, 2020).warn(9).record() << QDate(2026, 12, 27)
             << QStringList{"2027-01-03 ahead"};
         QTest::newRow("a leap day 366 days ahead")
-            << Event("Dentist").codes(kByDate, kAnnually).date(2, 29, 2024).warn(366).record() << QDate(2027, 2, 28)
+            << AnEvent("Dentist").codes(kByDate, kAnnually).date(2, 29, 2024).warn(366).record() << QDate(2027, 2, 28)
             << QStringList{"2028-02-29 ahead"};
-        QTest::newRow("0 days before") << Event("Dentist").once(thursday).warn(0).record() << kTuesday.addDays(1)
+        QTest::newRow("0 days before") << AnEvent("Dentist").once(thursday).warn(0).record() << kTuesday.addDays(1)
                                        << QStringList{};
         QTest::newRow("warning not ticked")
-            << Event("Dentist").once(thursday).warn(5, 0).record() << kTuesday << QStringList{};
-        QTest::newRow("400 days before") << Event("Dentist").once(thursday).warn(400).record() << kTuesday
+            << AnEvent("Dentist").once(thursday).warn(5, 0).record() << kTuesday << QStringList{};
+        QTest::newRow("400 days before") << AnEvent("Dentist").once(thursday).warn(400).record() << kTuesday
                                          << QStringList{};
         QTest::newRow("by date weekly never")
-            << Event("Dentist").codes(kByDate, kWeekly).date(12, 8, 2026).warn(9).record() << kTuesday << QStringList{};
-        QTest::newRow("every Tuesday, 8 days before") << Event("Dentist").weekly(3).warn(8).record() << kTuesday
+            << AnEvent("Dentist").codes(kByDate, kWeekly).date(12, 8, 2026).warn(9).record() << kTuesday
+            << QStringList{};
+        QTest::newRow("every Tuesday, 8 days before") << AnEvent("Dentist").weekly(3).warn(8).record() << kTuesday
                                                       << QStringList{"2026-12-08 today", "2026-12-15 ahead"};
     }
     void dueSet()
@@ -184,9 +186,10 @@ private slots:
 
     void sendsEachOnceAcrossRestarts()
     {
-        store(database(),
-              {Event(QString(1 << 20, u'x')).description("Bring the card\r\n\nthen \x1b[1mpay").once(kTuesday).warn(1),
-               Event("Choir\tpractice\x07").once(kTuesday.addDays(2)).warn(3)});
+        store(
+            database(),
+            {AnEvent(QString(1 << 20, u'x')).description("Bring the card\r\n\nthen \x1b[1mpay").once(kTuesday).warn(1),
+             AnEvent("Choir\tpractice\x07").once(kTuesday.addDays(2)).warn(3)});
         QCOMPARE(agent()->look(), LookOutcome::Done);
         QCOMPARE(agent()->look(), LookOutcome::Done); // a restart
         const QList<QStringList> shown = m_fake.shown();
@@ -208,9 +211,10 @@ private slots:
         CreateEventDatabase(database());
         EventStore s;
         s.open(database());
-        s.insert(Event("Dentist").once(kTuesday), "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:d\r\nDTSTART:" + day +
-                                                      "T103000Z\r\nBEGIN:VALARM\r\nACTION:DISPLAY\r\nTRIGGER:-PT15M\r\n"
-                                                      "END:VALARM\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+        s.insert(WithDetails(AnEvent("Dentist").once(kTuesday),
+                             "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:d\r\nDTSTART:" + day +
+                                 "T103000Z\r\nBEGIN:VALARM\r\nACTION:DISPLAY\r\nTRIGGER:-PT15M\r\n"
+                                 "END:VALARM\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n"));
         // The day's reminder at the first look, then the alarm once, from a quarter past ten.
         for (const auto& [time, shown] : {std::pair(QTime(10, 14), 1), {QTime(10, 16), 2}, {QTime(10, 20), 2}}) {
             m_clock.setTime(time);
@@ -222,17 +226,17 @@ private slots:
 
     void anotherEventUnderASentIdIsRemindedOf()
     {
-        store(database(), {Event("Dentist").once(kTuesday).warn(1)});
+        store(database(), {AnEvent("Dentist").once(kTuesday).warn(1)});
         QCOMPARE(agent()->look(), LookOutcome::Done);
         QVERIFY(QFile::remove(database())); // a new database in its place counts ids from 1 again
-        store(database(), {Event("Choir").once(kTuesday).warn(1)});
+        store(database(), {AnEvent("Choir").once(kTuesday).warn(1)});
         QCOMPARE(agent()->look(), LookOutcome::Done);
         QCOMPARE(summaries(), (QStringList{"Dentist", "Choir"}));
     }
 
     void waitsForTheServiceThenOpensTheCalendarOnAClick()
     {
-        store(database(), {Event("Dentist").once(kTuesday).warn(1)});
+        store(database(), {AnEvent("Dentist").once(kTuesday).warn(1)});
         m_fakeBus.unregisterService(kName);
         const auto running = agent(false);
         QCOMPARE(running->look(), LookOutcome::NoService);
@@ -268,7 +272,7 @@ private slots:
         QFETCH(QString, expected);
         QList<EventRecord> events;
         for (int i = 0; i < today + ahead; ++i)
-            events.append(Event(QString::number(i)).once(kTuesday.addDays(i < today ? 0 : 1)).warn(1));
+            events.append(AnEvent(QString::number(i)).once(kTuesday.addDays(i < today ? 0 : 1)).warn(1));
         store(database(), events);
         QCOMPARE(agent()->look(), LookOutcome::Done);
         QCOMPARE(agent()->look(), LookOutcome::Done);
@@ -279,7 +283,7 @@ private slots:
     // What was shown before is unknown: one summary stands for what is due, and then the record is sound again.
     void damagedRecordSendsOneSummary()
     {
-        store(database(), {Event("A").once(kTuesday).warn(1), Event("Dentist").once(kTuesday).warn(1)});
+        store(database(), {AnEvent("A").once(kTuesday).warn(1), AnEvent("Dentist").once(kTuesday).warn(1)});
         QDir().mkpath(m_env->path("state/Quendrix/Quillmoor"));
         QFile file(SentLogFile(m_env->path("state"), database()));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("\x89PNG\r\n") > 0);
@@ -302,7 +306,7 @@ private slots:
     {
         QFETCH(QByteArray, record);
         QFETCH(QStringList, shown);
-        store(database(), {Event("Dentist").once(kTuesday).warn(1)});
+        store(database(), {AnEvent("Dentist").once(kTuesday).warn(1)});
         QDir().mkpath(m_env->path("state/Quendrix/Quillmoor"));
         QFile file(SentLogFile(m_env->path("state"), database()));
         QVERIFY(record.isNull() ? ::mkfifo(QFile::encodeName(file.fileName()).constData(), 0600) == 0

@@ -87,8 +87,8 @@ private slots:
         {
             EventStore store;
             store.open(first.liveFile);
-            store.insert(Event(QStringLiteral("Dentist")));
-            store.insert(Event(QStringLiteral("Book club")));
+            store.insert(AnEvent(QStringLiteral("Dentist")));
+            store.insert(AnEvent(QStringLiteral("Book club")));
         }
         const QByteArray before = contents(first.liveFile);
 
@@ -212,7 +212,7 @@ private slots:
         {
             EventStore store;
             store.open(file);
-            store.insert(Event(QStringLiteral("Before the crash")));
+            store.insert(AnEvent(QStringLiteral("Before the crash")));
         }
         const std::string name = file.toStdString();
         const pid_t writer = ::fork();
@@ -240,7 +240,7 @@ private slots:
         QVERIFY(QFileInfo::exists(journal));
         EventStore otherUser;
         otherUser.open(file);
-        otherUser.insert(Event(QStringLiteral("After the crash")));
+        otherUser.insert(AnEvent(QStringLiteral("After the crash")));
         QCOMPARE(titlesByTitle(store), (QStringList{"After the crash", "Before the crash"}));
         QVERIFY(QFileInfo::exists(journal));
         QCOMPARE(QFileInfo(journal).size(), 0);
@@ -266,7 +266,7 @@ private slots:
         EventStore store;
         store.open(data.liveFile);
         QVERIFY(AllEvents(store).isEmpty());
-        QCOMPARE(store.insert(Event(QStringLiteral("First"))), 1);
+        QCOMPARE(store.insert(AnEvent(QStringLiteral("First"))), 1);
     }
 
     void textRoundTrip_data()
@@ -293,15 +293,15 @@ private slots:
         const QString file = newDatabase(env);
         EventStore store;
         store.open(file);
-        store.insert(Event(QStringLiteral("Already there")));
+        store.insert(AnEvent(QStringLiteral("Already there")));
 
-        const qint64 id = store.insert(Event(title).description(description));
+        const qint64 id = store.insert(AnEvent(title).description(description));
 
         const std::optional<EventRecord> back = store.eventById(id);
         QVERIFY(back);
         QCOMPARE(back->title, title);
         QCOMPARE(back->description, description);
-        QVERIFY(store.update(id, Event(title + title).description(description + description)));
+        QVERIFY(store.update(id, AnEvent(title + title).description(description + description)));
         QCOMPARE(store.eventById(id)->title, title + title);
         QCOMPARE(store.eventById(id)->description, description + description);
         QCOMPARE(AllEvents(store).size(), 2);
@@ -316,7 +316,7 @@ private slots:
         EventStore store;
         store.open(file);
         const EventRecord f =
-            Event("Quarterly review").description("Room 4").annually(5, 7, 11).date(11, 30, 2031).warn(14, 0);
+            AnEvent("Quarterly review").description("Room 4").annually(5, 7, 11).date(11, 30, 2031).warn(14, 0);
 
         const qint64 id = store.insert(f);
 
@@ -367,24 +367,24 @@ private slots:
         TestEnv env;
         EventStore store;
         store.open(newDatabase(env));
-        QCOMPARE(store.insert(Event(QStringLiteral("a"))), 1);
-        QCOMPARE(store.insert(Event(QStringLiteral("b"))), 2);
-        QCOMPARE(store.insert(Event(QStringLiteral("c"))), 3);
+        QCOMPARE(store.insert(AnEvent(QStringLiteral("a"))), 1);
+        QCOMPARE(store.insert(AnEvent(QStringLiteral("b"))), 2);
+        QCOMPARE(store.insert(AnEvent(QStringLiteral("c"))), 3);
 
         store.remove(3);
-        QCOMPARE(store.insert(Event(QStringLiteral("d"))), 4);
+        QCOMPARE(store.insert(AnEvent(QStringLiteral("d"))), 4);
         store.remove(2);
         store.remove(4);
-        QCOMPARE(store.insert(Event(QStringLiteral("e"))), 5);
+        QCOMPARE(store.insert(AnEvent(QStringLiteral("e"))), 5);
         store.remove(4); // gone already: silent
-        QVERIFY(!store.update(4, Event(QStringLiteral("changed"))));
+        QVERIFY(!store.update(4, AnEvent(QStringLiteral("changed"))));
         QVERIFY(!store.eventById(4));
 
         QList<qint64> ids;
         store.forEachEvent([&](const EventRecord& r) { ids.append(r.id); });
         QCOMPARE(ids, (QList<qint64>{1, 5}));
         QCOMPARE(titlesByTitle(store), (QStringList{"a", "e"}));
-        QVERIFY(store.update(5, Event(QStringLiteral("changed"))));
+        QVERIFY(store.update(5, AnEvent(QStringLiteral("changed"))));
         QCOMPARE(store.eventById(5)->title, QStringLiteral("changed"));
     }
 
@@ -394,7 +394,7 @@ private slots:
         EventStore store;
         store.open(newDatabase(env));
         for (int day = 1; day <= 4; ++day) {
-            store.insert(Event(QStringLiteral("Day %1").arg(day))
+            store.insert(AnEvent(QStringLiteral("Day %1").arg(day))
                              .description(QStringLiteral("Line\r\n%1").arg(day))
                              .monthlyOn(day)
                              .warn(10 + day, 0));
@@ -448,7 +448,7 @@ private slots:
         EventStore store;
         store.open(newDatabase(env));
         for (const QString& title : entered)
-            store.insert(Event(title));
+            store.insert(AnEvent(title));
 
         QCOMPARE(titlesByTitle(store), sorted);
         QStringList natural;
@@ -495,7 +495,7 @@ private slots:
 
         EventTable table;
         for (qsizetype i = 0; i < titles.size(); ++i)
-            table.append(Event().id(i), titles[i], {});
+            table.append(AnEvent().id(i), titles[i], {});
         table.sortByTitle();
         QCollator collator;
         collator.setCaseSensitivity(Qt::CaseInsensitive);
@@ -597,7 +597,7 @@ private slots:
         const QString file = newDatabase(env);
         EventStore store;
         store.open(file);
-        store.insertNew({Event("First"), Event("Second")});
+        store.insertNew({AnEvent("First"), AnEvent("Second")});
         store.close();
         sqlite::Connection(file, sqlite::Connection::Mode::ReadWrite).exec(plant.constData());
         QString refusal;
@@ -611,7 +611,7 @@ private slots:
         QVERIFY(MendEventDatabase(file).join('\n').contains("dropped the " + named));
         QCOMPARE(MendEventDatabase(file), QStringList{});
         store.open(file);
-        store.insert(Event("Third"));
+        store.insert(AnEvent("Third"));
         QCOMPARE(rowCount(file), 3); // the events a view put aside are back
     }
 
@@ -655,7 +655,7 @@ private slots:
         EventStore store;
         try {
             store.open(file);
-            store.insert(Event(QStringLiteral("Saved")));
+            store.insert(AnEvent(QStringLiteral("Saved")));
             QVERIFY2(message.isEmpty(), "saved");
         } catch (const StoreError& e) {
             QVERIFY2(!message.isEmpty() && QString::fromUtf8(e.what()).contains(message), e.what());
@@ -676,8 +676,8 @@ private slots:
             [&] { store.forEachEventWhere([](const EventRecord&) { return true; }, [](const EventRecord&) {}); },
             [&] { (void)titlesByTitle(store); },
             [&] { (void)store.eventById(1); },
-            [&] { store.insert(Event(QStringLiteral("x"))); },
-            [&] { store.update(1, Event(QStringLiteral("x"))); },
+            [&] { store.insert(AnEvent(QStringLiteral("x"))); },
+            [&] { store.update(1, AnEvent(QStringLiteral("x"))); },
             [&] { store.remove(1); },
         };
         for (const auto& operation : operations) {
@@ -749,7 +749,7 @@ private slots:
         });
         qint64 id = 0;
         try {
-            id = store.insert(Event(QStringLiteral("from this copy")));
+            id = store.insert(AnEvent(QStringLiteral("from this copy")));
         } catch (const StoreError& e) {
             releaser.join();
             QFAIL(e.what());

@@ -81,68 +81,57 @@ AgendaOptions ParseAgendaArguments(const QStringList& arguments)
     return options;
 }
 
-QByteArray AgendaText(ViewedMonth month, const EventSource& events)
+namespace {
+
+// The lines of the days from `first` to `last`: by day, and within a day in the order the
+// month lists its events.
+QByteArray agendaLines(QDate first, QDate last, const EventSource& events)
 {
-    const MonthFrame frame = MonthFrame::of(month.month, month.year);
-    // One buffer per day, filled in the source's order, then joined by day.
-    std::array<QByteArray, 31> days;
-    const QByteArray monthPrefix = QStringLiteral("%1-%2-")
-                                       .arg(frame.year, 4, 10, QLatin1Char('0'))
-                                       .arg(frame.month, 2, 10, QLatin1Char('0'))
-                                       .toLatin1();
-    ForEachOccurrence(events, frame, [&](const EventRecord& event, const QVarLengthArray<int, 5>& occurrences) {
-        const QByteArray title = OneLine(event.title).toUtf8();
-        for (int day : occurrences) {
-            QByteArray& lines = days[std::size_t(day - 1)];
-            lines += monthPrefix;
-            lines += char('0' + day / 10);
-            lines += char('0' + day % 10);
-            lines += '\t';
-            lines += title;
-            lines += '\n';
+    QList<QByteArray> days(first.daysTo(last) + 1);
+    QList<QByteArray> dates(days.size()); // "YYYY-MM-DD", made once a day
+    const EventRecord* titled = nullptr;
+    QString lastTitle;
+    QByteArray title;
+    ForEachOccurrence(events, {first, last, first}, [&](const Occurrence& o) {
+        // A row's title is written once for all its days.
+        if (o.event != titled || o.title != lastTitle) {
+            titled = o.event;
+            lastTitle = o.title;
+            title = OneLine(o.title).toUtf8();
         }
-    });
-    // Events from other calendars after the day's own, a timed one with its start after the date.
-    const QDate first(frame.year, frame.month, 1);
-    for (const DetailedShowing& s : DetailedShowings(events, first, first.addDays(frame.dayCount - 1), first)) {
-        QByteArray& lines = days[std::size_t(s.day.day() - 1)];
-        lines += s.day.toString(Qt::ISODate).toLatin1();
-        if (s.start.isValid())
-            lines += ' ' + s.start.toString(QStringLiteral("HH:mm")).toLatin1();
+        const qint64 index = first.daysTo(o.day);
+        if (dates[index].isEmpty())
+            dates[index] = o.day.toString(Qt::ISODate).toLatin1();
+        QByteArray& lines = days[index];
+        lines += dates[index];
+        if (o.start.isValid())
+            lines += ' ' + o.start.toString(QStringLiteral("HH:mm")).toLatin1();
         lines += '\t';
-        lines += OneLine(s.title).toUtf8();
+        lines += title;
         lines += '\n';
-    }
+    });
     qsizetype size = 0;
-    for (const QByteArray& lines : days)
+    for (const QByteArray& lines : std::as_const(days))
         size += lines.size();
     QByteArray text;
     text.reserve(size);
-    for (const QByteArray& lines : days)
+    for (const QByteArray& lines : std::as_const(days))
         text += lines;
     return text;
 }
 
+} // namespace
+
+QByteArray AgendaText(ViewedMonth month, const EventSource& events)
+{
+    const MonthFrame frame = MonthFrame::of(month.month, month.year);
+    const QDate first(frame.year, frame.month, 1);
+    return agendaLines(first, first.addDays(frame.dayCount - 1), events);
+}
+
 QByteArray AgendaDaysText(QDate first, int days, const EventSource& events)
 {
-    const QDate last = std::min(first.addDays(days - 1), QDate(9999, 12, 31));
-    const QByteArray from = first.toString(Qt::ISODate).toLatin1();
-    const QByteArray to = last.toString(Qt::ISODate).toLatin1();
-    QByteArray text;
-    // Each month's lines start with their date, so the stretch's are those between its ends.
-    for (QDate month(first.year(), first.month(), 1); month <= last && month.year() <= 9999;
-         month = month.addMonths(1)) {
-        const QByteArray lines = AgendaText(ViewedMonth{month.month(), month.year()}, events);
-        for (qsizetype begin = 0; begin < lines.size();) {
-            const qsizetype end = lines.indexOf('\n', begin) + 1;
-            const QByteArrayView line(lines.constData() + begin, end - begin);
-            const QByteArrayView date = line.first(10);
-            if (date >= from && date <= to)
-                text += line;
-            begin = end;
-        }
-    }
-    return text;
+    return agendaLines(first, std::min(first.addDays(days - 1), QDate(9999, 12, 31)), events);
 }
 
 QString AgendaUsage()

@@ -9,8 +9,6 @@
 #include <optional>
 #include <span>
 
-class EventDetails;
-
 /// How an event's day is given (column `timetype`).
 enum class TimeType
 {
@@ -187,17 +185,25 @@ public:
         });
     }
 
-    using DetailedVisit =
-        std::function<void(const EventRecord&, const EventDetails*, const DetailsSpan&, const QList<DetailedDay>&)>;
-    /// Each event with details that falls on a day of [first, last], in ascending id, with
-    /// the days it touches at all and those of [first, last], and its details as libical read
-    /// them when `withDetails` (else maybe none). A source without details has none.
-    virtual void forEachDetailedEvent(QDate first, QDate last, const DetailedVisit& visit,
-                                      bool withDetails = false) const
+    /// An event with details as a source hands it on: its row and the days asked for.
+    struct DetailedEvent
+    {
+        const EventRecord& row; ///< valid until the source is asked again or changed
+        DetailsSpan span;       ///< every day it touches at all
+        const QList<DetailedDay>& days;
+        QList<qint64> alarmLeads; ///< seconds before a timed start another calendar's alarms go off
+    };
+    using DetailedVisit = std::function<void(const DetailedEvent&)>;
+    /// The last day wanted of an event (before the window's last), decided on its id and numbers.
+    using Reach = std::function<QDate(const EventRecord&)>;
+    /// Each event with details that falls on a day of [first, last] (of [first, reach(row)] when
+    /// `reach` is given), in ascending id, with those days. A source without details has none.
+    /// Consumers ask ForEachOccurrence, which adds these to the rows' own occurrences.
+    virtual void forEachDetailedEvent(QDate first, QDate last, const Reach& reach, const DetailedVisit& visit) const
     {
         Q_UNUSED(first);
         Q_UNUSED(last);
+        Q_UNUSED(reach);
         Q_UNUSED(visit);
-        Q_UNUSED(withDetails);
     }
 };

@@ -5,6 +5,7 @@
 #include "occurrence.h"
 
 #include <QDate>
+#include <QSet>
 
 namespace pref = preferences;
 
@@ -84,28 +85,20 @@ MonthFindings FillEvents(MonthGrid& grid, const MonthFrame& frame, QDate today, 
 {
     MonthFindings found;
     const int first = frame.firstCell();
-    const bool showsToday = today.month() == frame.month && today.year() == frame.year;
-    ForEachOccurrence(events, frame, [&](const EventRecord& event, const QVarLengthArray<int, 5>& days) {
-        for (int day : days) {
-            QString& text = grid.cells[std::size_t(first + day - 1)].text;
-            text += u"\r\n";
-            text += event.title;
-            if (event.is(Consistancy::Once) && QDate(frame.year, frame.month, day) < today)
-                found.passed.append(event.id);
-            if (showsToday && day == today.day())
-                found.today.append({event.id, event.title});
-        }
-    });
     const QDate firstDay(frame.year, frame.month, 1);
-    for (const DetailedShowing& s : DetailedShowings(events, firstDay, firstDay.addDays(frame.dayCount - 1), today)) {
-        QString& text = grid.cells[std::size_t(first + s.day.day() - 1)].text;
+    QSet<qint64> passed; // an event of several days has passed once
+    ForEachOccurrence(events, {firstDay, firstDay.addDays(frame.dayCount - 1), today}, [&](const Occurrence& o) {
+        const QString title = ShownTitle(o.title, o.start);
+        QString& text = grid.cells[std::size_t(first + o.day.day() - 1)].text;
         text += u"\r\n";
-        text += s.shown.title;
-        if (s.passed && !found.passed.contains(s.shown.id))
-            found.passed.append(s.shown.id);
-        if (s.day == today)
-            found.today.append(s.shown);
-    }
+        text += title;
+        if (o.passed && !passed.contains(o.event->id)) {
+            passed.insert(o.event->id);
+            found.passed.append(o.event->id);
+        }
+        if (o.day == today)
+            found.today.append({o.event->id, title});
+    });
     return found;
 }
 

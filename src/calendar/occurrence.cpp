@@ -5,6 +5,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <vector>
 
 MonthFrame::MonthFrame(int month, int year)
     : month(month), year(year), firstWeekday(0), dayCount(DaysInMonth(month, year))
@@ -104,25 +105,73 @@ QVarLengthArray<int, 5> OccurrenceDays(const EventRecord& e, const MonthFrame& f
     return days;
 }
 
-void ForEachOccurrence(const EventSource& events, const MonthFrame& frame,
-                       const std::function<void(const EventRecord&, const QVarLengthArray<int, 5>&)>& visit)
+void ForEachOccurrence(const EventSource& events, const OccurrenceQuery& query,
+                       const std::function<void(const Occurrence&)>& visit)
 {
-    const auto occurs = [&](const EventRecord& event) { return !OccurrenceDays(event, frame).isEmpty(); };
-    events.forEachEventWhere(occurs, [&](const EventRecord& event) { visit(event, OccurrenceDays(event, frame)); });
+    const QDate first = query.first;
+    const QDate last = query.last;
+    if (!first.isValid() || !last.isValid() || last < first)
+        return;
+    const auto lastFor = [&](const EventRecord& event) {
+        return query.reach ? std::min(last, query.reach(event)) : last;
+    };
+
+    // The rows' own rule works month by month; each month's facts are worked out once.
+    struct Month
+    {
+        MonthFrame frame;
+        qint64 firstDay; // Julian day of day 1
+    };
+    std::vector<Month> months;
+    for (QDate m(first.year(), first.month(), 1); m <= last; m = m.addMonths(1))
+        months.push_back({MonthFrame::of(m.month(), m.year()), m.toJulianDay()});
+    QVarLengthArray<QDate, 8> days;
+    events.forEachEventWhere(
+        [&](const EventRecord& event) {
+            days.clear();
+            const qint64 from = first.toJulianDay();
+            const QDate until = lastFor(event);
+            if (!until.isValid() || until < first)
+                return false;
+            const qint64 to = until.toJulianDay();
+            for (const Month& month : months) {
+                if (month.firstDay > to)
+                    break;
+                for (int day : OccurrenceDays(event, month.frame)) {
+                    const qint64 julian = month.firstDay + day - 1;
+                    if (julian >= from && julian <= to)
+                        days.append(QDate::fromJulianDay(julian));
+                }
+            }
+            return !days.isEmpty();
+        },
+        [&](const EventRecord& event) {
+            // A once-only row falls on one day, its last.
+            const bool once = event.is(Consistancy::Once);
+            for (QDate day : days)
+                visit({&event, day, QTime(), event.title, once && day < query.today, {}});
+        });
+
+    QList<Occurrence> detailed;
+    events.forEachDetailedEvent(first, last, query.reach, [&](const EventSource::DetailedEvent& e) {
+        const bool passed = e.row.is(Consistancy::Once) && e.span.last && *e.span.last < query.today;
+        for (const DetailedDay& d : e.days)
+            detailed.append({&e.row, d.day, d.start, d.title.isEmpty() ? e.row.title : d.title, passed, e.alarmLeads});
+    });
+    // Invalid times (all day) come before every time of day.
+    std::stable_sort(detailed.begin(), detailed.end(), [](const Occurrence& a, const Occurrence& b) {
+        return a.day != b.day ? a.day < b.day : a.start < b.start;
+    });
+    for (const Occurrence& o : std::as_const(detailed))
+        visit(o);
 }
 
 QList<EventTitle> EventsOn(const EventSource& events, QDate date)
 {
     QList<EventTitle> found;
-    if (!date.isValid())
-        return found;
-    const MonthFrame frame = MonthFrame::of(date.month(), date.year());
-    events.forEachEventWhere([&](const EventRecord& event) { return OccursOn(event, frame, date.day()); },
-                             [&](const EventRecord& e) {
-                                 found.append({e.id, e.title});
-                             });
-    for (const DetailedShowing& s : DetailedShowings(events, date, date, date))
-        found.append(s.shown);
+    ForEachOccurrence(events, {date, date, date}, [&](const Occurrence& o) {
+        found.append({o.event->id, ShownTitle(o.title, o.start)});
+    });
     return found;
 }
 
@@ -137,23 +186,4 @@ QString ShownTitle(const QString& title, QTime start)
         return f;
     }();
     return QLocale::system().toString(start, format) + u' ' + title;
-}
-
-QList<DetailedShowing> DetailedShowings(const EventSource& events, QDate first, QDate last, QDate today)
-{
-    QList<DetailedShowing> showings;
-    events.forEachDetailedEvent(
-        first, last,
-        [&](const EventRecord& e, const EventDetails*, const DetailsSpan& span, const QList<DetailedDay>& days) {
-            const bool passed = e.is(Consistancy::Once) && span.last && *span.last < today;
-            for (const DetailedDay& d : days) {
-                const QString& title = d.title.isEmpty() ? e.title : d.title;
-                showings.append({d.day, d.start, {e.id, ShownTitle(title, d.start)}, title, passed});
-            }
-        });
-    // Invalid times (all day) come before every time of day.
-    std::stable_sort(showings.begin(), showings.end(), [](const DetailedShowing& a, const DetailedShowing& b) {
-        return a.day != b.day ? a.day < b.day : a.start < b.start;
-    });
-    return showings;
 }

@@ -37,10 +37,34 @@ struct MonthFrame
 /// by-weekday weekly yields at most one day.
 [[nodiscard]] QVarLengthArray<int, 5> OccurrenceDays(const EventRecord& event, const MonthFrame& frame);
 
-/// Visits, in the source's order, every event that falls on at least one day of the
-/// month, with those days. Events that never fall in the month are not read whole.
-void ForEachOccurrence(const EventSource& events, const MonthFrame& frame,
-                       const std::function<void(const EventRecord&, const QVarLengthArray<int, 5>&)>& visit);
+/// One day on which an event falls, whichever rule gave it: the row's own (the occurrence
+/// rule), the starts the file keeps ready, or libical's expansion of its details.
+struct Occurrence
+{
+    const EventRecord* event = nullptr; ///< the event's row, valid during the visit
+    QDate day;
+    QTime start;              ///< when it starts that day; invalid: all day, or going on from before
+    QString title;            ///< a changed occurrence's own title, else the event's
+    bool passed = false;      ///< a once-only event whose last day is before the query's `today`
+    QList<qint64> alarmLeads; ///< seconds before `start` another calendar's alarms go off
+};
+
+/// Which occurrences a caller wants.
+struct OccurrenceQuery
+{
+    QDate first, last; ///< the days asked about
+    QDate today;       ///< decides `passed`
+    /// The last day wanted of each event, when earlier than `last` (a warning's reach, say).
+    /// It must decide on the event's id and numbers alone: a plain row's texts are read later.
+    EventSource::Reach reach = {};
+};
+
+/// Every occurrence on a day of the query: first the rows the occurrence rule decides, in the
+/// source's order, each with its days ascending; then the events with details, by day, all-day
+/// ones first, then by start time, equal ones in ascending id. So each day lists its events as
+/// the month shows them. Events that never fall in the days asked about are not read whole.
+void ForEachOccurrence(const EventSource& events, const OccurrenceQuery& query,
+                       const std::function<void(const Occurrence&)>& visit);
 
 /// An event as a list of titles shows it.
 struct EventTitle
@@ -50,25 +74,10 @@ struct EventTitle
     friend bool operator==(const EventTitle&, const EventTitle&) = default;
 };
 
-/// The events that fall on `date`: the source's plain events in its order, then those with
-/// details, all-day ones first, then by start time; none on an invalid date. Events that do
-/// not fall on it are not read whole.
+/// The events that fall on `date`, in the order of ForEachOccurrence, each with its start time
+/// (ShownTitle); none on an invalid date.
 [[nodiscard]] QList<EventTitle> EventsOn(const EventSource& events, QDate date);
 
 /// An event's title as the lists of a day show it: after its start time (as the user's locale
 /// writes a time) when it begins that day at a time, "10:30 Dentist"; else the title alone.
 [[nodiscard]] QString ShownTitle(const QString& title, QTime start);
-
-/// One day of an event with details, as the month and the day's lists show it.
-struct DetailedShowing
-{
-    QDate day;
-    QTime start;      ///< invalid: all day, or a day it goes on from before
-    EventTitle shown; ///< the title with its start time
-    QString title;    ///< the title alone
-    bool passed;      ///< a once-only event wholly before the day asked about
-};
-
-/// Every day of [first, last] on which an event with details falls, by day, all-day ones
-/// first, then by start time, equal ones in ascending id. `today` decides `passed`.
-[[nodiscard]] QList<DetailedShowing> DetailedShowings(const EventSource& events, QDate first, QDate last, QDate today);

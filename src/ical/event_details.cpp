@@ -1,5 +1,7 @@
 #include "event_details.h"
 
+#include "event.h"
+
 #include <QDateTime>
 #include <QSet>
 #include <QTimeZone>
@@ -128,6 +130,7 @@ icaltimetype laterStart(const icalrecurrencetype& rule, icaltimetype start, QDat
 
 struct EventDetails::Parsed
 {
+    QByteArray text;
     ComponentPtr calendar;
     Occurrence master{};
     std::optional<icalrecurrencetype> rule;
@@ -167,6 +170,7 @@ std::variant<std::shared_ptr<const EventDetails>, QString> EventDetails::read(co
         return QStringLiteral("its details are damaged");
     icalerror_set_errors_are_fatal(0);
     auto parsed = std::make_unique<Parsed>();
+    parsed->text = text;
     parsed->calendar.reset(readAlready ? icalcomponent_new_clone(readAlready)
                                        : icalparser_parse_string(text.constData()));
     icalcomponent* calendar = parsed->calendar.get();
@@ -360,6 +364,16 @@ QList<EventDetails::Alarm> EventDetails::alarmsWithin(const QDateTime& after, co
     return alarms;
 }
 
+const QByteArray& EventDetails::text() const
+{
+    return m_parsed->text;
+}
+
+const QList<qint64>& EventDetails::alarmLeads() const
+{
+    return m_parsed->alarmLeads;
+}
+
 qint64 EventDetails::longestDays() const
 {
     return m_parsed->longestDays;
@@ -412,4 +426,20 @@ QList<DetailedStart> EventDetails::startsWithin(QDate from, QDate to) const
             out.append(startOf(*to));
     }
     return out;
+}
+
+std::variant<Event, QString> EventOf(const EventRecord& row, const QByteArray& text, icalcomponent* readAlready)
+{
+    Event event{row, {}, {}};
+    if (text.isEmpty())
+        return event;
+    auto read = EventDetails::read(text, readAlready);
+    if (const QString* why = std::get_if<QString>(&read))
+        return *why;
+    event.details = std::get<std::shared_ptr<const EventDetails>>(std::move(read));
+    auto span = event.details->span();
+    if (const QString* why = std::get_if<QString>(&span))
+        return *why;
+    event.span = std::get<DetailsSpan>(span);
+    return event;
 }

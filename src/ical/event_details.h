@@ -47,6 +47,10 @@ public:
     /// The starts written on a day of [from, to], in the order daysWithin gives their days: the
     /// repeat's, the added ones (RDATE), the moved ones.
     [[nodiscard]] QList<DetailedStart> startsWithin(QDate from, QDate to) const;
+    /// The iCalendar text they were read from.
+    [[nodiscard]] const QByteArray& text() const;
+    /// Seconds before a timed start its alarms go off (AlarmLead), each once.
+    [[nodiscard]] const QList<qint64>& alarmLeads() const;
     /// The most days one occurrence touches, in its own zone.
     [[nodiscard]] qint64 longestDays() const;
     /// One alarm another calendar set before an occurrence's start (a VALARM whose trigger is

@@ -1,7 +1,7 @@
 #include "stored_event.h"
 
 #include "core/console.h"
-#include "event_details.h"
+#include "event.h"
 #include "event_mapping.h"
 #include "rules.h"
 
@@ -99,7 +99,7 @@ std::variant<StoredEvent, QString> StoredEventOf(icalcomponent* calendar)
     ReadVEvent plain = ReadEventComponent(master);
     if (const EventRecord* fields = std::get_if<EventRecord>(&plain.outcome);
         fields && !changedOccurrences && RowSaysItAll(master, *fields))
-        return StoredEvent{*fields, {}, {}, plain.alarmsLeftOut, {}};
+        return StoredEvent{{*fields, {}, {}}, plain.alarmsLeftOut};
 
     // What the row cannot say goes into the details; what no event may be stays refused.
     if (std::optional<QString> error = ParseError(master))
@@ -118,33 +118,28 @@ std::variant<StoredEvent, QString> StoredEventOf(icalcomponent* calendar)
     } catch (const std::runtime_error& e) {
         return QString::fromUtf8(e.what());
     }
-    const auto read = EventDetails::read(details, calendar);
-    if (const QString* why = std::get_if<QString>(&read))
+    // The details first: only an event that can be shown has a nearest kind.
+    std::variant<Event, QString> event = EventOf({}, details, calendar);
+    if (const QString* why = std::get_if<QString>(&event))
         return *why;
-    const auto span = std::get<std::shared_ptr<const EventDetails>>(read)->span();
-    if (const QString* why = std::get_if<QString>(&span))
-        return *why;
-
-    StoredEvent stored;
-    stored.fields = nearestKind(localStartDay(icalcomponent_get_dtstart(master)), master);
-    stored.fields.title = title;
-    stored.fields.description = DescriptionText(icalcomponent_get_description(master));
+    EventRecord& fields = std::get<Event>(event).row;
+    fields = nearestKind(localStartDay(icalcomponent_get_dtstart(master)), master);
+    fields.title = title;
+    fields.description = DescriptionText(icalcomponent_get_description(master));
+    QStringList alarmsLeftOut;
     if (icalcomponent_get_dtstart(master).is_date) {
-        stored.alarmsLeftOut = ReadWarning(master, stored.fields);
+        alarmsLeftOut = ReadWarning(master, fields);
     } else {
         // A timed event's alarms before its start go off at their time (quillmoor-remind);
         // the day's warning would say the same a second time.
-        stored.fields.warnevent = 0;
+        fields.warnevent = 0;
         for (icalcomponent* alarm = icalcomponent_get_first_component(master, ICAL_VALARM_COMPONENT); alarm;
              alarm = icalcomponent_get_next_component(master, ICAL_VALARM_COMPONENT)) {
             if (!AlarmLead(alarm))
-                stored.alarmsLeftOut.append(QStringLiteral("alarm left out: it does not go off before the start"));
+                alarmsLeftOut.append(QStringLiteral("alarm left out: it does not go off before the start"));
         }
     }
-    stored.details = details;
-    stored.span = std::get<DetailsSpan>(span);
-    stored.read = std::get<std::shared_ptr<const EventDetails>>(read);
-    return stored;
+    return StoredEvent{std::get<Event>(std::move(event)), alarmsLeftOut};
 }
 
 ComponentPtr OneEventCalendar(std::vector<ComponentPtr> vevents, const QHash<QByteArray, icalcomponent*>& timezones,

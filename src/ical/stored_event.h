@@ -1,6 +1,7 @@
 #pragma once
 
 #include "calendar/event_record.h"
+#include "event.h"
 #include "libical_handles.h"
 
 #include <QByteArray>
@@ -23,11 +24,8 @@
 
 struct StoredEvent
 {
-    EventRecord fields;                       ///< the row; an older copy of the program shows the event by it
-    QByteArray details;                       ///< the event's iCalendar text; empty: the row says it all
-    DetailsSpan span;                         ///< the days the details touch
-    QStringList alarmsLeftOut;                ///< alarms the calendar cannot keep, one sentence each
-    std::shared_ptr<const EventDetails> read; ///< the details as libical read them
+    Event event;               ///< its row is what an older copy of the program shows the event by
+    QStringList alarmsLeftOut; ///< alarms the calendar cannot keep, one sentence each
 };
 
 /// What the event in `calendar` (a VCALENDAR holding one event's VEVENT, the VEVENTs of its

@@ -136,11 +136,7 @@ int runImport(const IcsOptions& options, const AppPaths& paths, std::FILE* in, s
     store.open(database);
     qsizetype stored = 0;
     try {
-        QList<NewEvent> events;
-        for (qsizetype i = 0; i < calendar.events.size(); ++i)
-            events.append(
-                {calendar.events[i], calendar.details.value(i), calendar.spans.value(i), calendar.reads.value(i)});
-        stored = store.insertNew(events);
+        stored = store.insertNew(calendar.events);
     } catch (const StoreError& e) {
         fail(QStringLiteral("Nothing was stored in %1: %2").arg(database, QString::fromUtf8(e.what())));
     }

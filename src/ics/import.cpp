@@ -89,13 +89,8 @@ ImportedCalendar Assemble(std::vector<ReadEvent>& events, const std::map<QByteAr
     }
 
     ImportedCalendar result;
-    const auto keep = [&](const QString& summary, const EventRecord& fields, const QByteArray& details,
-                          const QStringList& notes, const DetailsSpan& span = {},
-                          const std::shared_ptr<const EventDetails>& read = {}) {
-        result.events.append(fields);
-        result.details.append(details);
-        result.spans.append(span);
-        result.reads.append(read);
+    const auto keep = [&](const QString& summary, Event event, const QStringList& notes) {
+        result.events.append(std::move(event));
         for (const QString& why : notes)
             result.notes.append({summary, why, false});
     };
@@ -110,7 +105,7 @@ ImportedCalendar Assemble(std::vector<ReadEvent>& events, const std::map<QByteAr
         const QList<std::size_t> changes = event.uid.isEmpty() ? QList<std::size_t>() : changesOf.value(event.uid);
         const EventRecord* fields = std::get_if<EventRecord>(&event.outcome);
         if (fields && !event.component && changes.isEmpty()) {
-            keep(event.summary, *fields, {}, event.notes);
+            keep(event.summary, {*fields, {}, {}}, event.notes);
             continue;
         }
         if (!fields && !event.component) {
@@ -130,8 +125,8 @@ ImportedCalendar Assemble(std::vector<ReadEvent>& events, const std::map<QByteAr
             result.notes.append({event.summary, *why, true});
             continue;
         }
-        const StoredEvent& s = std::get<StoredEvent>(stored);
-        keep(event.summary, s.fields, s.details, s.alarmsLeftOut, s.span, s.read);
+        StoredEvent& s = std::get<StoredEvent>(stored);
+        keep(event.summary, std::move(s.event), s.alarmsLeftOut);
     }
     return result;
 }

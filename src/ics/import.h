@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ical/event.h"
 #include "ical/event_mapping.h"
 #include "store/event_store.h"
 
@@ -28,11 +29,8 @@ struct ImportNote
 /// What an iCalendar file holds for the calendar.
 struct ImportedCalendar
 {
-    QList<EventRecord> events; ///< each event the calendar can show, in file order
-    QList<QByteArray> details; ///< for each of `events`, its details (empty: its row says it all)
-    QList<DetailsSpan> spans;  ///< for each of `events`, the days its details touch
-    QList<std::shared_ptr<const EventDetails>> reads; ///< for each of `events`, its details as libical read them
-    QList<ImportNote> notes;                          ///< what was left out, in file order
+    QList<Event> events;     ///< each event the calendar can show, in file order
+    QList<ImportNote> notes; ///< what was left out, in file order
 };
 
 /// Reads every VEVENT of every VCALENDAR in `text` (RFC 5545, UTF-8). An event is kept when

@@ -1,4 +1,5 @@
 // Storing many events at once (an import): one transaction, and no event stored twice.
+#include "event_details_table.h"
 #include "event_rows.h"
 #include "event_store.h"
 
@@ -22,17 +23,17 @@ struct Known
 
 qsizetype EventStore::insertNew(const QList<EventRecord>& events)
 {
-    QList<NewEvent> plain;
+    QList<Event> plain;
     plain.reserve(events.size());
     for (const EventRecord& event : events)
-        plain.append({event, {}, {}, {}});
+        plain.append({event, {}, {}});
     return insertNew(plain);
 }
 
-qsizetype EventStore::insertNew(const QList<NewEvent>& events)
+qsizetype EventStore::insertNew(const QList<Event>& events)
 {
     const sqlite::Connection& db = connection();
-    wrote();
+    details().wrote();
     sqlite::Transaction transaction(db);
     QSet<Known> known;
     {
@@ -45,16 +46,15 @@ qsizetype EventStore::insertNew(const QList<NewEvent>& events)
     }
     qsizetype stored = 0;
     sqlite::Statement statement(db, rows::statements().insert);
-    for (const NewEvent& event : events) {
+    for (const Event& event : events) {
         const qsizetype before = known.size();
-        known.insert({event.fields, event.details});
+        known.insert({event.row, event.detailsText()});
         if (known.size() == before)
             continue;
-        rows::bindValues(statement, event.fields);
+        rows::bindValues(statement, event.row);
         statement.run();
         statement.reset();
-        if (!event.details.isEmpty())
-            storeDetails(db.lastInsertId(), event.details, event.span, event.read, true);
+        details().put(db.lastInsertId(), event, true);
         ++stored;
     }
     transaction.commit();

@@ -1,5 +1,6 @@
 #include "event_store.h"
 
+#include "event_details_table.h"
 #include "event_rows.h"
 #include "event_table.h"
 #include "safe_open.h"
@@ -170,6 +171,7 @@ void EventStore::open(const QString& fileName)
     close();
     try {
         m_db = connect(fileName, m_busyTimeoutMs);
+        m_details = std::make_unique<EventDetailsTable>(*m_db);
     } catch (const StoreError& e) {
         if (e.busy())
             m_busyFile = fileName;
@@ -186,11 +188,8 @@ void EventStore::retryBusyOpen()
 
 void EventStore::close()
 {
-    m_prepared.clear(); // before the connection they belong to
+    m_details.reset(); // before the connection it reads
     m_db.reset();
-    m_detailed.clear();
-    m_detailsWritten.clear();
-    m_detailedAsOf = {-1, -1};
     m_busyFile.clear();
 }
 
@@ -199,6 +198,125 @@ const sqlite::Connection& EventStore::connection() const
     if (!m_db)
         throw StoreError("The event database is not open.");
     return *m_db;
+}
+
+EventDetailsTable& EventStore::details() const
+{
+    if (!m_details)
+        throw StoreError("The event database is not open.");
+    return *m_details;
+}
+
+void EventStore::inTransaction(const std::function<void()>& change)
+{
+    if (connection().inTransaction()) {
+        change();
+        return;
+    }
+    sqlite::Transaction transaction(connection());
+    change();
+    transaction.commit();
+}
+
+void EventStore::forEachEventWhere(const std::function<bool(const EventRecord&)>& wanted,
+                                   const std::function<void(const EventRecord&)>& visit) const
+{
+    // Rows come in ascending id, and so do the events with details: one walk skips them.
+    const std::vector<qint64>& detailed = details().ids();
+    auto next = detailed.cbegin();
+    sqlite::Statement row(connection(), rows::statements().selectAll);
+    while (row.next()) {
+        const qint64 id = row.numberAt(0);
+        while (next != detailed.cend() && *next < id)
+            ++next;
+        if (next != detailed.cend() && *next == id)
+            continue;
+        EventRecord r = rows::numbersOf(row);
+        if (!wanted(r))
+            continue;
+        rows::readTexts(row, r);
+        visit(r);
+    }
+}
+
+void EventStore::forEachDetailedEvent(QDate first, QDate last, const Reach& reach, const DetailedVisit& visit) const
+{
+    details().forEachDetailedEvent(first, last, reach, visit);
+}
+
+QByteArray EventStore::detailsOf(qint64 id) const
+{
+    return details().textOf(id);
+}
+
+QHash<qint64, QByteArray> EventStore::allDetails() const
+{
+    return details().allTexts();
+}
+
+void EventStore::setDetails(qint64 id, const Event& event)
+{
+    details().put(id, event);
+}
+
+void EventStore::keepDaysAround(QDate today)
+{
+    while (keepSomeDaysAround(today)) {
+    }
+}
+
+bool EventStore::keepSomeDaysAround(QDate today)
+{
+    // About a tenth of a second of libical's work for zoned repeats: short enough that another
+    // user's write waits for it without noticing.
+    constexpr int kBatch = 100;
+    return details().keepSomeDaysAround(today, kBatch, m_busyTimeoutMs);
+}
+
+qint64 EventStore::insert(const Event& event)
+{
+    details().wrote();
+    qint64 id = 0;
+    inTransaction([&] {
+        sqlite::Statement statement(connection(), rows::statements().insert);
+        rows::bindValues(statement, event.row);
+        statement.run();
+        id = connection().lastInsertId();
+        details().put(id, event, true);
+    });
+    return id;
+}
+
+bool EventStore::update(qint64 id, const EventRecord& event)
+{
+    details().wrote();
+    bool changed = false;
+    inTransaction([&] {
+        const std::optional<EventRecord> before = details().exists() ? eventById(id) : std::nullopt;
+        sqlite::Statement statement(connection(), rows::statements().update);
+        rows::bindValues(statement, event);
+        statement.bind(kEventColumnCount, id);
+        changed = statement.run() > 0;
+        const auto dateField = [](const EventColumn& c) {
+            return c.number != &EventRecord::warnevent && c.number != &EventRecord::daysbefore;
+        };
+        if (changed && before && std::any_of(kNumberColumns.begin(), kNumberColumns.end(), [&](const EventColumn& c) {
+                return dateField(c) && (*before).*c.number != event.*c.number;
+            }))
+            details().put(id, Event{event, {}, {}});
+    });
+    return changed;
+}
+
+void EventStore::remove(qint64 id)
+{
+    details().wrote();
+    inTransaction([&] {
+        sqlite::Statement statement(connection(), rows::statements().remove);
+        statement.bind(1, id);
+        statement.run();
+        details().put(id, Event{});
+    });
 }
 
 void EventStore::forEachEvent(const std::function<void(const EventRecord&)>& visit) const

@@ -129,9 +129,9 @@ void LinkState::setLacksSyncCollection()
     s.run();
 }
 
-qint64 LinkState::insertEvent(const EventRecord& event, const QByteArray& details)
+qint64 LinkState::insertEvent(const Event& event)
 {
-    return m_store.insert(event, details);
+    return m_store.insert(event);
 }
 
 QByteArray LinkState::detailsOf(qint64 id) const
@@ -139,9 +139,9 @@ QByteArray LinkState::detailsOf(qint64 id) const
     return m_store.detailsOf(id);
 }
 
-void LinkState::setDetails(qint64 id, const QByteArray& details)
+void LinkState::setDetails(qint64 id, const Event& event)
 {
-    m_store.setDetails(id, details);
+    m_store.setDetails(id, event);
 }
 
 void LinkState::updateEvent(qint64 id, const EventRecord& event)

@@ -53,12 +53,11 @@ public:
     void begin();
     void commit();
 
-    qint64 insertEvent(const EventRecord& event, const QByteArray& details = {});
+    qint64 insertEvent(const Event& event);
     /// The details of an event from another calendar (EventStore::detailsOf); empty: none.
     [[nodiscard]] QByteArray detailsOf(qint64 id) const;
-    void setDetails(qint64 id, const QByteArray& details);
-    /// EventStore::keepDaysAround.
-    void keepDaysAround(QDate today) { m_store.keepDaysAround(today); }
+    /// EventStore::setDetails.
+    void setDetails(qint64 id, const Event& event);
     void updateEvent(qint64 id, const EventRecord& event);
     void removeEvent(qint64 id);
     void saveLink(const SyncLink& link);

@@ -128,7 +128,7 @@ struct ServerEvent
     icalcomponent* vevent = nullptr;
     QByteArray uid;
     std::optional<EventRecord> fields; ///< none: the calendar cannot show it
-    QByteArray details;                ///< what the row cannot say (StoredEvent)
+    Event stored;                      ///< its details as read here, with `fields` as its row
 };
 
 // Whether a server's member is iCalendar at all (RFC 5545 allows no NUL in it).
@@ -168,8 +168,10 @@ ServerEvent readServer(const QByteArray& data)
     std::variant<StoredEvent, QString> stored = StoredEventOf(s.calendar.get());
     if (auto* event = std::get_if<StoredEvent>(&stored)) {
         // Stored as the calendar itself would store it, so its digest is the row's.
-        s.fields = canonical(recordOf(event->fields));
-        s.details = event->details;
+        s.fields = canonical(recordOf(event->event.row));
+        s.stored = std::move(event->event);
+        if (s.fields)
+            s.stored.row = *s.fields;
     }
     return s;
 }
@@ -251,7 +253,7 @@ private:
     void applyServerDelete(const QString& href);
     [[nodiscard]] QByteArray rowDigest(qint64 id) const;
     [[nodiscard]] const EventRecord* row(const std::optional<qint64>& id) const;
-    qint64 insert(const EventRecord& fields, const QByteArray& details = {});
+    qint64 insert(const Event& event);
     // A copy of row `id` as the user left it, details and all.
     void keepCopy(const EventRecord& local);
     void pushChanged(SyncLink link, EventRecord event);
@@ -344,16 +346,18 @@ QByteArray Run::rowDigest(qint64 id) const
     return digest;
 }
 
-qint64 Run::insert(const EventRecord& fields, const QByteArray& details)
+qint64 Run::insert(const Event& event)
 {
-    const qint64 id = m_state.insertEvent(fields, details);
-    m_rows.insert(id, recordOf(fields, id));
+    const qint64 id = m_state.insertEvent(event);
+    m_rows.insert(id, recordOf(event.row, id));
     return id;
 }
 
 void Run::keepCopy(const EventRecord& local)
 {
-    insert(EventRecord(local), m_state.detailsOf(local.id));
+    // The copy keeps the days the details give, or, where they can no longer be read, the row's.
+    std::variant<Event, QString> copy = EventOf(local, m_state.detailsOf(local.id));
+    insert(std::holds_alternative<Event>(copy) ? std::get<Event>(copy) : Event{local, {}, {}});
     ++summary.conflicts;
 }
 
@@ -461,9 +465,9 @@ void Run::applyServer(const QString& href, const QByteArray& etag, const QByteAr
             QList<qint64>* equal = link ? nullptr : &m_unlinkedByDigest[serverDigest];
             if (equal && !equal->isEmpty()) {
                 next.eventId = equal->takeFirst();
-                m_state.setDetails(*next.eventId, server.details);
+                m_state.setDetails(*next.eventId, server.stored);
             } else {
-                next.eventId = insert(*server.fields, server.details);
+                next.eventId = insert(server.stored);
                 ++summary.down;
             }
             next.digest = serverDigest;
@@ -499,7 +503,7 @@ void Run::applyServer(const QString& href, const QByteArray& etag, const QByteAr
         const std::optional<EventRecord> now =
             decision.actions.contains(SyncAction::UpdateHere) ? std::optional(decision.row) : mine;
         if (now && same(*now, *server.fields, Owned::Days))
-            m_state.setDetails(id, server.details);
+            m_state.setDetails(id, server.stored);
         next.eventId = id;
         next.digest = serverDigest;
     }
@@ -823,7 +827,6 @@ QByteArray PatchedCalendar(const QByteArray& serverCalendar, const EventRecord& 
 
 SyncSummary Synchronize(LinkState& state, DavClient& client, const QDateTime& now, const QString& uidDomain)
 {
-    state.keepDaysAround(now.date());
     Run run(state, client, now, uidDomain);
     run.pull();
     run.push();

@@ -1,13 +1,13 @@
 #pragma once
 
 // The one way the tests write an event, as a user would say it:
-//   Event("Dentist").once(QDate(2021, 11, 10))       by date, once
-//   Event("Rent").id(2).monthlyOn(10)                 by date, on the 10th of every month
-//   Event("Party").annuallyOn(12, 25)                 by date, every 25 December
-//   Event("Gym").weekly(kMonday)                      every Monday
-//   Event("Vote").once(2, kTuesday, 11, 2021)         the 2nd Tuesday of November 2021
-//   Event("Council").monthly(2, kTuesday)             the 2nd Tuesday of every month
-//   Event("Dinner").annually(4, kThursday, 11)        the 4th Thursday of every November
+//   AnEvent("Dentist").once(QDate(2021, 11, 10))       by date, once
+//   AnEvent("Rent").id(2).monthlyOn(10)                 by date, on the 10th of every month
+//   AnEvent("Party").annuallyOn(12, 25)                 by date, every 25 December
+//   AnEvent("Gym").weekly(kMonday)                      every Monday
+//   AnEvent("Vote").once(2, kTuesday, 11, 2021)         the 2nd Tuesday of November 2021
+//   AnEvent("Council").monthly(2, kTuesday)             the 2nd Tuesday of every month
+//   AnEvent("Dinner").annually(4, kThursday, 11)        the 4th Thursday of every November
 // A column the kind does not use stays empty (NULL), the warning unticked; date() and week()
 // fill such columns as a window may leave them, codes() and set() write any value, for the
 // kinds and rows no window makes.
@@ -20,10 +20,10 @@
 
 #include <stdexcept>
 
-class Event
+class AnEvent
 {
 public:
-    explicit Event(const QString& title = QStringLiteral("Event"))
+    explicit AnEvent(const QString& title = QStringLiteral("Event"))
     {
         m_event.title = title;
         m_event.description = title + QStringLiteral(" notes");
@@ -31,56 +31,59 @@ public:
         m_event.daysbefore = 0;
     }
 
-    Event& id(qint64 id) { return m_event.id = id, *this; }
-    Event& description(const QString& text) { return m_event.description = text, *this; }
+    AnEvent& id(qint64 id) { return m_event.id = id, *this; }
+    AnEvent& description(const QString& text) { return m_event.description = text, *this; }
     /// "Warn you of event", `daysBefore` days before; a `ticked` of 0 keeps the days unticked.
-    Event& warn(int daysBefore, NumberValue ticked = 1)
+    AnEvent& warn(int daysBefore, NumberValue ticked = 1)
     {
         m_event.warnevent = ticked;
         m_event.daysbefore = daysBefore;
         return *this;
     }
 
-    Event& once(QDate date) { return codes(kByDate, kOnce).date(date.month(), date.day(), date.year()); }
-    Event& monthlyOn(NumberValue day) { return codes(kByDate, kMonthly).set(&EventRecord::eventday, day); }
-    Event& annuallyOn(NumberValue month, NumberValue day)
+    AnEvent& once(QDate date) { return codes(kByDate, kOnce).date(date.month(), date.day(), date.year()); }
+    AnEvent& monthlyOn(NumberValue day) { return codes(kByDate, kMonthly).set(&EventRecord::eventday, day); }
+    AnEvent& annuallyOn(NumberValue month, NumberValue day)
     {
         return codes(kByDate, kAnnually).set(&EventRecord::eventmonth, month).set(&EventRecord::eventday, day);
     }
 
     /// Weekdays Sunday = 1 .. Saturday = 7; the n-th 1 .. 5; {} leaves a column empty.
-    Event& weekly(NumberValue weekday) { return codes(kByDayOfWeek, kWeekly).set(&EventRecord::eventweekday, weekday); }
-    Event& once(NumberValue nth, NumberValue weekday, NumberValue month, NumberValue year)
+    AnEvent& weekly(NumberValue weekday)
+    {
+        return codes(kByDayOfWeek, kWeekly).set(&EventRecord::eventweekday, weekday);
+    }
+    AnEvent& once(NumberValue nth, NumberValue weekday, NumberValue month, NumberValue year)
     {
         return monthly(nth, weekday)
             .codes(kByDayOfWeek, kOnce)
             .set(&EventRecord::eventmonth, month)
             .set(&EventRecord::eventyear, year);
     }
-    Event& monthly(NumberValue nth, NumberValue weekday) { return codes(kByDayOfWeek, kMonthly).week(nth, weekday); }
-    Event& annually(NumberValue nth, NumberValue weekday, NumberValue month)
+    AnEvent& monthly(NumberValue nth, NumberValue weekday) { return codes(kByDayOfWeek, kMonthly).week(nth, weekday); }
+    AnEvent& annually(NumberValue nth, NumberValue weekday, NumberValue month)
     {
         return monthly(nth, weekday).codes(kByDayOfWeek, kAnnually).set(&EventRecord::eventmonth, month);
     }
 
     /// The month, day and year columns as given, a date or not, the codes left as they are.
-    Event& date(NumberValue month, NumberValue day, NumberValue year)
+    AnEvent& date(NumberValue month, NumberValue day, NumberValue year)
     {
         return set(&EventRecord::eventmonth, month).set(&EventRecord::eventday, day).set(&EventRecord::eventyear, year);
     }
     /// The n-th and weekday columns as given, the codes left as they are.
-    Event& week(NumberValue nth, NumberValue weekday)
+    AnEvent& week(NumberValue nth, NumberValue weekday)
     {
         return set(&EventRecord::eventweekdate, nth).set(&EventRecord::eventweekday, weekday);
     }
 
-    Event& codes(NumberValue timetype, NumberValue consistancy)
+    AnEvent& codes(NumberValue timetype, NumberValue consistancy)
     {
         m_event.timetype = timetype;
         m_event.consistancy = consistancy;
         return *this;
     }
-    Event& set(NumberValue EventRecord::*column, NumberValue value) { return m_event.*column = value, *this; }
+    AnEvent& set(NumberValue EventRecord::*column, NumberValue value) { return m_event.*column = value, *this; }
 
     operator EventRecord() const { return m_event; }
     [[nodiscard]] const EventRecord& record() const { return m_event; }
