@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QShortcut>
+#include <QTimer>
 
 using namespace kit;
 namespace pref = preferences;
@@ -195,7 +196,9 @@ void Form1::Form_Load()
     });
     trap(126, [&] {
         m_state.EventConnection.open(m_liveFile);
-        m_state.EventConnection.keepDaysAround(m_services.clock.today());
+        m_state.EventConnection.setToday(m_services.clock.today());
+        // The days are drawn right meanwhile, by libical where the kept ones run out.
+        keepDaysWhileIdle(1000);
     });
     trap(128, [&] { m_startupFindings.reset(); });
     trap(130, [&] { m_startupFindings = DrawMonth(); });
@@ -215,6 +218,20 @@ void Form1::Form_Load()
     checkPassedEvents(trap);
     // A keyboard user can act on today at once.
     m_dayKeys->currentCell()->setFocus();
+}
+
+void Form1::keepDaysWhileIdle(int delayMs)
+{
+    QTimer::singleShot(delayMs, this, [this] {
+        bool more = false;
+        try {
+            more = m_state.EventConnection.keepSomeDaysAround(m_services.clock.today());
+        } catch (const StoreError&) {
+            // The store closed meanwhile: nothing left to keep.
+        }
+        if (more)
+            keepDaysWhileIdle(0);
+    });
 }
 
 void Form1::checkPassedEvents(ErrorTrap& trap)

@@ -71,6 +71,9 @@ private:
     void describeGrid();
     void pageMonth(int months);
     void checkPassedEvents(ErrorTrap& trap);
+    // Keeps the starts of events from other calendars ready for the months around today, a
+    // few at a time while the program is idle, never before the first window is painted.
+    void keepDaysWhileIdle(int delayMs);
     /// The connection, opened again first when start-up found the file busy.
     EventStore& connection();
     /// connection() as the first statement of a click; false (reported) while the file is still busy.

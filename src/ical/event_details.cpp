@@ -343,27 +343,6 @@ std::optional<qint64> AlarmLead(icalcomponent* alarm)
     return lead;
 }
 
-QList<EventDetails::Alarm> EventDetails::alarmsWithin(const QDateTime& after, const QDateTime& upTo) const
-{
-    QList<Alarm> alarms;
-    if (m_parsed->alarmLeads.isEmpty() || !after.isValid() || !upTo.isValid() || upTo < after)
-        return alarms;
-    const qint64 longest = *std::max_element(m_parsed->alarmLeads.cbegin(), m_parsed->alarmLeads.cend());
-    const QDate last = upTo.addSecs(longest).date().addDays(1);
-    for (const DetailedDay& d : daysWithin(after.date(), last)) {
-        if (!d.start.isValid())
-            continue;
-        const QDateTime start(d.day, d.start);
-        for (qint64 lead : m_parsed->alarmLeads) {
-            const QDateTime at = start.addSecs(-lead);
-            if (at > after && at <= upTo)
-                alarms.append({at, d});
-        }
-    }
-    std::sort(alarms.begin(), alarms.end(), [](const Alarm& a, const Alarm& b) { return a.at < b.at; });
-    return alarms;
-}
-
 const QByteArray& EventDetails::text() const
 {
     return m_parsed->text;

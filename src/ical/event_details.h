@@ -53,15 +53,6 @@ public:
     [[nodiscard]] const QList<qint64>& alarmLeads() const;
     /// The most days one occurrence touches, in its own zone.
     [[nodiscard]] qint64 longestDays() const;
-    /// One alarm another calendar set before an occurrence's start (a VALARM whose trigger is
-    /// a duration before the start), for a timed event: when it goes off and what it is for.
-    struct Alarm
-    {
-        QDateTime at;
-        DetailedDay occurrence;
-    };
-    /// The alarms that go off after `after` and at or before `upTo`, in the user's time, by time.
-    [[nodiscard]] QList<Alarm> alarmsWithin(const QDateTime& after, const QDateTime& upTo) const;
 
     /// The first and last day the event touches (the last none when it repeats without end or
     /// past the year 9999), or why it never occurs. Counts a COUNT through: for writing, not drawing.

@@ -145,6 +145,9 @@ LookOutcome RemindAgent::lookAt(QDate today)
         // agent looks at least that often, and a look armed for the next one.
         const QDateTime now = m_setup.clock->now();
         findings.due += DueAlarms(store, now.addMSecs(-kQuarterMs - 60'000), now, &nextAlarm);
+        // Running all day, the agent keeps the starts of events from other calendars ready as
+        // the present moves, so that the calendar's own start finds them kept.
+        store.keepDaysAround(today);
     } catch (const std::exception& e) {
         say(QString::fromUtf8(e.what()));
         return LookOutcome::DatabaseFailed;

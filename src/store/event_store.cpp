@@ -259,6 +259,11 @@ void EventStore::setDetails(qint64 id, const Event& event)
     details().put(id, event);
 }
 
+void EventStore::setToday(QDate today)
+{
+    details().setToday(today);
+}
+
 void EventStore::keepDaysAround(QDate today)
 {
     while (keepSomeDaysAround(today)) {

@@ -85,6 +85,8 @@ public:
     /// days the starts of events stored later are kept for (the system's date until then).
     /// Only a matter of speed: where the file cannot be written now, it does nothing.
     void keepDaysAround(QDate today);
+    /// The present around which the starts of events stored from now on are kept.
+    void setToday(QDate today);
     /// As keepDaysAround, for a few events in one short transaction; whether some are left.
     /// A window calls it while idle, so that the file's lock is never held for long.
     bool keepSomeDaysAround(QDate today);
