@@ -1,6 +1,7 @@
 #include "stored_event.h"
 
 #include "calendar/event_details.h"
+#include "calendar/shared_zones.h"
 #include "core/console.h"
 #include "event_mapping.h"
 #include "rules.h"
@@ -126,7 +127,8 @@ std::variant<StoredEvent, QString> StoredEventOf(icalcomponent* calendar)
         return *why;
 
     StoredEvent stored;
-    stored.fields = nearestKind(localStartDay(icalcomponent_get_dtstart(master)), master);
+    stored.fields =
+        nearestKind(localStartDay(SharedZones(calendar, details).of(icalcomponent_get_dtstart(master))), master);
     stored.fields.title = title;
     stored.fields.description = DescriptionText(icalcomponent_get_description(master));
     if (icalcomponent_get_dtstart(master).is_date) {
