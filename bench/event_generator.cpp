@@ -97,11 +97,50 @@ void GenerateEvents(const QString& fileName, int count, unsigned seed, bool dist
 
 namespace {
 
+// The zones of the timed events, as phones write them: a TZID and its VTIMEZONE in the same
+// text, with the rules of recent years only. Most in Europe/Berlin, some in other zones (one
+// without summer time, one in the south), some in UTC and some floating (no zone at all).
+struct Zone
+{
+    const char* id; // empty: UTC; null: floating
+    const char* vtimezone;
+};
+
+constexpr char kBerlin[] = "BEGIN:VTIMEZONE\r\nTZID:Europe/Berlin\r\nBEGIN:DAYLIGHT\r\nTZOFFSETFROM:+0100\r\n"
+                           "RRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU\r\nDTSTART:19810329T020000\r\nTZNAME:CEST\r\n"
+                           "TZOFFSETTO:+0200\r\nEND:DAYLIGHT\r\nBEGIN:STANDARD\r\nTZOFFSETFROM:+0200\r\n"
+                           "RRULE:FREQ=YEARLY;BYMONTH=10;BYDAY=-1SU\r\nDTSTART:19961027T030000\r\nTZNAME:CET\r\n"
+                           "TZOFFSETTO:+0100\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n";
+constexpr char kNewYork[] = "BEGIN:VTIMEZONE\r\nTZID:America/New_York\r\nBEGIN:DAYLIGHT\r\nTZOFFSETFROM:-0500\r\n"
+                            "RRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=2SU\r\nDTSTART:20070311T020000\r\nTZNAME:EDT\r\n"
+                            "TZOFFSETTO:-0400\r\nEND:DAYLIGHT\r\nBEGIN:STANDARD\r\nTZOFFSETFROM:-0400\r\n"
+                            "RRULE:FREQ=YEARLY;BYMONTH=11;BYDAY=1SU\r\nDTSTART:20071104T020000\r\nTZNAME:EST\r\n"
+                            "TZOFFSETTO:-0500\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n";
+constexpr char kSydney[] = "BEGIN:VTIMEZONE\r\nTZID:Australia/Sydney\r\nBEGIN:STANDARD\r\nTZOFFSETFROM:+1100\r\n"
+                           "RRULE:FREQ=YEARLY;BYMONTH=4;BYDAY=1SU\r\nDTSTART:20080406T030000\r\nTZNAME:AEST\r\n"
+                           "TZOFFSETTO:+1000\r\nEND:STANDARD\r\nBEGIN:DAYLIGHT\r\nTZOFFSETFROM:+1000\r\n"
+                           "RRULE:FREQ=YEARLY;BYMONTH=10;BYDAY=1SU\r\nDTSTART:20081005T020000\r\nTZNAME:AEDT\r\n"
+                           "TZOFFSETTO:+1100\r\nEND:DAYLIGHT\r\nEND:VTIMEZONE\r\n";
+constexpr char kTokyo[] = "BEGIN:VTIMEZONE\r\nTZID:Asia/Tokyo\r\nBEGIN:STANDARD\r\nTZOFFSETFROM:+0900\r\n"
+                          "DTSTART:19510908T230000\r\nTZNAME:JST\r\nTZOFFSETTO:+0900\r\nEND:STANDARD\r\n"
+                          "END:VTIMEZONE\r\n";
+constexpr std::array<Zone, 10> kZones = {{{"Europe/Berlin", kBerlin},
+                                          {"America/New_York", kNewYork},
+                                          {"Europe/Berlin", kBerlin},
+                                          {"", nullptr},
+                                          {"Europe/Berlin", kBerlin},
+                                          {"Australia/Sydney", kSydney},
+                                          {"Europe/Berlin", kBerlin},
+                                          {nullptr, nullptr},
+                                          {"America/New_York", kNewYork},
+                                          {"Asia/Tokyo", kTokyo}}};
+
 // One event as a phone or another desktop makes it, as iCalendar text; in turn: one-off
 // appointments at a time of day (six in ten), trips of several days, weekly courses with a
 // COUNT and a gap, Monday-and-Wednesday classes until a date, fortnightly meetings without
-// end, the last Friday of each month, a few days in a row, and yearly days.
-QByteArray detailedEvent(int i, Dice& dice, QDate& start)
+// end, the last Friday of each month, a few days in a row, and yearly days. Each kind takes
+// the zones in turn, by the event's group of 20; `utc` writes every time of day in UTC instead.
+QByteArray detailedEvent(int i, Dice& dice, QDate& start, bool utc)
 {
     start = QDate(dice.between(2018, 2030), dice.between(1, 12), dice.between(1, 28));
     const QByteArray day = start.toString(u"yyyyMMdd").toLatin1();
@@ -110,21 +149,30 @@ QByteArray detailedEvent(int i, Dice& dice, QDate& start)
                                 .arg(dice.between(0, 3) * 15, 2, 10, QLatin1Char('0'))
                                 .toLatin1() +
                             "00";
-    const QByteArray timed = "DTSTART;TZID=Europe/Berlin:" + day + time + "\r\nDURATION:PT1H\r\n";
+    const Zone zone = utc ? Zone{"", nullptr} : kZones[std::size_t(i / 20) % kZones.size()];
+    // A time of day as the zone writes it, after the property's name.
+    const auto at = [&](const QByteArray& date) {
+        if (!zone.id)
+            return ":" + date + time;
+        return *zone.id ? ";TZID=" + QByteArray(zone.id) + ":" + date + time : ":" + date + time + "Z";
+    };
+    const QByteArray until = start.addMonths(3).toString(u"yyyyMMdd").toLatin1() + (zone.id ? "T235959Z" : "T235959");
+    const QByteArray timed = "DTSTART" + at(day) + "\r\nDURATION:PT1H\r\n";
     QByteArray lines;
+    bool allDay = false;
     switch (i % 20) {
     case 12:
     case 13:
+        allDay = true;
         lines = "DTSTART;VALUE=DATE:" + day + "\r\nDURATION:P" + QByteArray::number(dice.between(2, 14)) + "D\r\n";
         break;
     case 14:
     case 15:
-        lines = timed + "RRULE:FREQ=WEEKLY;COUNT=10\r\nEXDATE;TZID=Europe/Berlin:" +
-                start.addDays(14).toString(u"yyyyMMdd").toLatin1() + time + "\r\n";
+        lines = timed + "RRULE:FREQ=WEEKLY;COUNT=10\r\nEXDATE" +
+                at(start.addDays(14).toString(u"yyyyMMdd").toLatin1()) + "\r\n";
         break;
     case 16:
-        lines = timed + "RRULE:FREQ=WEEKLY;BYDAY=MO,WE;UNTIL=" + start.addMonths(3).toString(u"yyyyMMdd").toLatin1() +
-                "T235959Z\r\n";
+        lines = timed + "RRULE:FREQ=WEEKLY;BYDAY=MO,WE;UNTIL=" + until + "\r\n";
         break;
     case 17:
         lines = timed + "RRULE:FREQ=WEEKLY;INTERVAL=2\r\n";
@@ -133,27 +181,29 @@ QByteArray detailedEvent(int i, Dice& dice, QDate& start)
         lines = timed + "RRULE:FREQ=MONTHLY;BYDAY=-1FR\r\n";
         break;
     case 19:
-        lines = (i % 40 == 19 ? timed + "RRULE:FREQ=DAILY;COUNT=" + QByteArray::number(dice.between(3, 30))
-                              : "DTSTART;VALUE=DATE:" + day + "\r\nRRULE:FREQ=YEARLY") +
+        allDay = i % 40 != 19;
+        lines = (allDay ? "DTSTART;VALUE=DATE:" + day + "\r\nRRULE:FREQ=YEARLY"
+                        : timed + "RRULE:FREQ=DAILY;COUNT=" + QByteArray::number(dice.between(3, 30))) +
                 "\r\n";
         break;
     default:
         lines = timed;
     }
-    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//bench//EN\r\nBEGIN:VEVENT\r\nUID:bench-" +
+    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//bench//EN\r\n" +
+           QByteArray(allDay || !zone.vtimezone ? "" : zone.vtimezone) + "BEGIN:VEVENT\r\nUID:bench-" +
            QByteArray::number(i) + "@example.org\r\nDTSTAMP:20261201T000000Z\r\nSUMMARY:" + titleFor(dice).toUtf8() +
            "\r\n" + lines + "END:VEVENT\r\nEND:VCALENDAR\r\n";
 }
 
 } // namespace
 
-void AddDetailedEvents(const QString& fileName, int count, unsigned seed, QDate today)
+void AddDetailedEvents(const QString& fileName, int count, unsigned seed, QDate today, bool utc)
 {
     Dice dice(seed);
     QList<Event> events;
     for (int i = 0; i < count; ++i) {
         QDate start;
-        const QByteArray details = detailedEvent(i, dice, start);
+        const QByteArray details = detailedEvent(i, dice, start, utc);
         // The row an import would store beside it: the nearest kind, here once on its first day.
         EventRecord row = eventOfKind(1, 1, dice);
         row.eventyear = start.year();

@@ -17,7 +17,8 @@ void GenerateEvents(const QString& fileName, int count, unsigned seed = 1, bool 
 [[nodiscard]] QString GeneratedDatabase(int count, bool distinctTitles = false, int detailed = 0);
 
 /// Adds `count` events with details to the database `fileName`, as phones and other desktops
-/// make them: a time of day in a time zone, several days, repeats with ends, gaps and none.
-/// Their starts are kept ready around `today` (none: the system's date), as the program
-/// leaves the file when it starts on that day.
-void AddDetailedEvents(const QString& fileName, int count, unsigned seed = 2, QDate today = {});
+/// make them: a time of day in a time zone (a TZID and its VTIMEZONE; some in UTC, some
+/// floating), several days, repeats with ends, gaps and none. Their starts are kept ready around
+/// `today` (none: the system's date), as the program leaves the file when it starts on that day.
+/// With `utc`, the same events with every time of day in UTC, and no VTIMEZONE.
+void AddDetailedEvents(const QString& fileName, int count, unsigned seed = 2, QDate today = {}, bool utc = false);

@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # Times quillmoor-ics as a whole process, in a Release build: the export of 100,000
 # generated events to a file, the import of that file into an empty database, the
-# same import again (every event already there), and the import of a 50 MB file
-# whose one event has a 50 MB description on a single line.
+# same import again (every event already there), the import of a 50 MB file
+# whose one event has a 50 MB description on a single line, and the import of
+# 10,000 events from other calendars, their times in zones with VTIMEZONEs as phones
+# write them, against the same events in UTC.
 #
 #   bench/time_ics.sh                 build in build-bench/, 10 runs each
 #   RUNS=20 BUILD_DIR=/tmp/qb JOBS=1 bench/time_ics.sh
 #   TIMER=loop bench/time_ics.sh      skip hyperfine
 #
 # Uses hyperfine (installed with apt-get when missing); without it, a loop timed with
-# date +%s%N. The target is under 2 s each for the export and the first import.
+# date +%s%N. The target is under 2 s each for the export and the first import; the
+# events in zones under 2 s, and at most 1.5 times the same events in UTC.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -33,6 +36,14 @@ empty="$data/empty.mdb"
 full="$data/full.mdb"
 cp "$empty" "$full"
 "$ics" import --db "$full" "$data/events-$count.ics" >/dev/null 2>&1
+# The same 10,000 events from other calendars twice: in zones as phones write them, and in UTC.
+for zones in zoned utc; do
+    other="$data/other-$zones"
+    flags=(--detailed 10000)
+    [ "$zones" = zoned ] || flags+=(--utc)
+    [ -f "$other.mdb" ] || "$build/bin/quillmoor-genevents" "$other.mdb" 0 "${flags[@]}"
+    [ -f "$other.ics" ] || "$ics" export --db "$other.mdb" -o "$other.ics" 2>/dev/null
+done
 long="$data/long-line.ics"
 [ -f "$long" ] || {
     printf 'BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:bench\r\nBEGIN:VEVENT\r\nSUMMARY:Long\r\n'
@@ -50,12 +61,15 @@ fi
 
 target="$data/target.mdb"
 names=("export $count" "import $count into an empty database" "import $count, all already there"
-       "import a 50 MB line")
-prepares=("true" "cp $empty $target" "cp $full $target" "cp $empty $target")
+       "import a 50 MB line" "import 10000 in zones" "import the same 10000 in UTC")
+prepares=("true" "cp $empty $target" "cp $full $target" "cp $empty $target" "cp $empty $target"
+          "cp $empty $target")
 commands=("$ics export --db $events -o $data/out.ics"
           "$ics import --db $target $data/events-$count.ics"
           "$ics import --db $target $data/events-$count.ics"
-          "$ics import --db $target $long")
+          "$ics import --db $target $long"
+          "$ics import --db $target $data/other-zoned.ics"
+          "$ics import --db $target $data/other-utc.ics")
 
 echo "quillmoor-ics, $runs runs each, $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg), $(date -u +%Y-%m-%d)"
 if [ "$timer" = hyperfine ] && command -v hyperfine >/dev/null; then

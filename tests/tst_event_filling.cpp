@@ -5,6 +5,7 @@
 #include "event_builder.h"
 
 #include <QTest>
+#include <QTimeZone>
 
 #include <stdexcept>
 
@@ -164,6 +165,33 @@ private slots:
         QCOMPARE(DrawMonth(grid, {11, 2021}, QDate(2021, 11, 15), settings, source).passed, Ids{7});
         // The cells themselves start afresh with each drawing.
         verifyTexts(grid, 11, 2021, {{3, "3\r\nDentist"}, {25, "25\rThanksgiving"}});
+    }
+
+    void eventsFromOtherCalendarsFollowTheRowsByTime()
+    {
+        TestEnv env;
+        qputenv("TZ", "UTC");
+        const auto at = [](QDate day, int hour) {
+            return QDateTime(day, QTime(hour, 0), QTimeZone::utc()).toSecsSinceEpoch();
+        };
+        const QDate the3rd(2021, 11, 3);
+        using Kind = DetailedStart::Kind;
+        // A trip over two days that has passed, and a course whose second start got a title of its own.
+        const ListSource source({AnEvent("Call").id(1).once(the3rd)},
+                                {{AnEvent("Course").id(2).once(the3rd),
+                                  {the3rd, {}},
+                                  {{Kind::Instant, at(the3rd, 18), 3600, the3rd.toJulianDay(), {}},
+                                   {Kind::Instant, at(the3rd, 9), 3600, the3rd.toJulianDay(), "Moved course"}}},
+                                 {AnEvent("Trip").id(3).once(the3rd),
+                                  {the3rd, the3rd.addDays(1)},
+                                  {{Kind::Day, the3rd.toJulianDay(), 2, the3rd.toJulianDay(), {}}}}});
+        MonthGrid grid;
+        const MonthFindings found = DrawMonth(grid, {11, 2021}, QDate(2021, 11, 15), env.settings().snapshot(), source);
+        verifyTexts(grid, 11, 2021,
+                    {{3, "3\r\nCall\r\nTrip\r\n09:00 Moved course\r\n18:00 Course"},
+                     {4, "4\r\nTrip"},
+                     {25, "25\rThanksgiving"}});
+        QCOMPARE(found.passed, (Ids{1, 3}));
     }
 
     void failingSourceKeepsTitlesSoFar()

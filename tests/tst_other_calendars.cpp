@@ -70,10 +70,11 @@ class TestOtherCalendars : public QObject
 
     TestEnv m_env;
     QString m_db;
+    int m_made = 0;
 
     std::unique_ptr<EventStore> imported(const QByteArray& text)
     {
-        m_db = m_env.path(QStringLiteral("events-%1.mdb").arg(QDateTime::currentMSecsSinceEpoch()));
+        m_db = m_env.path(QStringLiteral("events-%1.mdb").arg(++m_made));
         CreateEventDatabase(m_db);
         auto store = std::make_unique<EventStore>();
         store->open(m_db);
@@ -150,6 +151,20 @@ private slots:
         }
         const auto store = imported(calendarOf(vevent));
         QCOMPARE(shownDays(*store), days);
+    }
+
+    void aZoneIsTheRulesItsFileGivesIt()
+    {
+        // Two files in one run, one TZID with other rules in each (no summer time); June 2026 is
+        // read from the stored text, June 2027 from the starts kept at the import.
+        const QString zone = "BEGIN:VTIMEZONE\r\nTZID:Europe/Berlin\r\nBEGIN:STANDARD\r\nDTSTART:19700101T000000\r\n"
+                             "TZOFFSETFROM:%1\r\nTZOFFSETTO:%1\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n";
+        const QByteArray event =
+            veventOf("DTSTART;TZID=Europe/Berlin:20260610T120000\r\nRRULE:FREQ=YEARLY;COUNT=2\r\n");
+        for (const auto& [offset, shown] : {std::pair{"+0100", "11:00"}, {"+0500", "07:00"}, {"+0100", "11:00"}}) {
+            const auto store = imported(calendarOf(zone.arg(offset).toLatin1() + event));
+            QCOMPARE(shownDays(*store), (QStringList{"2026-06-10 " + QString(shown), "2027-06-10 " + QString(shown)}));
+        }
     }
 
     void badInputIsKeptOutWithItsReason_data()

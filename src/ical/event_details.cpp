@@ -8,6 +8,7 @@
 
 #include "core/console.h"
 #include "libical_handles.h"
+#include "shared_zones.h"
 
 #include <libical/ical.h>
 
@@ -65,10 +66,10 @@ struct Occurrence
     QString title{}; // a changed occurrence's own, when it differs
 };
 
-Occurrence occurrenceOf(icalcomponent* vevent)
+Occurrence occurrenceOf(icalcomponent* vevent, const SharedZones& zones)
 {
-    const icaltimetype start = icalcomponent_get_dtstart(vevent);
-    const icaltimetype end = icalcomponent_get_dtend(vevent);
+    const icaltimetype start = zones.of(icalcomponent_get_dtstart(vevent));
+    const icaltimetype end = zones.of(icalcomponent_get_dtend(vevent));
     if (start.is_date) {
         const qint64 days = icaltime_is_null_time(end) ? 1 : dateOf(start).daysTo(dateOf(end));
         return {start, std::max<qint64>(days, 1)};
@@ -131,7 +132,9 @@ icaltimetype laterStart(const icalrecurrencetype& rule, icaltimetype start, QDat
 struct EventDetails::Parsed
 {
     QByteArray text;
-    ComponentPtr calendar;
+    SharedZones zones;     // the zones of every time below
+    ComponentPtr calendar; // only where a zone could not be shared
+    QByteArray rscale;     // the rule's RSCALE, which libical leaves in the calendar
     Occurrence master{};
     std::optional<icalrecurrencetype> rule;
     QList<icaltimetype> extraStarts;                                 // RDATE
@@ -171,11 +174,26 @@ std::variant<std::shared_ptr<const EventDetails>, QString> EventDetails::read(co
     icalerror_set_errors_are_fatal(0);
     auto parsed = std::make_unique<Parsed>();
     parsed->text = text;
-    parsed->calendar.reset(readAlready ? icalcomponent_new_clone(readAlready)
-                                       : icalparser_parse_string(text.constData()));
-    icalcomponent* calendar = parsed->calendar.get();
+    ComponentPtr own;
+    if (!readAlready)
+        own.reset(icalparser_parse_string(text.constData()));
+    icalcomponent* calendar = readAlready ? readAlready : own.get();
     if (!calendar || icalcomponent_isa(calendar) != ICAL_VCALENDAR_COMPONENT)
         return QStringLiteral("its details are damaged");
+    // Times in shared zones need nothing of the calendar once read. Only where a zone could not be
+    // shared do they keep the calendar's own, and with it the calendar (a copy of `readAlready`).
+    parsed->zones = SharedZones(calendar, text);
+    if (!parsed->zones.sharesAll()) {
+        if (readAlready) {
+            own.reset(icalcomponent_new_clone(readAlready));
+            calendar = own.get();
+            if (!calendar)
+                return QStringLiteral("its details are damaged");
+            parsed->zones = SharedZones(calendar, text);
+        }
+        parsed->calendar = std::move(own);
+    }
+    const SharedZones& zones = parsed->zones;
 
     icalcomponent* master = nullptr;
     for (icalcomponent* e = icalcomponent_get_first_component(calendar, ICAL_VEVENT_COMPONENT); e;
@@ -199,17 +217,17 @@ std::variant<std::shared_ptr<const EventDetails>, QString> EventDetails::read(co
             const bool cancelled = icalcomponent_get_status(e) == ICAL_STATUS_CANCELLED;
             std::optional<Occurrence> to;
             if (!cancelled) {
-                to = occurrenceOf(e);
+                to = occurrenceOf(e, zones);
                 to->title = OneLine(QString::fromUtf8(icalcomponent_get_summary(e))).trimmed();
             }
-            parsed->moved.append({icalproperty_get_datetime_with_component(id, e), to});
+            parsed->moved.append({zones.of(icalproperty_get_datetime_with_component(id, e)), to});
         } else if (!master) {
             master = e;
         }
     }
     if (!master)
         return QStringLiteral("it holds changed occurrences (RECURRENCE-ID) without their event");
-    parsed->master = occurrenceOf(master);
+    parsed->master = occurrenceOf(master, zones);
     // A changed occurrence keeps a title of its own only where another calendar gave it one.
     const QString title = OneLine(QString::fromUtf8(icalcomponent_get_summary(master))).trimmed();
     for (auto& [id, to] : parsed->moved) {
@@ -236,19 +254,23 @@ std::variant<std::shared_ptr<const EventDetails>, QString> EventDetails::read(co
             r.freq == ICAL_HOURLY_RECURRENCE)
             return QStringLiteral("it repeats more often than daily");
         parsed->rule = r;
+        if (r.rscale) {
+            parsed->rscale = r.rscale;
+            parsed->rule->rscale = parsed->rscale.data();
+        }
     }
     for (icalproperty* p = icalcomponent_get_first_property(master, ICAL_RDATE_PROPERTY); p;
          p = icalcomponent_get_next_property(master, ICAL_RDATE_PROPERTY)) {
         const icaldatetimeperiodtype rdate = icalproperty_get_rdate(p);
         if (!icaltime_is_null_time(rdate.time))
-            parsed->extraStarts.append(icalproperty_get_datetime_with_component(p, master));
+            parsed->extraStarts.append(zones.of(icalproperty_get_datetime_with_component(p, master)));
         else if (!icaltime_is_null_time(rdate.period.start))
             parsed->extraStarts.append(rdate.period.start);
     }
     for (icalproperty* p = icalcomponent_get_first_property(master, ICAL_EXDATE_PROPERTY); p;
          p = icalcomponent_get_next_property(master, ICAL_EXDATE_PROPERTY)) {
         // In the zone its TZID names, from the calendar's VTIMEZONE or libical's own.
-        const icaltimetype day = icalproperty_get_datetime_with_component(p, master);
+        const icaltimetype day = zones.of(icalproperty_get_datetime_with_component(p, master));
         if (day.is_date)
             parsed->leftOutDays.insert(dateOf(day).toJulianDay());
         else

@@ -4,6 +4,7 @@
 #include "event.h"
 #include "event_mapping.h"
 #include "rules.h"
+#include "shared_zones.h"
 
 #include <QDateTime>
 #include <QSet>
@@ -123,7 +124,7 @@ std::variant<StoredEvent, QString> StoredEventOf(icalcomponent* calendar)
     if (const QString* why = std::get_if<QString>(&event))
         return *why;
     EventRecord& fields = std::get<Event>(event).row;
-    fields = nearestKind(localStartDay(icalcomponent_get_dtstart(master)), master);
+    fields = nearestKind(localStartDay(SharedZones(calendar, details).of(icalcomponent_get_dtstart(master))), master);
     fields.title = title;
     fields.description = DescriptionText(icalcomponent_get_description(master));
     QStringList alarmsLeftOut;

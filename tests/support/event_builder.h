@@ -109,6 +109,15 @@ class ListSource final : public EventSource
 public:
     explicit ListSource(Events rows, int failBeforeRow = -1) : m_rows(std::move(rows)), m_failBeforeRow(failBeforeRow)
     {}
+    /// An event from another calendar as a store hands it on: its row and its starts.
+    struct Detailed
+    {
+        EventRecord row;
+        DetailsSpan span;
+        QList<DetailedStart> starts;
+        QList<qint64> alarmLeads = {};
+    };
+    ListSource(Events rows, QList<Detailed> detailed) : m_rows(std::move(rows)), m_detailed(std::move(detailed)) {}
 
     void forEachEvent(const std::function<void(const EventRecord&)>& visit) const override
     {
@@ -121,7 +130,17 @@ public:
             throw std::runtime_error("disk I/O error");
     }
 
+    void forEachDetailedEvent(QDate first, QDate last, const Reach& reach, const DetailedVisit& visit) const override
+    {
+        for (const Detailed& d : m_detailed) {
+            const QList<DetailedDay> days = DetailedDays(d.starts, first, reach ? std::min(last, reach(d.row)) : last);
+            if (!days.isEmpty())
+                visit({d.row, d.span, days, d.alarmLeads});
+        }
+    }
+
 private:
     Events m_rows;
-    int m_failBeforeRow;
+    QList<Detailed> m_detailed;
+    int m_failBeforeRow = -1;
 };
