@@ -56,6 +56,23 @@ void BM_LookAgain(benchmark::State& state)
         benchmark::DoNotOptimize(agent->look());
 }
 
+// The look every 15 minutes at events from other calendars that carry alarms, none of them due:
+// their leads are kept with their starts, so no details text is read.
+void BM_LookAtAlarms(benchmark::State& state)
+{
+    const QTemporaryDir dir;
+    const QString database = dir.filePath(QStringLiteral("alarms.mdb"));
+    GenerateEvents(database, 0);
+    AddDetailedEvents(database, int(state.range(0)), 2, kToday, false, true);
+    FixedClock clock(kToday);
+    clock.setTime(QTime(3, 0));
+    TakesEverything service;
+    const auto agent = agentOver(database, dir, clock, service);
+    agent->look();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(agent->look());
+}
+
 // The first look of a day: everything due is sent and the record written.
 void BM_FirstLook(benchmark::State& state)
 {
@@ -76,6 +93,7 @@ void BM_FirstLook(benchmark::State& state)
 BENCHMARK(BM_FindDue)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LookAgain)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FirstLook)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LookAtAlarms)->Arg(5000)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {

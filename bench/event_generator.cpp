@@ -139,8 +139,9 @@ constexpr std::array<Zone, 10> kZones = {{{"Europe/Berlin", kBerlin},
 // appointments at a time of day (six in ten), trips of several days, weekly courses with a
 // COUNT and a gap, Monday-and-Wednesday classes until a date, fortnightly meetings without
 // end, the last Friday of each month, a few days in a row, and yearly days. Each kind takes
-// the zones in turn, by the event's group of 20; `utc` writes every time of day in UTC instead.
-QByteArray detailedEvent(int i, Dice& dice, QDate& start, bool utc)
+// the zones in turn, by the event's group of 20; `utc` writes every time of day in UTC instead,
+// and with `alarms` each timed one has an alarm a quarter of an hour before it.
+QByteArray detailedEvent(int i, Dice& dice, QDate& start, bool utc, bool alarms)
 {
     start = QDate(dice.between(2018, 2030), dice.between(1, 12), dice.between(1, 28));
     const QByteArray day = start.toString(u"yyyyMMdd").toLatin1();
@@ -189,6 +190,8 @@ QByteArray detailedEvent(int i, Dice& dice, QDate& start, bool utc)
     default:
         lines = timed;
     }
+    if (alarms && !allDay)
+        lines += "BEGIN:VALARM\r\nACTION:DISPLAY\r\nDESCRIPTION:Reminder\r\nTRIGGER:-PT15M\r\nEND:VALARM\r\n";
     return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//bench//EN\r\n" +
            QByteArray(allDay || !zone.vtimezone ? "" : zone.vtimezone) + "BEGIN:VEVENT\r\nUID:bench-" +
            QByteArray::number(i) + "@example.org\r\nDTSTAMP:20261201T000000Z\r\nSUMMARY:" + titleFor(dice).toUtf8() +
@@ -197,13 +200,13 @@ QByteArray detailedEvent(int i, Dice& dice, QDate& start, bool utc)
 
 } // namespace
 
-void AddDetailedEvents(const QString& fileName, int count, unsigned seed, QDate today, bool utc)
+void AddDetailedEvents(const QString& fileName, int count, unsigned seed, QDate today, bool utc, bool alarms)
 {
     Dice dice(seed);
     QList<Event> events;
     for (int i = 0; i < count; ++i) {
         QDate start;
-        const QByteArray details = detailedEvent(i, dice, start, utc);
+        const QByteArray details = detailedEvent(i, dice, start, utc, alarms);
         // The row an import would store beside it: the nearest kind, here once on its first day.
         EventRecord row = eventOfKind(1, 1, dice);
         row.eventyear = start.year();

@@ -20,5 +20,7 @@ void GenerateEvents(const QString& fileName, int count, unsigned seed = 1, bool 
 /// make them: a time of day in a time zone (a TZID and its VTIMEZONE; some in UTC, some
 /// floating), several days, repeats with ends, gaps and none. Their starts are kept ready around
 /// `today` (none: the system's date), as the program leaves the file when it starts on that day.
-/// With `utc`, the same events with every time of day in UTC, and no VTIMEZONE.
-void AddDetailedEvents(const QString& fileName, int count, unsigned seed = 2, QDate today = {}, bool utc = false);
+/// With `utc`, the same events with every time of day in UTC, and no VTIMEZONE; with `alarms`,
+/// each timed one with an alarm a quarter of an hour before its start.
+void AddDetailedEvents(const QString& fileName, int count, unsigned seed = 2, QDate today = {}, bool utc = false,
+                       bool alarms = false);

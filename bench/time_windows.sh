@@ -11,6 +11,9 @@
 #   bench/time_windows.sh                 build in build-bench/, 15 runs per figure
 #   RUNS=30 SIZES="100000" bench/time_windows.sh
 #   DISTINCT=1 SIZES="100000" bench/time_windows.sh   no two titles alike (the title order's worst case)
+#   DETAILED=10000 SIZES="100000" bench/time_windows.sh   and 10,000 events from other calendars beside them
+#   DETAILED=10000 KEPT_ON=2026-05-27 ...   their starts kept around that day, as the program left the
+#                 file when it last ran then (196 days before: the first start that keeps them again)
 #   BUILD_DIR=/tmp/qb JOBS=1 bench/time_windows.sh
 #   PROGRAM=/elsewhere/bin/quillmoor bench/time_windows.sh   time another build (an older commit)
 #   LONG=1000000 RUNS=5 bench/time_windows.sh   instead: one event today whose description is one
@@ -35,6 +38,8 @@ warmup=${WARMUP:-3}
 suffix=
 genflags=()
 [ "$distinct" = 0 ] || { suffix=-distinct; genflags=(--distinct-titles); }
+[ -z "${DETAILED:-}" ] || { suffix="$suffix-detailed$DETAILED"; genflags+=(--detailed "$DETAILED"); }
+[ -z "${KEPT_ON:-}" ] || { suffix="$suffix-kept$KEPT_ON"; genflags+=(--kept-on "$KEPT_ON"); }
 display=${BENCH_DISPLAY:-:91}
 
 scripts/deps.sh
@@ -118,7 +123,7 @@ for n in "${sizes[@]}"; do
         cp "$data/events-$n$suffix.mdb" "$varlib/Quendrix/Quillmoor/dbData.mdb"
     fi
     echo
-    echo "== $n events${suffix:+ (every title different)}: start-up (the alert, then the main window), then Manage Events"
+    echo "== $n events${suffix:+ ($suffix)}: start-up (the alert, then the main window), then Manage Events"
     private_var_lib "$varlib" "${stopwatch[@]}" --dismiss "Event Alert!" --click "$click" "Event Management" \
         Quillmoor -- "$program" | sed -n '/runs:$/,$p'
 done

@@ -4,17 +4,45 @@
 #include <QTimeZone>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
-// The wall-clock time here at `seconds` since the epoch, as a UTC value so that no later
-// step converts it again. The zone is looked up once: the C library's local time looks at
-// the system's zone files on every call.
-QDateTime localAt(qint64 seconds)
+constexpr qint64 kDay = 24 * 3600;
+
+// The offset from UTC here at `seconds` since the epoch. The zone is looked up once (the C
+// library's local time looks at the system's zone files on every call), and the offset is
+// kept for the stretch between two changes of it, where nearly every start of a drawing lies.
+qint64 offsetHere(qint64 seconds)
 {
     static const QTimeZone here = QTimeZone::systemTimeZone();
-    const QDateTime local = QDateTime::fromSecsSinceEpoch(seconds, here);
-    return QDateTime(local.date(), local.time(), QTimeZone::utc());
+    struct Stretch
+    {
+        qint64 from = 1, to = 0; // [from, to), seconds since the epoch
+        qint64 offset = 0;
+    };
+    static Stretch known;
+    if (seconds >= known.from && seconds < known.to)
+        return known.offset;
+    const QDateTime at = QDateTime::fromSecsSinceEpoch(seconds, QTimeZone::utc());
+    known.offset = here.offsetFromUtc(at);
+    const QTimeZone::OffsetData before = here.previousTransition(at.addSecs(1));
+    const QTimeZone::OffsetData after = here.nextTransition(at);
+    // No change before or after: the offset holds that way for ever.
+    known.from = before.atUtc.isValid() ? before.atUtc.toSecsSinceEpoch() : std::numeric_limits<qint64>::min();
+    known.to = after.atUtc.isValid() ? after.atUtc.toSecsSinceEpoch() : std::numeric_limits<qint64>::max();
+    return known.offset;
+}
+
+// The wall-clock time of `seconds` since the epoch, shifted by `offset`, as a UTC value so
+// that no later step converts it again.
+QDateTime wallClock(qint64 seconds, qint64 offset)
+{
+    const qint64 local = seconds + offset;
+    const qint64 day = local >= 0 ? local / kDay : (local - kDay + 1) / kDay;
+    constexpr qint64 kEpochDay = 2440588; // 1970-01-01
+    return QDateTime(QDate::fromJulianDay(kEpochDay + day), QTime(0, 0).addSecs(int(local - day * kDay)),
+                     QTimeZone::utc());
 }
 
 void addDays(const DetailedStart& s, QDate first, QDate last, QList<DetailedDay>& out)
@@ -26,9 +54,12 @@ void addDays(const DetailedStart& s, QDate first, QDate last, QList<DetailedDay>
         day = QDate::fromJulianDay(s.begins);
         end = day.addDays(s.length - 1);
     } else {
+        // No zone is a day's width away from UTC: a start that far outside the days asked for
+        // touches none of them, and costs no conversion.
+        if (s.writtenDay > last.toJulianDay() + 1 || s.writtenDay + s.length / kDay + 2 < first.toJulianDay())
+            return;
         const auto at = [&](qint64 seconds) {
-            return s.kind == DetailedStart::Kind::Instant ? localAt(seconds)
-                                                          : QDateTime::fromSecsSinceEpoch(seconds, QTimeZone::utc());
+            return wallClock(seconds, s.kind == DetailedStart::Kind::Instant ? offsetHere(seconds) : 0);
         };
         const QDateTime start = at(s.begins);
         const QDateTime stop = at(s.begins + s.length);

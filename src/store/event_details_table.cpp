@@ -54,7 +54,10 @@ QString leadsText(const QList<qint64>& leads)
 QList<qint64> leadsOf(QByteArrayView text)
 {
     QList<qint64> leads;
-    for (const QByteArray& word : text.toByteArray().split(' ')) {
+    while (!text.isEmpty()) {
+        const qsizetype blank = text.indexOf(' ');
+        const QByteArrayView word = blank < 0 ? text : text.first(blank);
+        text = blank < 0 ? QByteArrayView() : text.sliced(blank + 1);
         bool ok = false;
         const qint64 lead = word.toLongLong(&ok);
         // Another user may write anything here: only what AlarmLead can give counts.
@@ -205,7 +208,7 @@ void EventDetailsTable::forEachDetailedEvent(QDate first, QDate last, const Even
     if (!first.isValid() || !last.isValid() || last < first)
         return;
     const qint64 from = first.toJulianDay();
-    const qint64 to = last.toJulianDay();
+    qint64 to = last.toJulianDay();
     std::vector<Row>& all = rows();
     const Cache& c = m_cache;
     // The kept starts this window needs, read at once for all the events that have them.
@@ -247,11 +250,23 @@ void EventDetailsTable::forEachDetailedEvent(QDate first, QDate last, const Even
             r.shown->rowRead = true;
         }
     }
+    // The last day each event is wanted for, asked once; the kept starts are read up to the latest.
+    QHash<qint64, QDate> untilOf;
+    qint64 latest = from - 1;
+    for (const Row& r : all) {
+        if (!meets(r) || !r.shown->row)
+            continue;
+        const QDate until = reach ? std::min(last, reach(*r.shown->row)) : last;
+        untilOf.insert(r.id, until);
+        if (until.isValid())
+            latest = std::max(latest, until.toJulianDay());
+    }
+    to = std::min(to, latest);
     for (Row& r : all) {
         if (!meets(r) || !r.shown->row)
             continue;
         Row::Shown& shown = *r.shown;
-        const QDate until = reach ? std::min(last, reach(*shown.row)) : last;
+        const QDate until = untilOf.value(r.id);
         if (!until.isValid() || until < first)
             continue;
         const qint64 end = until.toJulianDay();
