@@ -245,7 +245,7 @@ private slots:
         for (QDate month = kFrom; month <= kTo; month = month.addMonths(1)) {
             ForEachOccurrence(*store, {month, month.addMonths(1).addDays(-1), kFrom}, [&](const Occurrence& o) {
                 if (o.title != u"Swim")
-                    lake << o.day.toString(Qt::ISODate) + u' ' + o.title;
+                    lake << o.day.toString(Qt::ISODate) + u' ' + o.title.toString();
             });
         }
         QCOMPARE(lake, (QStringList{"2026-02-08 At the lake", "2027-01-08 At the lake"}));

@@ -89,15 +89,13 @@ QByteArray agendaLines(QDate first, QDate last, const EventSource& events)
 {
     QList<QByteArray> days(first.daysTo(last) + 1);
     QList<QByteArray> dates(days.size()); // "YYYY-MM-DD", made once a day
-    const EventRecord* titled = nullptr;
-    QString lastTitle;
+    QString titled;                       // what `title` was made of
     QByteArray title;
     ForEachOccurrence(events, {first, last, first}, [&](const Occurrence& o) {
         // A row's title is written once for all its days.
-        if (o.event != titled || o.title != lastTitle) {
-            titled = o.event;
-            lastTitle = o.title;
-            title = OneLine(o.title).toUtf8();
+        if (o.title != titled) {
+            titled = o.title.toString();
+            title = OneLine(titled).toUtf8();
         }
         const qint64 index = first.daysTo(o.day);
         if (dates[index].isEmpty())

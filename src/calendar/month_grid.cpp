@@ -88,16 +88,19 @@ MonthFindings FillEvents(MonthGrid& grid, const MonthFrame& frame, QDate today, 
     const QDate firstDay(frame.year, frame.month, 1);
     QSet<qint64> passed; // an event of several days has passed once
     ForEachOccurrence(events, {firstDay, firstDay.addDays(frame.dayCount - 1), today}, [&](const Occurrence& o) {
-        const QString title = ShownTitle(o.title, o.start);
-        QString& text = grid.cells[std::size_t(first + o.day.day() - 1)].text;
+        QString& text = grid.cells[std::size_t(first + firstDay.daysTo(o.day))].text;
         text += u"\r\n";
-        text += title;
+        // Most occurrences are the rows' own, without a time: their title goes in as it is.
+        if (o.start.isValid())
+            text += ShownTitle(o.title, o.start);
+        else
+            text += o.title;
         if (o.passed && !passed.contains(o.event->id)) {
             passed.insert(o.event->id);
             found.passed.append(o.event->id);
         }
         if (o.day == today)
-            found.today.append({o.event->id, title});
+            found.today.append({o.event->id, ShownTitle(o.title, o.start)});
     });
     return found;
 }

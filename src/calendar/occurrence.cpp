@@ -152,18 +152,30 @@ void ForEachOccurrence(const EventSource& events, const OccurrenceQuery& query,
                 visit({&event, day, QTime(), event.title, once && day < query.today, {}});
         });
 
-    QList<Occurrence> detailed;
+    // Kept until they are visited in order: the source's days and leads may not outlive its call.
+    struct Found
+    {
+        Occurrence occurrence;
+        QString title;
+        QList<qint64> alarmLeads;
+    };
+    std::vector<Found> detailed;
     events.forEachDetailedEvent(first, last, query.reach, [&](const EventSource::DetailedEvent& e) {
         const bool passed = e.row.is(Consistancy::Once) && e.span.last && *e.span.last < query.today;
         for (const DetailedDay& d : e.days)
-            detailed.append({&e.row, d.day, d.start, d.title.isEmpty() ? e.row.title : d.title, passed, e.alarmLeads});
+            detailed.push_back(
+                {{&e.row, d.day, d.start, {}, passed, {}}, d.title.isEmpty() ? e.row.title : d.title, e.alarmLeads});
     });
     // Invalid times (all day) come before every time of day.
-    std::stable_sort(detailed.begin(), detailed.end(), [](const Occurrence& a, const Occurrence& b) {
-        return a.day != b.day ? a.day < b.day : a.start < b.start;
+    std::stable_sort(detailed.begin(), detailed.end(), [](const Found& a, const Found& b) {
+        return a.occurrence.day != b.occurrence.day ? a.occurrence.day < b.occurrence.day
+                                                    : a.occurrence.start < b.occurrence.start;
     });
-    for (const Occurrence& o : std::as_const(detailed))
-        visit(o);
+    for (Found& f : detailed) {
+        f.occurrence.title = f.title;
+        f.occurrence.alarmLeads = std::span<const qint64>(f.alarmLeads.constData(), std::size_t(f.alarmLeads.size()));
+        visit(f.occurrence);
+    }
 }
 
 QList<EventTitle> EventsOn(const EventSource& events, QDate date)
@@ -175,15 +187,18 @@ QList<EventTitle> EventsOn(const EventSource& events, QDate date)
     return found;
 }
 
-QString ShownTitle(const QString& title, QTime start)
+QString ShownTitle(QStringView title, QTime start)
 {
     if (!start.isValid())
-        return title;
+        return title.toString();
     // The locale's short time without seconds (the C locale's has them): "10:30", "10:30 AM".
     static const QString format = [] {
         QString f = QLocale::system().timeFormat(QLocale::ShortFormat);
         f.remove(QStringLiteral(":ss")).remove(QStringLiteral(".ss"));
         return f;
     }();
-    return QLocale::system().toString(start, format) + u' ' + title;
+    QString shown = QLocale::system().toString(start, format);
+    shown += u' ';
+    shown += title;
+    return shown;
 }

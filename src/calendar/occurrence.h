@@ -6,6 +6,8 @@
 #include <QList>
 #include <QVarLengthArray>
 
+#include <span>
+
 /// The facts about one month that the occurrence rule needs, computed once per month.
 struct MonthFrame
 {
@@ -43,10 +45,10 @@ struct Occurrence
 {
     const EventRecord* event = nullptr; ///< the event's row, valid during the visit
     QDate day;
-    QTime start;              ///< when it starts that day; invalid: all day, or going on from before
-    QString title;            ///< a changed occurrence's own title, else the event's
-    bool passed = false;      ///< a once-only event whose last day is before the query's `today`
-    QList<qint64> alarmLeads; ///< seconds before `start` another calendar's alarms go off
+    QTime start;                        ///< when it starts that day; invalid: all day, or going on from before
+    QStringView title;                  ///< a changed occurrence's own title, else the event's; valid during the visit
+    bool passed = false;                ///< a once-only event whose last day is before the query's `today`
+    std::span<const qint64> alarmLeads; ///< seconds before `start` another calendar's alarms go off
 };
 
 /// Which occurrences a caller wants.
@@ -80,4 +82,4 @@ struct EventTitle
 
 /// An event's title as the lists of a day show it: after its start time (as the user's locale
 /// writes a time) when it begins that day at a time, "10:30 Dentist"; else the title alone.
-[[nodiscard]] QString ShownTitle(const QString& title, QTime start);
+[[nodiscard]] QString ShownTitle(QStringView title, QTime start);
