@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QTimeZone>
 
+#include "calendar_parts.h"
 #include "core/console.h"
 #include "libical_handles.h"
 #include "shared_zones.h"
@@ -169,14 +170,14 @@ EventDetails::~EventDetails() = default;
 std::variant<std::shared_ptr<const EventDetails>, QString> EventDetails::read(const QByteArray& text,
                                                                               icalcomponent* readAlready)
 {
-    if (text.size() > kMaxDetailsSize || text.contains('\0'))
+    if (text.size() > kMaxDetailsSize)
         return QStringLiteral("its details are damaged");
     icalerror_set_errors_are_fatal(0);
     auto parsed = std::make_unique<Parsed>();
     parsed->text = text;
     ComponentPtr own;
     if (!readAlready)
-        own.reset(icalparser_parse_string(text.constData()));
+        own = ParseCalendar(text);
     icalcomponent* calendar = readAlready ? readAlready : own.get();
     if (!calendar || icalcomponent_isa(calendar) != ICAL_VCALENDAR_COMPONENT)
         return QStringLiteral("its details are damaged");
@@ -195,9 +196,11 @@ std::variant<std::shared_ptr<const EventDetails>, QString> EventDetails::read(co
     }
     const SharedZones& zones = parsed->zones;
 
-    icalcomponent* master = nullptr;
-    for (icalcomponent* e = icalcomponent_get_first_component(calendar, ICAL_VEVENT_COMPONENT); e;
-         e = icalcomponent_get_next_component(calendar, ICAL_VEVENT_COMPONENT)) {
+    const EventComponents parts = EventComponentsOf(calendar);
+    icalcomponent* const master = parts.master;
+    if (!master)
+        return QString::fromLatin1(kChangesWithoutEvent);
+    for (icalcomponent* e : QList<icalcomponent*>{master} + parts.changes) {
         icalproperty* start = icalcomponent_get_first_property(e, ICAL_DTSTART_PROPERTY);
         if (!start)
             return QStringLiteral("it or one of its changed occurrences has no start (DTSTART)");
@@ -221,12 +224,8 @@ std::variant<std::shared_ptr<const EventDetails>, QString> EventDetails::read(co
                 to->title = OneLine(QString::fromUtf8(icalcomponent_get_summary(e))).trimmed();
             }
             parsed->moved.append({zones.of(icalproperty_get_datetime_with_component(id, e)), to});
-        } else if (!master) {
-            master = e;
         }
     }
-    if (!master)
-        return QStringLiteral("it holds changed occurrences (RECURRENCE-ID) without their event");
     parsed->master = occurrenceOf(master, zones);
     // A changed occurrence keeps a title of its own only where another calendar gave it one.
     const QString title = OneLine(QString::fromUtf8(icalcomponent_get_summary(master))).trimmed();

@@ -1,5 +1,6 @@
 #include "stored_event.h"
 
+#include "calendar_parts.h"
 #include "core/console.h"
 #include "event.h"
 #include "event_mapping.h"
@@ -14,15 +15,6 @@ namespace {
 bool has(icalcomponent* component, icalproperty_kind kind)
 {
     return icalcomponent_get_first_property(component, kind) != nullptr;
-}
-
-QList<icalcomponent*> veventsOf(icalcomponent* calendar)
-{
-    QList<icalcomponent*> found;
-    for (icalcomponent* e = icalcomponent_get_first_component(calendar, ICAL_VEVENT_COMPONENT); e;
-         e = icalcomponent_get_next_component(calendar, ICAL_VEVENT_COMPONENT))
-        found.append(e);
-    return found;
 }
 
 // The day the event starts on here: a DATE as written, a time in the user's zone.
@@ -85,17 +77,11 @@ void collectZones(icalcomponent* component, QSet<QByteArray>& names)
 
 std::variant<StoredEvent, QString> StoredEventOf(icalcomponent* calendar)
 {
-    const QList<icalcomponent*> vevents = veventsOf(calendar);
-    icalcomponent* master = nullptr;
-    bool changedOccurrences = false;
-    for (icalcomponent* e : vevents) {
-        if (has(e, ICAL_RECURRENCEID_PROPERTY))
-            changedOccurrences = true;
-        else if (!master)
-            master = e;
-    }
+    const EventComponents parts = EventComponentsOf(calendar);
+    icalcomponent* const master = parts.master;
+    const bool changedOccurrences = !parts.changes.isEmpty();
     if (!master)
-        return QStringLiteral("it changes occurrences (RECURRENCE-ID) of an event that is not there");
+        return QString::fromLatin1(kChangesWithoutEvent);
 
     ReadVEvent plain = ReadEventComponent(master);
     if (const EventRecord* fields = std::get_if<EventRecord>(&plain.outcome);
@@ -175,9 +161,8 @@ std::variant<std::vector<ComponentPtr>, QString> ComponentsOf(const EventRecord&
         out.push_back(std::move(std::get<ComponentPtr>(vevent)));
         return out;
     }
-    icalerror_set_errors_are_fatal(0);
-    const ComponentPtr calendar(icalparser_parse_string(details.constData()));
-    if (!calendar || icalcomponent_isa(calendar.get()) != ICAL_VCALENDAR_COMPONENT)
+    const ComponentPtr calendar = ParseCalendar(details);
+    if (!calendar)
         return QStringLiteral("its details are damaged");
     for (icalcomponent* zone = icalcomponent_get_first_component(calendar.get(), ICAL_VTIMEZONE_COMPONENT); zone;
          zone = icalcomponent_get_next_component(calendar.get(), ICAL_VTIMEZONE_COMPONENT)) {
@@ -189,9 +174,12 @@ std::variant<std::vector<ComponentPtr>, QString> ComponentsOf(const EventRecord&
     // The row's title and description are the user's last word; the rest is as it came.
     const QByteArray title = ICalTextValue(fields.title);
     const QByteArray description = ICalTextValue(fields.description);
-    for (icalcomponent* e : veventsOf(calendar.get())) {
+    const EventComponents parts = EventComponentsOf(calendar.get());
+    for (icalcomponent* e : QList<icalcomponent*>{parts.master} + parts.changes) {
+        if (!e)
+            continue;
         ComponentPtr copy(icalcomponent_new_clone(e));
-        if (!has(e, ICAL_RECURRENCEID_PROPERTY)) {
+        if (e == parts.master) {
             icalcomponent_set_summary(copy.get(), title.constData());
             if (description.isEmpty()) {
                 if (icalproperty* p = icalcomponent_get_first_property(copy.get(), ICAL_DESCRIPTION_PROPERTY)) {

@@ -1,5 +1,6 @@
 #include "sync_engine.h"
 
+#include "ical/calendar_parts.h"
 #include "ical/event_mapping.h"
 #include "ical/stored_event.h"
 #include "ical/untrusted_text.h"
@@ -134,11 +135,7 @@ struct ServerEvent
 // Whether a server's member is iCalendar at all (RFC 5545 allows no NUL in it).
 bool isICalendar(const QByteArray& data)
 {
-    if (data.isEmpty() || CheckUntrustedText(data).damaged)
-        return false;
-    icalerror_set_errors_are_fatal(0);
-    const ComponentPtr calendar(icalparser_parse_string(data.constData()));
-    return calendar && icalcomponent_isa(calendar.get()) == ICAL_VCALENDAR_COMPONENT;
+    return !data.isEmpty() && !CheckUntrustedText(data).damaged && ParseCalendar(data);
 }
 
 ServerEvent readServer(const QByteArray& data)
@@ -148,17 +145,13 @@ ServerEvent readServer(const QByteArray& data)
     const UntrustedTextCheck check = data.isEmpty() ? UntrustedTextCheck{} : CheckUntrustedText(data);
     if (data.isEmpty() || check.damaged)
         return s;
-    icalerror_set_errors_are_fatal(0);
-    s.calendar.reset(icalparser_parse_string(data.constData()));
-    if (!s.calendar || icalcomponent_isa(s.calendar.get()) != ICAL_VCALENDAR_COMPONENT)
+    s.calendar = ParseCalendar(data);
+    if (!s.calendar)
         return s;
-    // The event itself, not one of its changed occurrences (RECURRENCE-ID), which may come first.
-    for (icalcomponent* e = icalcomponent_get_first_component(s.calendar.get(), ICAL_VEVENT_COMPONENT); e;
-         e = icalcomponent_get_next_component(s.calendar.get(), ICAL_VEVENT_COMPONENT)) {
-        if (!s.vevent || (icalcomponent_get_first_property(s.vevent, ICAL_RECURRENCEID_PROPERTY) &&
-                          !icalcomponent_get_first_property(e, ICAL_RECURRENCEID_PROPERTY)))
-            s.vevent = e;
-    }
+    // The event itself, not one of its changed occurrences (RECURRENCE-ID), which may come first;
+    // without it, the first of those.
+    const EventComponents parts = EventComponentsOf(s.calendar.get());
+    s.vevent = parts.master ? parts.master : parts.changes.value(0);
     if (!s.vevent)
         return s;
     const char* uid = icalcomponent_get_uid(s.vevent);
