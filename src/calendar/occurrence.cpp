@@ -116,41 +116,44 @@ void ForEachOccurrence(const EventSource& events, const OccurrenceQuery& query,
         return query.reach ? std::min(last, query.reach(event)) : last;
     };
 
-    // The rows' own rule works month by month; each month's facts are worked out once.
-    struct Month
-    {
-        MonthFrame frame;
-        qint64 firstDay; // Julian day of day 1
-    };
-    std::vector<Month> months;
-    for (QDate m(first.year(), first.month(), 1); m <= last; m = m.addMonths(1))
-        months.push_back({MonthFrame::of(m.month(), m.year()), m.toJulianDay()});
-    QVarLengthArray<QDate, 8> days;
-    events.forEachEventWhere(
-        [&](const EventRecord& event) {
-            days.clear();
-            const qint64 from = first.toJulianDay();
-            const QDate until = lastFor(event);
-            if (!until.isValid() || until < first)
-                return false;
-            const qint64 to = until.toJulianDay();
-            for (const Month& month : months) {
-                if (month.firstDay > to)
-                    break;
-                for (int day : OccurrenceDays(event, month.frame)) {
-                    const qint64 julian = month.firstDay + day - 1;
-                    if (julian >= from && julian <= to)
-                        days.append(QDate::fromJulianDay(julian));
+    // The rows' own never have alarms.
+    if (!query.alarmsOnly) {
+        // The rows' own rule works month by month; each month's facts are worked out once.
+        struct Month
+        {
+            MonthFrame frame;
+            qint64 firstDay; // Julian day of day 1
+        };
+        std::vector<Month> months;
+        for (QDate m(first.year(), first.month(), 1); m <= last; m = m.addMonths(1))
+            months.push_back({MonthFrame::of(m.month(), m.year()), m.toJulianDay()});
+        QVarLengthArray<QDate, 8> days;
+        events.forEachEventWhere(
+            [&](const EventRecord& event) {
+                days.clear();
+                const qint64 from = first.toJulianDay();
+                const QDate until = lastFor(event);
+                if (!until.isValid() || until < first)
+                    return false;
+                const qint64 to = until.toJulianDay();
+                for (const Month& month : months) {
+                    if (month.firstDay > to)
+                        break;
+                    for (int day : OccurrenceDays(event, month.frame)) {
+                        const qint64 julian = month.firstDay + day - 1;
+                        if (julian >= from && julian <= to)
+                            days.append(QDate::fromJulianDay(julian));
+                    }
                 }
-            }
-            return !days.isEmpty();
-        },
-        [&](const EventRecord& event) {
-            // A once-only row falls on one day, its last.
-            const bool once = event.is(Consistancy::Once);
-            for (QDate day : days)
-                visit({&event, day, QTime(), event.title, once && day < query.today, {}});
-        });
+                return !days.isEmpty();
+            },
+            [&](const EventRecord& event) {
+                // A once-only row falls on one day, its last.
+                const bool once = event.is(Consistancy::Once);
+                for (QDate day : days)
+                    visit({&event, day, QTime(), event.title, once && day < query.today, {}});
+            });
+    }
 
     // Kept until they are visited in order: the source's days and leads may not outlive its call.
     struct Found
@@ -161,6 +164,8 @@ void ForEachOccurrence(const EventSource& events, const OccurrenceQuery& query,
     };
     std::vector<Found> detailed;
     events.forEachDetailedEvent(first, last, query.reach, [&](const EventSource::DetailedEvent& e) {
+        if (query.alarmsOnly && e.alarmLeads.isEmpty())
+            return;
         const bool passed = e.row.is(Consistancy::Once) && e.span.last && *e.span.last < query.today;
         for (const DetailedDay& d : e.days)
             detailed.push_back(

@@ -59,6 +59,8 @@ struct OccurrenceQuery
     /// The last day wanted of each event, when earlier than `last` (a warning's reach, say).
     /// It must decide on the event's id and numbers alone: a plain row's texts are read later.
     EventSource::Reach reach = {};
+    /// Only the occurrences of events with alarms before their start (the rows' own have none).
+    bool alarmsOnly = false;
 };
 
 /// Every occurrence on a day of the query: first the rows the occurrence rule decides, in the
