@@ -202,73 +202,85 @@ const std::vector<qint64>& EventDetailsTable::ids() const
     return m_cache.ids;
 }
 
+namespace {
+
+// Whether an event with details touches a day of [from, to] (Julian days) at all.
+template <typename Row> bool meets(const Row& r, qint64 from, qint64 to)
+{
+    return r.firstDay <= to && (!r.lastDay || r.lastDay >= from);
+}
+
+} // namespace
+
+void EventDetailsTable::readRowsMeeting(qint64 from, qint64 to) const
+{
+    std::vector<Row>& all = m_cache.rows;
+    for (Row& r : all) {
+        if (meets(r, from, to) && !r.shown)
+            r.shown = std::make_unique<Row::Shown>();
+    }
+    if (std::none_of(all.begin(), all.end(), [&](const Row& r) { return meets(r, from, to) && !r.shown->rowRead; }))
+        return;
+    // The rows of the events this window meets, in one statement; none: its row went, deleted by
+    // a program that knows no details.
+    const QByteArray select = QByteArray("select e.* from ") +
+                              (m_cache.allKept ? "tblEventDaysKept" : "tblEventDetails") +
+                              " d join tblEvents e on e.id = d.id where d.firstday <= ?2 and (d.lastday is null "
+                              "or d.lastday >= ?1) order by d.id";
+    sqlite::Statement row(m_db, select.constData());
+    row.bind(1, from);
+    row.bind(2, to);
+    bool more = row.next();
+    for (Row& r : all) {
+        if (!meets(r, from, to) || r.shown->rowRead)
+            continue;
+        while (more && row.numberAt(0) < r.id)
+            more = row.next();
+        r.shown->row = more && row.numberAt(0) == r.id ? std::optional(rows::recordOf(row)) : std::nullopt;
+        r.shown->rowRead = true;
+    }
+}
+
+QHash<qint64, QList<DetailedStart>> EventDetailsTable::keptStartsBetween(qint64 from, qint64 to) const
+{
+    QHash<qint64, QList<DetailedStart>> kept;
+    sqlite::Statement start(m_db, "select id, kind, begins, length, day, title from tblEventDays where day between ?1 "
+                                  "and ?2 order by id, seq");
+    start.bind(1, from - m_cache.longestKept - 2);
+    start.bind(2, to + 2);
+    while (start.next())
+        kept[start.numberAt(0)].append({DetailedStart::Kind(start.numberAt(1)), start.numberAt(2), start.numberAt(3),
+                                        start.numberAt(4),
+                                        start.typeAt(5) == SQLITE_NULL ? QString() : start.textAt(5)});
+    return kept;
+}
+
 void EventDetailsTable::forEachDetailedEvent(QDate first, QDate last, const EventSource::Reach& reach,
                                              const EventSource::DetailedVisit& visit) const
 {
     if (!first.isValid() || !last.isValid() || last < first)
         return;
     const qint64 from = first.toJulianDay();
-    qint64 to = last.toJulianDay();
     std::vector<Row>& all = rows();
-    const Cache& c = m_cache;
-    // The kept starts this window needs, read at once for all the events that have them.
-    std::optional<QHash<qint64, QList<DetailedStart>>> kept;
-    const auto keptStarts = [&](qint64 id) {
-        if (!kept) {
-            kept.emplace();
-            sqlite::Statement start(m_db, "select id, kind, begins, length, day, title from tblEventDays where day "
-                                          "between ?1 and ?2 order by id, seq");
-            start.bind(1, from - c.longestKept - 2);
-            start.bind(2, to + 2);
-            while (start.next())
-                (*kept)[start.numberAt(0)].append({DetailedStart::Kind(start.numberAt(1)), start.numberAt(2),
-                                                   start.numberAt(3), start.numberAt(4),
-                                                   start.typeAt(5) == SQLITE_NULL ? QString() : start.textAt(5)});
-        }
-        return kept->value(id);
-    };
-    const auto meets = [&](const Row& r) { return r.firstDay <= to && (!r.lastDay || r.lastDay >= from); };
-    if (std::any_of(all.begin(), all.end(), [&](const Row& r) { return meets(r) && !(r.shown && r.shown->rowRead); })) {
-        // The rows of the events this window meets, in one statement; none: its row went,
-        // deleted by a program that knows no details.
-        const QByteArray select = QByteArray("select e.* from ") +
-                                  (c.allKept ? "tblEventDaysKept" : "tblEventDetails") +
-                                  " d join tblEvents e on e.id = d.id where d.firstday <= ?2 and (d.lastday is null "
-                                  "or d.lastday >= ?1) order by d.id";
-        sqlite::Statement row(m_db, select.constData());
-        row.bind(1, from);
-        row.bind(2, to);
-        bool more = row.next();
-        for (Row& r : all) {
-            if (!meets(r) || (r.shown && r.shown->rowRead))
-                continue;
-            if (!r.shown)
-                r.shown = std::make_unique<Row::Shown>();
-            while (more && row.numberAt(0) < r.id)
-                more = row.next();
-            r.shown->row = more && row.numberAt(0) == r.id ? std::optional(rows::recordOf(row)) : std::nullopt;
-            r.shown->rowRead = true;
-        }
-    }
+    readRowsMeeting(from, last.toJulianDay());
     // The last day each event is wanted for, asked once; the kept starts are read up to the latest.
     QHash<qint64, QDate> untilOf;
     qint64 latest = from - 1;
     for (const Row& r : all) {
-        if (!meets(r) || !r.shown->row)
+        if (!meets(r, from, last.toJulianDay()) || !r.shown->row)
             continue;
         const QDate until = reach ? std::min(last, reach(*r.shown->row)) : last;
         untilOf.insert(r.id, until);
         if (until.isValid())
             latest = std::max(latest, until.toJulianDay());
     }
-    to = std::min(to, latest);
+    // Read at once for all the events that have them, when the first one needs them.
+    std::optional<QHash<qint64, QList<DetailedStart>>> kept;
     for (Row& r : all) {
-        if (!meets(r) || !r.shown->row)
-            continue;
-        Row::Shown& shown = *r.shown;
         const QDate until = untilOf.value(r.id);
         if (!until.isValid() || until < first)
             continue;
+        Row::Shown& shown = *r.shown;
         const qint64 end = until.toJulianDay();
         const bool ready = r.longest <= kMaxKeptLength && r.keptFrom <= from - r.longest - 2 && end + 2 <= r.keptTo;
         // Read by libical the first time they are needed: most events lie in other months, and
@@ -282,7 +294,10 @@ void EventDetailsTable::forEachDetailedEvent(QDate first, QDate last, const Even
         if (!ready && !shown.details)
             continue;
         if (shown.first != first || shown.last != until) {
-            shown.days = ready ? DetailedDays(keptStarts(r.id), first, until) : shown.details->daysWithin(first, until);
+            if (ready && !kept)
+                kept = keptStartsBetween(from, latest);
+            shown.days =
+                ready ? DetailedDays(kept->value(r.id), first, until) : shown.details->daysWithin(first, until);
             shown.first = first;
             shown.last = until;
         }

@@ -95,6 +95,10 @@ private:
     sqlite::Statement& prepared(const char* sql) const;
     void run(const char* sql, qint64 id = 0) const;
     std::vector<Row>& rows() const;
+    // Reads the rows of the events with details that touch a day of [from, to] (Julian days).
+    void readRowsMeeting(qint64 from, qint64 to) const;
+    // The kept starts of the events touching [from, to], by id.
+    [[nodiscard]] QHash<qint64, QList<DetailedStart>> keptStartsBetween(qint64 from, qint64 to) const;
     // Writes the starts of event `id` for the days around the present, in place of those kept.
     void keepDays(qint64 id, const EventDetails& details, const DetailsSpan& span, bool isNew);
     [[nodiscard]] QDate today() const;
