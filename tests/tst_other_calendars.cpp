@@ -130,6 +130,11 @@ private slots:
             << QStringList{"2026-12-30", "2026-12-31", "2027-01-01"};
         QTest::newRow("23:30 to 01:00, both days") << QByteArray("DTSTART:20261211T233000\r\nDTEND:20261212T010000\r\n")
                                                    << QStringList{"2026-12-11 23:30", "2026-12-12"};
+        QTest::newRow("a zone of its own inside the event")
+            << QByteArray("BEGIN:VTIMEZONE\r\nTZID:Far/East\r\nBEGIN:STANDARD\r\nDTSTART:19700101T000000\r\n"
+                          "TZOFFSETFROM:+0900\r\nTZOFFSETTO:+0900\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n"
+                          "DTSTART;TZID=Far/East:20261210T010000\r\nRRULE:FREQ=WEEKLY;COUNT=3\r\n")
+            << QStringList();
         QTest::newRow("in Tokyo's time, on the user's days")
             << QByteArray("DTSTART;TZID=Asia/Tokyo:20261211T083000\r\nDTEND;TZID=Asia/Tokyo:20261211T100000\r\n")
             << QStringList{"2026-12-10 23:30", "2026-12-11"};

@@ -16,6 +16,9 @@ constexpr qint64 kDay = 24 * 3600;
 qint64 offsetHere(qint64 seconds)
 {
     static const QTimeZone here = QTimeZone::systemTimeZone();
+    // A zone Qt cannot name (TZ given as a path, say) is the C library's to convert.
+    if (!here.isValid())
+        return QDateTime::fromSecsSinceEpoch(seconds).offsetFromUtc();
     struct Stretch
     {
         qint64 from = 1, to = 0; // [from, to), seconds since the epoch
@@ -28,9 +31,15 @@ qint64 offsetHere(qint64 seconds)
     known.offset = here.offsetFromUtc(at);
     const QTimeZone::OffsetData before = here.previousTransition(at.addSecs(1));
     const QTimeZone::OffsetData after = here.nextTransition(at);
-    // No change before or after: the offset holds that way for ever.
-    known.from = before.atUtc.isValid() ? before.atUtc.toSecsSinceEpoch() : std::numeric_limits<qint64>::min();
-    known.to = after.atUtc.isValid() ? after.atUtc.toSecsSinceEpoch() : std::numeric_limits<qint64>::max();
+    // No change before or after: in a zone without changes the offset holds that way for ever;
+    // in another, Qt may know none near the first or last it lists, so this one is not kept.
+    const bool constant = !here.hasTransitions();
+    known.from = before.atUtc.isValid() ? before.atUtc.toSecsSinceEpoch()
+                 : constant             ? std::numeric_limits<qint64>::min()
+                                        : seconds;
+    known.to = after.atUtc.isValid() ? after.atUtc.toSecsSinceEpoch()
+               : constant            ? std::numeric_limits<qint64>::max()
+                                     : seconds;
     return known.offset;
 }
 
@@ -54,9 +63,9 @@ void addDays(const DetailedStart& s, QDate first, QDate last, QList<DetailedDay>
         day = QDate::fromJulianDay(s.begins);
         end = day.addDays(s.length - 1);
     } else {
-        // No zone is a day's width away from UTC: a start that far outside the days asked for
-        // touches none of them, and costs no conversion.
-        if (s.writtenDay > last.toJulianDay() + 1 || s.writtenDay + s.length / kDay + 2 < first.toJulianDay())
+        // Two zones are at most 26 hours apart: a start two days outside the days asked for, as
+        // written, touches none of them here, and costs no conversion.
+        if (s.writtenDay > last.toJulianDay() + 2 || s.writtenDay + s.length / kDay + 3 < first.toJulianDay())
             return;
         const auto at = [&](qint64 seconds) {
             return wallClock(seconds, s.kind == DetailedStart::Kind::Instant ? offsetHere(seconds) : 0);

@@ -6,15 +6,20 @@
 
 #include <algorithm>
 #include <mutex>
+#include <vector>
 
 namespace {
 
 // Zones that no event holds any more are let go when more than this many are known.
 constexpr qsizetype kKeptZones = 64;
 
-// The zone of `vtimezone`, whose text is `key`: one for every calendar with that text. The
-// whole text is the key, as two calendars may give one TZID different rules.
-std::shared_ptr<icaltimezone> sharedZone(icalcomponent* vtimezone, const QByteArray& key)
+// The zone of the VTIMEZONE whose text is `key`: one for every calendar with that text. The
+// whole text is the key, as two calendars may give one TZID different rules. `vtimezone` is
+// what libical read of it in one calendar; a zone new to the process is made of `key` itself
+// where `keyIsText`, so that no calendar's other content (another user's, say) can give the
+// zone of a text rules that text does not say.
+std::shared_ptr<icaltimezone> sharedZone(icalcomponent* vtimezone, const QByteArray& key, const char* tzid,
+                                         bool keyIsText)
 {
     static std::mutex mutex;
     static QHash<QByteArray, std::shared_ptr<icaltimezone>> zones;
@@ -23,7 +28,20 @@ std::shared_ptr<icaltimezone> sharedZone(icalcomponent* vtimezone, const QByteAr
         return *known;
     if (zones.size() >= kKeptZones)
         zones.removeIf([](const auto& entry) { return entry.value().use_count() == 1; });
-    icalcomponent* copy = icalcomponent_new_clone(vtimezone);
+    icalcomponent* copy = nullptr;
+    if (keyIsText) {
+        icalerror_set_errors_are_fatal(0);
+        copy = icalparser_parse_string(key.constData());
+        icalproperty* id = copy ? icalcomponent_get_first_property(copy, ICAL_TZID_PROPERTY) : nullptr;
+        if (!copy || icalcomponent_isa(copy) != ICAL_VTIMEZONE_COMPONENT || !id ||
+            qstrcmp(icalproperty_get_tzid(id), tzid) != 0) {
+            if (copy)
+                icalcomponent_free(copy);
+            return nullptr;
+        }
+    } else {
+        copy = icalcomponent_new_clone(vtimezone);
+    }
     icaltimezone* zone = copy ? icaltimezone_new() : nullptr;
     if (!zone || !icaltimezone_set_component(zone, copy)) {
         if (zone)
@@ -63,10 +81,33 @@ QList<QByteArrayView> vtimezoneTexts(QByteArrayView text)
     return found;
 }
 
+// Whether a VTIMEZONE lies anywhere in `calendar` but among its own components: libical gives
+// the times of the component holding it that zone, which no shared one stands for.
+bool zoneBelowTheTop(icalcomponent* calendar)
+{
+    std::vector<icalcomponent*> below;
+    for (icalcomponent* c = icalcomponent_get_first_component(calendar, ICAL_ANY_COMPONENT); c;
+         c = icalcomponent_get_next_component(calendar, ICAL_ANY_COMPONENT))
+        below.push_back(c);
+    // Walked without recursion: a text from the shared file may nest as deep as it likes.
+    while (!below.empty()) {
+        icalcomponent* parent = below.back();
+        below.pop_back();
+        for (icalcomponent* c = icalcomponent_get_first_component(parent, ICAL_ANY_COMPONENT); c;
+             c = icalcomponent_get_next_component(parent, ICAL_ANY_COMPONENT)) {
+            if (icalcomponent_isa(c) == ICAL_VTIMEZONE_COMPONENT)
+                return true;
+            below.push_back(c);
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 SharedZones::SharedZones(icalcomponent* calendar, QByteArrayView text)
 {
+    m_all = !zoneBelowTheTop(calendar);
     QList<QByteArrayView> texts = vtimezoneTexts(text);
     if (texts.size() != icalcomponent_count_components(calendar, ICAL_VTIMEZONE_COMPONENT))
         texts.clear();
@@ -81,14 +122,15 @@ SharedZones::SharedZones(icalcomponent* calendar, QByteArrayView text)
             continue;
         // The text found for it, if it names the same TZID; else as libical writes it.
         QByteArray key;
-        if (!texts.isEmpty() && lineFrom(texts[index], "TZID:" + QByteArray(name), 0) >= 0) {
+        const bool found = !texts.isEmpty() && lineFrom(texts[index], "TZID:" + QByteArray(name), 0) >= 0;
+        if (found) {
             key = texts[index].toByteArray();
         } else {
             char* written = icalcomponent_as_ical_string_r(c);
             key = written;
             icalmemory_free_buffer(written);
         }
-        if (std::shared_ptr<icaltimezone> shared = key.isEmpty() ? nullptr : sharedZone(c, key))
+        if (std::shared_ptr<icaltimezone> shared = key.isEmpty() ? nullptr : sharedZone(c, key, name, found))
             m_zones.emplace_back(own, std::move(shared));
         else
             m_all = false;

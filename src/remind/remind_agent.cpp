@@ -9,6 +9,7 @@
 #include <QDBusError>
 #include <QDateTime>
 #include <QProcess>
+#include <QScopeGuard>
 
 #include <stdexcept>
 
@@ -62,7 +63,9 @@ QString RemindUsage()
         "  --once      look now, show what is due and exit\n"
         "  --db FILE   the event database to read; default: /var/lib/Quendrix/Quillmoor/dbData.mdb,\n"
         "              or $XDG_DATA_HOME/Quendrix/Quillmoor/dbData.mdb (normally ~/.local/share/...)\n"
-        "              when the machine-wide file does not exist. The database is only read.\n"
+        "              when the machine-wide file does not exist. Of the database only the starts\n"
+        "              of events from other calendars kept ready for the months around today are\n"
+        "              written, as the months pass.\n"
         "  -h, --help  show this text\n"
         "  --version   show the program's name and version\n"
         "\n"
@@ -137,21 +140,27 @@ LookOutcome RemindAgent::lookAt(QDate today)
 
     DueFindings findings;
     QDateTime nextAlarm;
+    EventStore store;
     try {
-        EventStore store;
         store.open(database);
         findings = FindDue(store, today);
         // Another calendar's alarms at their time: those of the last quarter of an hour, as the
         // agent looks at least that often, and a look armed for the next one.
         const QDateTime now = m_setup.clock->now();
         findings.due += DueAlarms(store, now.addMSecs(-kQuarterMs - 60'000), now, &nextAlarm);
-        // Running all day, the agent keeps the starts of events from other calendars ready as
-        // the present moves, so that the calendar's own start finds them kept.
-        store.keepDaysAround(today);
     } catch (const std::exception& e) {
         say(QString::fromUtf8(e.what()));
         return LookOutcome::DatabaseFailed;
     }
+    // Once the reminders are out: the agent runs all day and keeps the starts of events from other
+    // calendars ready as the present moves, so that the calendar's own start finds them kept. Only
+    // a matter of speed: nothing of it is ever worth a message.
+    const auto keepDays = qScopeGuard([&] {
+        try {
+            store.keepDaysAround(today);
+        } catch (const std::exception&) {
+        }
+    });
     if (!m_setup.once && nextAlarm.isValid())
         m_alarm.start(int(std::clamp<qint64>(m_setup.clock->now().msecsTo(nextAlarm) + 1000, 1000, kQuarterMs)));
     if (m_setup.once && findings.ignoredWarnings > 0) {

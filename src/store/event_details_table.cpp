@@ -53,8 +53,10 @@ QString leadsText(const QList<qint64>& leads)
 
 QList<qint64> leadsOf(QByteArrayView text)
 {
+    // Far more than any event sets; another user may write any number of them here.
+    constexpr qsizetype kMaxLeads = 16;
     QList<qint64> leads;
-    while (!text.isEmpty()) {
+    while (!text.isEmpty() && leads.size() < kMaxLeads) {
         const qsizetype blank = text.indexOf(' ');
         const QByteArrayView word = blank < 0 ? text : text.first(blank);
         text = blank < 0 ? QByteArrayView() : text.sliced(blank + 1);
@@ -90,7 +92,8 @@ bool EventDetailsTable::exists() const
 
 bool EventDetailsTable::keepsLeads() const
 {
-    sqlite::Statement column(m_db, "select count(*) from pragma_table_info('tblEventDaysKept') where name = 'alarms'");
+    sqlite::Statement column(
+        m_db, "select count(*) from pragma_table_info('tblEventDaysKept') where name = 'alarms' collate nocase");
     return column.next() && column.numberAt(0) > 0;
 }
 
