@@ -87,6 +87,8 @@ namespace {
 // month lists its events.
 QByteArray agendaLines(QDate first, QDate last, const EventSource& events)
 {
+    if (!first.isValid() || !last.isValid() || last < first)
+        return {};
     QList<QByteArray> days(first.daysTo(last) + 1);
     QList<QByteArray> dates(days.size()); // "YYYY-MM-DD", made once a day
     QString titled;                       // what `title` was made of
