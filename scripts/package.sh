@@ -27,7 +27,13 @@ dpkg-deb -x "$deb" "$out/root"
 desktop-file-validate "$out"/root/usr/share/applications/*.desktop "$out"/root/etc/xdg/autostart/*.desktop
 appstreamcli validate --no-net "$out"/root/usr/share/metainfo/*.metainfo.xml
 lintian --pedantic --fail-on error,warning "$out/quillmoor_${version}_$arch.changes"
-scripts/check_shared_folder.sh "$out/root/usr/lib/quillmoor"
-scripts/check_purge.sh "$out/root/usr/lib/quillmoor"
-scripts/screen_reader_check.sh "$out/root/usr/lib/quillmoor" ${QUILLMOOR_DISPLAY:-}
+# The checks run the programs as other users, who may not enter this folder (a home folder of
+# mode 0700, a mktemp -d): they run a copy in a folder every user can read.
+programs=$(mktemp -d)
+trap 'rm -rf "$programs"' EXIT
+cp -a "$out/root/usr/lib/quillmoor/." "$programs/"
+chmod -R a+rX "$programs"
+scripts/check_shared_folder.sh "$programs"
+scripts/check_purge.sh "$programs"
+scripts/screen_reader_check.sh "$programs" ${QUILLMOOR_DISPLAY:-}
 echo "$deb"

@@ -33,9 +33,11 @@ chmod 0644 "$work/today.ics"
 as_user() {
     local hide=""
     [ -d /var/lib/Quendrix ] && hide="mount -t tmpfs tmpfs /var/lib/Quendrix &&"
-    unshare -m sh -c "$hide exec setpriv --reuid=$user --regid=$user --clear-groups env -i PATH=$PATH \
+    unshare -m sh -c "$hide cd $work && exec setpriv --reuid=$user --regid=$user --clear-groups env -i PATH=$PATH \
         HOME=$work/home DISPLAY=$display LANG=C.UTF-8 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 \
         dbus-run-session -- \"\$@\"" sh "$@"
 }
 as_user "$bin/quillmoor-ics" import "$work/today.ics" >/dev/null
-as_user python3 scripts/screen_reader_check.py "$bin" 2>/dev/null
+# The user may not enter this tree: the script goes with the rest.
+install -m 0644 scripts/screen_reader_check.py "$work/"
+as_user python3 "$work/screen_reader_check.py" "$bin" 2>/dev/null
