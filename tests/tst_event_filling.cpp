@@ -176,7 +176,8 @@ private slots:
         };
         const QDate the3rd(2021, 11, 3);
         using Kind = DetailedStart::Kind;
-        // A trip over two days that has passed, and a course whose second start got a title of its own.
+        // A trip over two days that has passed, a course whose second start got a title of its own,
+        // and a late show from 23:00 to 01:30.
         const ListSource source({AnEvent("Call").id(1).once(the3rd)},
                                 {{AnEvent("Course").id(2).once(the3rd),
                                   {the3rd, {}},
@@ -184,12 +185,15 @@ private slots:
                                    {Kind::Instant, at(the3rd, 9), 3600, the3rd.toJulianDay(), "Moved course"}}},
                                  {AnEvent("Trip").id(3).once(the3rd),
                                   {the3rd, the3rd.addDays(1)},
-                                  {{Kind::Day, the3rd.toJulianDay(), 2, the3rd.toJulianDay(), {}}}}});
+                                  {{Kind::Day, the3rd.toJulianDay(), 2, the3rd.toJulianDay(), {}}}},
+                                 {AnEvent("Late show").id(4).monthlyOn(3),
+                                  {the3rd, {}},
+                                  {{Kind::Instant, at(the3rd, 23), 9000, the3rd.toJulianDay(), {}}}}});
         MonthGrid grid;
         const MonthFindings found = DrawMonth(grid, {11, 2021}, QDate(2021, 11, 15), env.settings().snapshot(), source);
         verifyTexts(grid, 11, 2021,
-                    {{3, "3\r\nCall\r\nTrip\r\n09:00 Moved course\r\n18:00 Course"},
-                     {4, "4\r\nTrip"},
+                    {{3, "3\r\nCall\r\nTrip\r\n09:00 Moved course\r\n18:00 Course\r\n23:00 Late show"},
+                     {4, "4\r\nTrip\r\n\u219201:30 Late show"},
                      {25, "25\rThanksgiving"}});
         QCOMPARE(found.passed, (Ids{1, 3}));
     }

@@ -106,6 +106,8 @@ QByteArray agendaLines(QDate first, QDate last, const EventSource& events)
         lines += dates[index];
         if (o.start.isValid())
             lines += ' ' + o.start.toString(QStringLiteral("HH:mm")).toLatin1();
+        else if (o.goesOn)
+            lines += " \u2192" + (o.end.isValid() ? o.end.toString(QStringLiteral("HH:mm")).toLatin1() : QByteArray());
         lines += '\t';
         lines += title;
         lines += '\n';
@@ -136,33 +138,36 @@ QByteArray AgendaDaysText(QDate first, int days, const EventSource& events)
 
 QString AgendaUsage()
 {
-    return QStringLiteral("Usage: quillmoor-agenda [--db FILE] [YYYY-MM]\n"
-                          "       quillmoor-agenda [--db FILE] today\n"
-                          "       quillmoor-agenda [--db FILE] --days N\n"
-                          "       quillmoor-agenda --mend [--db FILE]\n"
-                          "\n"
-                          "Lists the Quillmoor events of one month, of today, or of today and the next N-1 days,\n"
-                          "one line per occurrence:\n"
-                          "the date as YYYY-MM-DD (and, for an event from another calendar that starts at a time\n"
-                          "that day, a blank and HH:MM), a tab, then the event's title. Lines come in day order and,\n"
-                          "within a day, in the order the calendar's month view lists the titles.\n"
-                          "Control characters in a title (line breaks, tabs and the like) are printed as blanks,\n"
-                          "so every occurrence is exactly one line.\n"
-                          "\n"
-                          "  YYYY-MM    the month to list, e.g. 2024-03; default: the current month\n"
-                          "  today      list today's events only (as --days 1)\n"
-                          "  --days N   list today's events and those of the next N-1 days (N from 1 to 366)\n"
-                          "  --db FILE  the event database to read; default: /var/lib/Quendrix/Quillmoor/dbData.mdb,\n"
-                          "             or $XDG_DATA_HOME/Quendrix/Quillmoor/dbData.mdb (normally\n"
-                          "             ~/.local/share/...) when the machine-wide file does not exist.\n"
-                          "             Only --mend writes to it; nothing is created.\n"
-                          "  --mend     drop the views, triggers and indexes that Quillmoor never makes from\n"
-                          "             the database, keeping every table and row, and print each change\n"
-                          "  -h, --help  show this text\n"
-                          "  --version   show the name and version\n"
-                          "\n"
-                          "Exit status: 0 when the days were listed (days without events print nothing);\n"
-                          "2 for a bad argument or a database that cannot be read, with one line on standard error.\n");
+    return QStringLiteral(
+        "Usage: quillmoor-agenda [--db FILE] [YYYY-MM]\n"
+        "       quillmoor-agenda [--db FILE] today\n"
+        "       quillmoor-agenda [--db FILE] --days N\n"
+        "       quillmoor-agenda --mend [--db FILE]\n"
+        "\n"
+        "Lists the Quillmoor events of one month, of today, or of today and the next N-1 days,\n"
+        "one line per occurrence:\n"
+        "the date as YYYY-MM-DD (and, for an event from another calendar that starts at a time\n"
+        "that day, a blank and HH:MM; on a later day of such an event, a blank, \u2192 and the HH:MM\n"
+        "it ends that day, or \u2192 alone where it goes on all day), a tab, then the event's title.\n"
+        "Lines come in day order and,\n"
+        "within a day, in the order the calendar's month view lists the titles.\n"
+        "Control characters in a title (line breaks, tabs and the like) are printed as blanks,\n"
+        "so every occurrence is exactly one line.\n"
+        "\n"
+        "  YYYY-MM    the month to list, e.g. 2024-03; default: the current month\n"
+        "  today      list today's events only (as --days 1)\n"
+        "  --days N   list today's events and those of the next N-1 days (N from 1 to 366)\n"
+        "  --db FILE  the event database to read; default: /var/lib/Quendrix/Quillmoor/dbData.mdb,\n"
+        "             or $XDG_DATA_HOME/Quendrix/Quillmoor/dbData.mdb (normally\n"
+        "             ~/.local/share/...) when the machine-wide file does not exist.\n"
+        "             Only --mend writes to it; nothing is created.\n"
+        "  --mend     drop the views, triggers and indexes that Quillmoor never makes from\n"
+        "             the database, keeping every table and row, and print each change\n"
+        "  -h, --help  show this text\n"
+        "  --version   show the name and version\n"
+        "\n"
+        "Exit status: 0 when the days were listed (days without events print nothing);\n"
+        "2 for a bad argument or a database that cannot be read, with one line on standard error.\n");
 }
 
 int RunAgenda(const ToolContext& tool)

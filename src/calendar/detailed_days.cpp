@@ -59,6 +59,7 @@ void addDays(const DetailedStart& s, QDate first, QDate last, QList<DetailedDay>
     QDate day;
     QDate end;
     QTime time;
+    QTime ends; // on the last day, when it ends there before midnight
     if (s.kind == DetailedStart::Kind::Day) {
         day = QDate::fromJulianDay(s.begins);
         end = day.addDays(s.length - 1);
@@ -77,9 +78,14 @@ void addDays(const DetailedStart& s, QDate first, QDate last, QList<DetailedDay>
         // An end at midnight does not touch the day it begins.
         end = s.length > 0 && stop.time() == QTime(0, 0) ? stop.date().addDays(-1) : stop.date();
         end = std::max(end, day);
+        if (end == stop.date())
+            ends = stop.time();
     }
-    for (QDate d = std::max(day, first); d <= end && d <= last; d = d.addDays(1))
-        out.append({d, d == day ? time : QTime(), s.title});
+    const bool timed = s.kind != DetailedStart::Kind::Day;
+    for (QDate d = std::max(day, first); d <= end && d <= last; d = d.addDays(1)) {
+        const bool goesOn = timed && d != day;
+        out.append({d, d == day ? time : QTime(), s.title, goesOn, goesOn && d == end ? ends : QTime()});
+    }
 }
 
 } // namespace

@@ -15,8 +15,10 @@
 struct DetailedDay
 {
     QDate day;
-    QTime start;   ///< when it starts that day; invalid: all day, or a day it goes on from before
-    QString title; ///< a changed occurrence's own title; empty: the event's
+    QTime start;         ///< when it starts that day; invalid: all day, or a day it goes on from before
+    QString title;       ///< a changed occurrence's own title; empty: the event's
+    bool goesOn = false; ///< a later day of an occurrence that began at a time of day
+    QTime end;           ///< with goesOn, when it ends that day; invalid: it goes on all day
     friend bool operator==(const DetailedDay&, const DetailedDay&) = default;
 };
 

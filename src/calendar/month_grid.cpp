@@ -91,8 +91,8 @@ MonthFindings FillEvents(MonthGrid& grid, const MonthFrame& frame, QDate today, 
         QString& text = grid.cells[std::size_t(first + firstDay.daysTo(o.day))].text;
         text += u"\r\n";
         // Most occurrences are the rows' own, without a time: their title goes in as it is.
-        if (o.start.isValid())
-            text += ShownTitle(o.title, o.start);
+        if (o.start.isValid() || o.goesOn)
+            text += ShownTitle(o);
         else
             text += o.title;
         if (o.passed && !passed.contains(o.event->id)) {
@@ -100,7 +100,7 @@ MonthFindings FillEvents(MonthGrid& grid, const MonthFrame& frame, QDate today, 
             found.passed.append(o.event->id);
         }
         if (o.day == today)
-            found.today.append({o.event->id, ShownTitle(o.title, o.start)});
+            found.today.append({o.event->id, ShownTitle(o)});
     });
     return found;
 }

@@ -151,7 +151,7 @@ void ForEachOccurrence(const EventSource& events, const OccurrenceQuery& query,
                 // A once-only row falls on one day, its last.
                 const bool once = event.is(Consistancy::Once);
                 for (QDate day : days)
-                    visit({&event, day, QTime(), event.title, once && day < query.today, {}});
+                    visit({&event, day, QTime(), event.title, once && day < query.today, {}, false, QTime()});
             });
     }
 
@@ -168,8 +168,9 @@ void ForEachOccurrence(const EventSource& events, const OccurrenceQuery& query,
             return;
         const bool passed = e.row.is(Consistancy::Once) && e.span.last && *e.span.last < query.today;
         for (const DetailedDay& d : e.days)
-            detailed.push_back(
-                {{&e.row, d.day, d.start, {}, passed, {}}, d.title.isEmpty() ? e.row.title : d.title, e.alarmLeads});
+            detailed.push_back({{&e.row, d.day, d.start, {}, passed, {}, d.goesOn, d.end},
+                                d.title.isEmpty() ? e.row.title : d.title,
+                                e.alarmLeads});
     });
     // Invalid times (all day) come before every time of day.
     std::stable_sort(detailed.begin(), detailed.end(), [](const Found& a, const Found& b) {
@@ -187,23 +188,44 @@ QList<EventTitle> EventsOn(const EventSource& events, QDate date)
 {
     QList<EventTitle> found;
     ForEachOccurrence(events, {date, date, date}, [&](const Occurrence& o) {
-        found.append({o.event->id, ShownTitle(o.title, o.start)});
+        found.append({o.event->id, ShownTitle(o)});
     });
     return found;
 }
 
-QString ShownTitle(QStringView title, QTime start)
+namespace {
+
+// The locale's short time without seconds (the C locale's has them): "10:30", "10:30 AM".
+QString shortTime(QTime time)
 {
-    if (!start.isValid())
-        return title.toString();
-    // The locale's short time without seconds (the C locale's has them): "10:30", "10:30 AM".
     static const QString format = [] {
         QString f = QLocale::system().timeFormat(QLocale::ShortFormat);
         f.remove(QStringLiteral(":ss")).remove(QStringLiteral(".ss"));
         return f;
     }();
-    QString shown = QLocale::system().toString(start, format);
+    return QLocale::system().toString(time, format);
+}
+
+} // namespace
+
+QString ShownTitle(QStringView title, QTime start)
+{
+    if (!start.isValid())
+        return title.toString();
+    QString shown = shortTime(start);
     shown += u' ';
     shown += title;
+    return shown;
+}
+
+QString ShownTitle(const Occurrence& o)
+{
+    if (!o.goesOn)
+        return ShownTitle(o.title, o.start);
+    QString shown = QStringLiteral("\u2192");
+    if (o.end.isValid())
+        shown += shortTime(o.end);
+    shown += u' ';
+    shown += o.title;
     return shown;
 }

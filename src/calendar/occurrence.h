@@ -49,6 +49,8 @@ struct Occurrence
     QStringView title;                  ///< a changed occurrence's own title, else the event's; valid during the visit
     bool passed = false;                ///< a once-only event whose last day is before the query's `today`
     std::span<const qint64> alarmLeads; ///< seconds before `start` another calendar's alarms go off
+    bool goesOn = false;                ///< a later day of an occurrence that began at a time of day
+    QTime end;                          ///< with goesOn, when it ends that day; invalid: it goes on all day
 };
 
 /// Which occurrences a caller wants.
@@ -85,3 +87,7 @@ struct EventTitle
 /// An event's title as the lists of a day show it: after its start time (as the user's locale
 /// writes a time) when it begins that day at a time, "10:30 Dentist"; else the title alone.
 [[nodiscard]] QString ShownTitle(QStringView title, QTime start);
+/// An occurrence's title as the lists of a day show it: after its start time (ShownTitle), or on
+/// a later day of a timed one, after an arrow and the time it ends that day, "→01:00 Late show",
+/// or the arrow alone where it goes on all day.
+[[nodiscard]] QString ShownTitle(const Occurrence& occurrence);

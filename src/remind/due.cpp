@@ -13,19 +13,17 @@ QList<DueReminder> DueAlarms(const EventSource& events, const QDateTime& after, 
         return {};
     const QDateTime horizon = upTo.addDays(1);
     // An alarm goes off at most a week before its start: the days asked for reach that far.
-    ForEachOccurrence(events, {after.date(), horizon.date().addDays(8), after.date(), {}, true},
-                      [&](const Occurrence& o) {
-                          if (!o.start.isValid())
-                              return;
-                          const QDateTime start(o.day, o.start);
-                          for (qint64 lead : o.alarmLeads) {
-                              const QDateTime at = start.addSecs(-lead);
-                              if (at > after && at <= horizon)
-                                  found.append({at,
-                                                {o.event->id, o.day, ReminderKind::Alarm, ShownTitle(o.title, o.start),
-                                                 o.event->description}});
-                          }
-                      });
+    ForEachOccurrence(
+        events, {after.date(), horizon.date().addDays(8), after.date(), {}, true}, [&](const Occurrence& o) {
+            if (!o.start.isValid())
+                return;
+            const QDateTime start(o.day, o.start);
+            for (qint64 lead : o.alarmLeads) {
+                const QDateTime at = start.addSecs(-lead);
+                if (at > after && at <= horizon)
+                    found.append({at, {o.event->id, o.day, ReminderKind::Alarm, ShownTitle(o), o.event->description}});
+            }
+        });
     std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     QList<DueReminder> due;
     for (auto& [at, reminder] : found) {
@@ -55,7 +53,7 @@ DueFindings FindDue(const EventSource& events, QDate today)
             return;
         reminded.insert({o.event->id, o.day.toJulianDay()});
         findings.due.append({o.event->id, o.day, o.day == today ? ReminderKind::Today : ReminderKind::Ahead,
-                             ShownTitle(o.title, o.start), o.event->description});
+                             ShownTitle(o), o.event->description});
     });
     std::stable_sort(findings.due.begin(), findings.due.end(),
                      [](const DueReminder& a, const DueReminder& b) { return a.day < b.day; });
