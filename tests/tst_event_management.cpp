@@ -155,6 +155,14 @@ private slots:
             m.store.insert(AnEvent(title));
         QVERIFY(m.open());
         QCOMPARE(m.column(1), listed);
+        // With the focus but before a key, the list looks as it does without the focus (a press
+        // ends the keys of the row before).
+        QTest::mouseClick(m.dialog.get(), Qt::LeftButton, {}, QPoint(1, 1));
+        m.list()->setFocus();
+        m.list()->setCurrentIndex(m.list()->model()->index(0, 1));
+        const QImage focused = m.list()->viewport()->grab().toImage();
+        m.dialog->findChild<QPushButton*>(QStringLiteral("PushButton1"))->setFocus();
+        QCOMPARE(m.list()->viewport()->grab().toImage(), focused);
         // The keyboard and screen readers start on the title, read with its column's name.
         m.list()->setFocus();
         QTest::keyClick(m.list(), Qt::Key_Home);
@@ -262,6 +270,8 @@ private slots:
             press(editor, "PushButton1");
         });
         QCOMPARE(m.column(1), QStringList{"Dentist"});
+        // The keys go to the list again, not nowhere.
+        QTRY_COMPARE(QApplication::activeWindow(), m.dialog.get());
 
         m.select("Dentist");
         m.pressWithEditor("PushButton3", [](Form3& editor) {

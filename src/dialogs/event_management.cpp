@@ -3,6 +3,7 @@
 #include "core/error_report.h"
 #include "event_editor.h"
 #include "event_list_model.h"
+#include "ui/grid_label.h"
 #include "ui/look.h"
 
 #include <QHeaderView>
@@ -54,6 +55,8 @@ void Form4::buildControls()
     // A row that merely has the focus must not look chosen, as only a highlighted row is
     // acted on.
     ListView1->setAllColumnsShowFocus(false);
+    // Nor does the current cell show a focus frame before a key is pressed.
+    FramesFocusAfterKeys(*ListView1);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->setSortingEnabled(false);
     QHeaderView* header = ListView1->header();

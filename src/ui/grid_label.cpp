@@ -3,11 +3,13 @@
 #include "accessibility.h"
 #include "window_kit.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
+#include <QStyledItemDelegate>
 
 namespace {
 
@@ -46,16 +48,34 @@ protected:
         }
         if (shown != framesShown) {
             framesShown = shown;
-            if (QWidget* focused = QApplication::focusWidget())
+            if (QWidget* focused = QApplication::focusWidget()) {
                 focused->update();
+                if (auto* list = qobject_cast<QAbstractItemView*>(focused))
+                    list->viewport()->update();
+            }
         }
         return false;
     }
 };
 
+// Paints a list's cells without their focus frame until the keyboard is in use.
+class KeyFocusDelegate final : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (!FocusFramesShown())
+            option->state &= ~QStyle::State_HasFocus;
+    }
+};
+
 } // namespace
 
-GridLabel::GridLabel(QWidget* parent) : QLabel(parent)
+bool FocusFramesShown()
 {
     static const FocusFrameSwitch* const frameSwitch = [] {
         auto* watcher = new FocusFrameSwitch(QCoreApplication::instance());
@@ -63,6 +83,18 @@ GridLabel::GridLabel(QWidget* parent) : QLabel(parent)
         return watcher;
     }();
     (void)frameSwitch;
+    return framesShown;
+}
+
+void FramesFocusAfterKeys(QAbstractItemView& list)
+{
+    (void)FocusFramesShown(); // from now on the keys are watched
+    list.setItemDelegate(new KeyFocusDelegate(&list));
+}
+
+GridLabel::GridLabel(QWidget* parent) : QLabel(parent)
+{
+    (void)FocusFramesShown(); // from now on the keys are watched
     kit::UseAccessibleViews();
     setTextFormat(Qt::PlainText);
     setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -125,7 +157,7 @@ void GridLabel::paintEvent(QPaintEvent*)
 
     painter.setPen(Qt::black);
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
-    if (hasFocus() && framesShown) {
+    if (hasFocus() && FocusFramesShown()) {
         // Dotted just inside the border, in black or white against the background, so that
         // neither the background nor the text changes colour.
         QPen dots(qGray(palette().color(QPalette::Window).rgb()) < 128 ? Qt::white : Qt::black, 1, Qt::DotLine);

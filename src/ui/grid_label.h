@@ -4,6 +4,17 @@
 
 #include <QLabel>
 
+class QAbstractItemView;
+
+/// Whether focus frames show: from a key that moves the focus or the month (Tab, an arrow, Home,
+/// End, Page Up or Down) to the next mouse press, as desktops and browsers show them; never
+/// before a key, so that a window opens as if nothing had the focus. Watches the application's
+/// input from its first call on.
+[[nodiscard]] bool FocusFramesShown();
+
+/// Lets a list show the focus frame of its current cell only while FocusFramesShown().
+void FramesFocusAfterKeys(QAbstractItemView& list);
+
 /// A bordered label, centred across, in colours of the settings store; reports clicks.
 /// The day cells and headings of the month, and the colour swatches. Given a focus
 /// policy, it shows a focus frame while it has the focus and the keyboard is in use: from

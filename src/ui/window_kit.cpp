@@ -128,7 +128,13 @@ int ShowModal(FormDialog& dialog)
     if (dialog.m_closed)
         return dialog.result();
     CentreOnScreen(dialog);
-    return dialog.exec();
+    const int result = dialog.exec();
+    // A dialog that closes right after a message box (the editor's "Event Saved.") may leave
+    // no window active under some window managers: the keys would go nowhere until a click.
+    if (QWidget* parent = dialog.parentWidget();
+        parent && parent->window()->isVisible() && !parent->window()->isActiveWindow())
+        parent->window()->activateWindow();
+    return result;
 }
 
 } // namespace kit
