@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QColorDialog>
+#include <QGridLayout>
 #include <QMessageBox>
 
 Prompts::Answer QtPrompts::message(const QString& text, const QString& title, Buttons buttons, Icon icon)
@@ -13,6 +14,13 @@ Prompts::Answer QtPrompts::message(const QString& text, const QString& title, Bu
                     buttons == Buttons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok,
                     QApplication::activeWindow());
     box.setTextFormat(Qt::PlainText);
+    // Wide enough for its title beside the window manager's buttons: a box as narrow as "Event
+    // Saved." would have its title cut to "...".
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        const int width = box.fontMetrics().horizontalAdvance(box.windowTitle()) + 160;
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+    }
     const int pressed = box.exec();
     if (buttons == Buttons::Ok)
         return Answer::Ok;

@@ -2,9 +2,14 @@
 
 #include "look.h"
 
+#include <QApplication>
+#include <QBasicTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+
+#include <algorithm>
+#include <optional>
 
 namespace kit {
 
@@ -105,11 +110,81 @@ void MakeFixedWindow(QWidget& window, int width, int height)
     window.setFont(ArialBold(9));
 }
 
-void CentreOnScreen(QWidget& window)
+namespace {
+
+// What the window manager's frame adds to a window's size; none until it has framed one,
+// and alike for every window of the program.
+std::optional<QSize> frameOf(const QWidget& window)
+{
+    const QSize extra = window.frameGeometry().size() - window.size();
+    if (!window.isVisible() || extra.width() < 0 || extra.height() < 0 || extra.isNull())
+        return std::nullopt;
+    return extra;
+}
+
+std::optional<QSize> frameExtra(const QWidget& window)
+{
+    if (window.isVisible())
+        return frameOf(window);
+    for (const QWidget* shown : QApplication::topLevelWidgets()) {
+        if (const std::optional<QSize> extra = frameOf(*shown))
+            return extra;
+    }
+    return std::nullopt;
+}
+
+void centre(QWidget& window, QSize extra)
 {
     const QWidget* anchor = window.parentWidget() ? window.parentWidget() : &window;
     if (QScreen* screen = anchor->screen())
-        window.move(screen->availableGeometry().center() - window.rect().center());
+        window.move(screen->availableGeometry().center() - QRect(QPoint(), window.size() + extra).center());
+}
+
+// The first window shown is placed before its frame is known: once the window manager has
+// framed it, it is centred again as a whole.
+class CentreWhenFramed final : public QObject
+{
+public:
+    explicit CentreWhenFramed(QWidget& window) : QObject(&window), m_window(window) { window.installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show) {
+            m_tries = 0;
+            m_timer.start(10, this);
+        }
+        return false;
+    }
+    void timerEvent(QTimerEvent*) override
+    {
+        const std::optional<QSize> extra = frameOf(m_window);
+        // The window managers put a new window's frame or its inside where it was asked to be,
+        // so it is centred again whatever they did; no one moves a window this soon.
+        if (extra)
+            centre(m_window, *extra);
+        if (extra || ++m_tries > 50) {
+            m_timer.stop();
+            deleteLater();
+        }
+    }
+
+private:
+    QWidget& m_window;
+    QBasicTimer m_timer;
+    int m_tries = 0;
+};
+
+} // namespace
+
+void CentreOnScreen(QWidget& window)
+{
+    const std::optional<QSize> extra = frameExtra(window);
+    centre(window, extra.value_or(QSize()));
+    const QObjectList& children = window.children();
+    if (!extra && !window.isVisible() &&
+        std::none_of(children.begin(), children.end(), [](QObject* c) { return dynamic_cast<CentreWhenFramed*>(c); }))
+        new CentreWhenFramed(window);
 }
 
 FormDialog::FormDialog(QWidget* parent) : QDialog(parent), m_hover(new Hover(*this))
