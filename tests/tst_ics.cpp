@@ -264,6 +264,8 @@ private slots:
     {
         const QByteArray event = "BEGIN:VEVENT\r\nSUMMARY:A\r\nDTSTART:20240101\r\nEND:VEVENT\r\n";
         QCOMPARE(ReadCalendar("\xEF\xBB\xBF" + calendarOf(event)).events.size(), 1);
+        // Nor is an empty description of the calendar any damage.
+        QCOMPARE(ReadCalendar(calendarOf("X-WR-CALDESC:\r\n" + event)).events.size(), 1);
     }
 
     void exportThenImportGivesTheSameAgenda()

@@ -125,6 +125,15 @@ private slots:
                    "DTSTART;VALUE=DATE:20260105\r\nRRULE:FREQ=WEEKLY;COUNT=3\r\nEND:VEVENT\r\n"
                    "BEGIN:VEVENT\r\nUID:u1\r\nRECURRENCE-ID;VALUE=DATE:20260112\r\nDTSTART;VALUE=DATE:20260114\r\n")
             << QStringList{"2026-01-05", "2026-01-14", "2026-01-19"};
+        QTest::newRow("added starts it has already, an occurrence changed twice")
+            << QByteArray("DTSTART;VALUE=DATE:20260105\r\nRRULE:FREQ=WEEKLY;COUNT=3\r\nRDATE;VALUE=DATE:20260105,"
+                          "20260119\r\nEND:VEVENT\r\nBEGIN:VEVENT\r\nUID:u1\r\nRECURRENCE-ID;VALUE=DATE:20260112\r\n"
+                          "DTSTART;VALUE=DATE:20260114\r\nEND:VEVENT\r\nBEGIN:VEVENT\r\nUID:u1\r\n"
+                          "RECURRENCE-ID;VALUE=DATE:20260112\r\nDTSTART;VALUE=DATE:20260114\r\n")
+            << QStringList{"2026-01-05", "2026-01-14", "2026-01-19"};
+        QTest::newRow("an empty place, an unknown property, a value of another type")
+            << QByteArray("DTSTART:20261210T100000Z\r\nLOCATION:\r\nSUBCALENDAR-ID:abc\r\nRELATED-TO;VALUE=UID:x\r\n")
+            << QStringList{"2026-12-10 10:00"};
         QTest::newRow("a trip over New Year")
             << QByteArray("DTSTART;VALUE=DATE:20261230\r\nDTEND;VALUE=DATE:20270102\r\n")
             << QStringList{"2026-12-30", "2026-12-31", "2027-01-01"};
@@ -185,6 +194,8 @@ private slots:
                                       << "\"Mars/Olympus\" is unknown";
         QTest::newRow("hourly") << QByteArray("DTSTART:20260105T100000Z\r\nRRULE:FREQ=HOURLY\r\n")
                                 << "more often than daily";
+        QTest::newRow("a repeat libical cannot read")
+            << QByteArray("DTSTART:20260105T100000Z\r\nRRULE:FREQ=SOMETIMES\r\n") << "RRULE";
     }
     void badInputIsKeptOutWithItsReason()
     {

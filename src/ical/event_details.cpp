@@ -223,7 +223,11 @@ std::variant<std::shared_ptr<const EventDetails>, QString> EventDetails::read(co
                 to = occurrenceOf(e, zones);
                 to->title = OneLine(QString::fromUtf8(icalcomponent_get_summary(e))).trimmed();
             }
-            parsed->moved.append({zones.of(icalproperty_get_datetime_with_component(id, e)), to});
+            // One occurrence changed twice is changed once, by the first (RFC 5545 3.8.4.4).
+            const icaltimetype which = zones.of(icalproperty_get_datetime_with_component(id, e));
+            if (std::none_of(parsed->moved.cbegin(), parsed->moved.cend(),
+                             [&](const auto& m) { return Parsed::sameStart(m.first, which); }))
+                parsed->moved.append({which, to});
         }
     }
     parsed->master = occurrenceOf(master, zones);
@@ -394,6 +398,7 @@ QList<DetailedStart> EventDetails::startsWithin(QDate from, QDate to) const
     if (!from.isValid() || !to.isValid() || to < from)
         return out;
     const auto near = [&](const icaltimetype& t) { return dateOf(t) >= from && dateOf(t) <= to; };
+    QList<icaltimetype> given; // the starts of the days asked for, so far
     if (p.rule) {
         const icaltimetype begin = laterStart(*p.rule, p.master.start, from);
         const IteratorPtr it(icalrecur_iterator_new(*p.rule, begin));
@@ -411,15 +416,23 @@ QList<DetailedStart> EventDetails::startsWithin(QDate from, QDate to) const
              t = icalrecur_iterator_next(it.get())) {
             if (dateOf(t) > to)
                 break;
-            if (near(t) && !p.replaced(t))
+            if (near(t) && !p.replaced(t)) {
                 out.append(startOf({t, p.master.length}));
+                given.append(t);
+            }
         }
     } else if (near(p.master.start) && !p.replaced(p.master.start)) {
         out.append(startOf(p.master));
+        given.append(p.master.start);
     }
+    // An added start that the event has already is no second occurrence (RFC 5545 3.8.5.2).
     for (const icaltimetype& extra : p.extraStarts) {
-        if (near(extra) && !p.replaced(extra))
-            out.append(startOf({extra, p.master.length}));
+        if (!near(extra) || p.replaced(extra) || std::any_of(given.cbegin(), given.cend(), [&](const icaltimetype& g) {
+                return Parsed::sameStart(g, extra);
+            }))
+            continue;
+        out.append(startOf({extra, p.master.length}));
+        given.append(extra);
     }
     for (const auto& [id, to] : p.moved) {
         if (to && near(to->start))

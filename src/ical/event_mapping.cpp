@@ -25,14 +25,43 @@ ComponentPtr warningAhead(int days, const QByteArray& title)
 
 constexpr int kMaxDaysAhead = 9; // the editor takes one digit
 
-// What libical found wrong in a component itself (not in its subcomponents), or nothing.
+// Whether libical's note `text` about a component concerns the days it gives: a property that
+// decides them that libical could not read, or a line that is no property at all. An empty
+// place or description, an unknown property or one of another value type costs nothing: other
+// calendars write them, and the days are known without them.
+bool concernsTheDays(QStringView text)
+{
+    static const QStringList kDayProperties = {
+        QStringLiteral("DTSTART"),       QStringLiteral("DTEND"),  QStringLiteral("DURATION"),
+        QStringLiteral("RRULE"),         QStringLiteral("RDATE"),  QStringLiteral("EXDATE"),
+        QStringLiteral("RECURRENCE-ID"), QStringLiteral("EXRULE"), QStringLiteral("TRIGGER")};
+    if (text.contains(u"could not find a property name"))
+        return true;
+    QString word;
+    for (QChar c : text) {
+        if (c.isLetterOrNumber() || c == u'-') {
+            word += c;
+            continue;
+        }
+        if (kDayProperties.contains(word))
+            return true;
+        word.clear();
+    }
+    return kDayProperties.contains(word);
+}
+
+// What libical found wrong in a component itself (not in its subcomponents) that concerns its
+// days, or nothing.
 std::optional<QString> parseErrorOf(icalcomponent* component)
 {
-    icalproperty* error = icalcomponent_get_first_property(component, ICAL_XLICERROR_PROPERTY);
-    if (!error)
-        return std::nullopt;
-    const char* text = icalproperty_get_xlicerror(error);
-    return OneLine(QString::fromUtf8(text ? text : "unreadable content")).trimmed();
+    for (icalproperty* error = icalcomponent_get_first_property(component, ICAL_XLICERROR_PROPERTY); error;
+         error = icalcomponent_get_next_property(component, ICAL_XLICERROR_PROPERTY)) {
+        const char* text = icalproperty_get_xlicerror(error);
+        const QString line = OneLine(QString::fromUtf8(text ? text : "unreadable content")).trimmed();
+        if (!text || concernsTheDays(line))
+            return line;
+    }
+    return std::nullopt;
 }
 
 QString utf8(const char* text)

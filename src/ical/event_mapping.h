@@ -51,7 +51,9 @@ inline constexpr qsizetype kMaxTitleLength = 32767;
 /// How many days before the start `alarm` warns, when it is one the calendar can keep as its warning.
 [[nodiscard]] std::optional<int> WarningDaysOf(icalcomponent* alarm);
 
-/// What libical found wrong in `component` itself (not in its subcomponents), or nothing.
+/// What libical found wrong in `component` itself (not in its subcomponents) that concerns the
+/// days it gives (a start, an end, a repeat, a trigger it could not read, or a line that is no
+/// property), or nothing: an empty or unknown property costs nothing.
 [[nodiscard]] std::optional<QString> ParseError(icalcomponent* component);
 
 /// `text` as an iCalendar TEXT value: line breaks as LF, other control characters but TAB as blanks.

@@ -100,6 +100,9 @@ std::variant<StoredEvent, QString> StoredEventOf(icalcomponent* calendar)
     if (title.size() > kMaxTitleLength)
         return QStringLiteral("its title is longer than %1 characters").arg(kMaxTitleLength);
     QByteArray details;
+    // libical's notes on what it could not read (an empty place, an unknown property) are no
+    // part of the event: kept, they would go out with every export and sync.
+    icalcomponent_strip_errors(calendar);
     try {
         details = ICalTextOf(calendar);
     } catch (const std::runtime_error& e) {
