@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -54,12 +55,22 @@ QDateTime wallClock(qint64 seconds, qint64 offset)
                      QTimeZone::utc());
 }
 
-void addDays(const DetailedStart& s, QDate first, QDate last, QList<DetailedDay>& out)
+// The days one start touches here: from `day` (at `time`) to `end` (until `ends`).
+struct Touched
 {
     QDate day;
     QDate end;
     QTime time;
     QTime ends; // on the last day, when it ends there before midnight
+};
+
+// None when it lies far from [first, last].
+std::optional<Touched> touched(const DetailedStart& s, QDate first, QDate last)
+{
+    QDate day;
+    QDate end;
+    QTime time;
+    QTime ends;
     if (s.kind == DetailedStart::Kind::Day) {
         day = QDate::fromJulianDay(s.begins);
         end = day.addDays(s.length - 1);
@@ -67,7 +78,7 @@ void addDays(const DetailedStart& s, QDate first, QDate last, QList<DetailedDay>
         // Two zones are at most 26 hours apart: a start two days outside the days asked for, as
         // written, touches none of them here, and costs no conversion.
         if (s.writtenDay > last.toJulianDay() + 2 || s.writtenDay + s.length / kDay + 3 < first.toJulianDay())
-            return;
+            return std::nullopt;
         const auto at = [&](qint64 seconds) {
             return wallClock(seconds, s.kind == DetailedStart::Kind::Instant ? offsetHere(seconds) : 0);
         };
@@ -81,14 +92,29 @@ void addDays(const DetailedStart& s, QDate first, QDate last, QList<DetailedDay>
         if (end == stop.date())
             ends = stop.time();
     }
+    return Touched{day, end, time, ends};
+}
+
+void addDays(const DetailedStart& s, QDate first, QDate last, QList<DetailedDay>& out)
+{
+    const std::optional<Touched> t = touched(s, first, last);
+    if (!t)
+        return;
     const bool timed = s.kind != DetailedStart::Kind::Day;
-    for (QDate d = std::max(day, first); d <= end && d <= last; d = d.addDays(1)) {
-        const bool goesOn = timed && d != day;
-        out.append({d, d == day ? time : QTime(), s.title, goesOn, goesOn && d == end ? ends : QTime()});
+    for (QDate d = std::max(t->day, first); d <= t->end && d <= last; d = d.addDays(1)) {
+        const bool goesOn = timed && d != t->day;
+        out.append({d, d == t->day ? t->time : QTime(), s.title, goesOn, goesOn && d == t->end ? t->ends : QTime()});
     }
 }
 
 } // namespace
+
+std::pair<QDate, QDate> DaysTouched(const DetailedStart& start)
+{
+    const std::optional<Touched> t =
+        touched(start, QDate::fromJulianDay(start.writtenDay - 2), QDate::fromJulianDay(start.writtenDay + 2));
+    return t ? std::pair(t->day, std::max(t->day, t->end)) : std::pair(QDate(), QDate());
+}
 
 QList<DetailedDay> DetailedDays(const QList<DetailedStart>& starts, QDate first, QDate last)
 {

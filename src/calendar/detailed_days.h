@@ -6,6 +6,7 @@
 #include <QTime>
 
 #include <optional>
+#include <utility>
 
 // The plain values of an event from another calendar that the drawing needs: the days it
 // touches and when it starts on them. Reading and expanding the event's own iCalendar text is
@@ -43,6 +44,10 @@ struct DetailedStart
 /// The days within [first, last] that `starts` touch in the user's time zone, ascending; a day
 /// on which two occurrences start is there twice, in the order of `starts`.
 [[nodiscard]] QList<DetailedDay> DetailedDays(const QList<DetailedStart>& starts, QDate first, QDate last);
+
+/// The first and the last day `start` touches in the user's time zone, without listing the days
+/// between (an occurrence may last for ages).
+[[nodiscard]] std::pair<QDate, QDate> DaysTouched(const DetailedStart& start);
 
 /// The days an event with details touches: from `first` to `last` (none: without end).
 struct DetailsSpan

@@ -298,10 +298,10 @@ std::variant<DetailsSpan, QString> EventDetails::span() const
     QDate firstDay = far;
     QDate lastDay;
     const auto stretch = [&](const Occurrence& o) {
-        const QList<DetailedDay> days = DetailedDays({startOf(o)}, QDate(1, 1, 1), far);
-        if (!days.isEmpty()) {
-            firstDay = std::min(firstDay, days.first().day);
-            lastDay = std::max(lastDay.isValid() ? lastDay : days.last().day, days.last().day);
+        const auto [from, to] = DaysTouched(startOf(o));
+        if (from.isValid() && to.isValid()) {
+            firstDay = std::min(firstDay, from);
+            lastDay = std::max(lastDay.isValid() ? lastDay : to, to);
         }
     };
     bool endless = false;
