@@ -300,6 +300,32 @@ private slots:
     }
 
     // Every tool's main runs in the same frame, so each answers a lost output the same way.
+    void anEventStoredInOneZoneIsShownOnItsDaysInAnother()
+    {
+        TestEnv env;
+        const QString db = env.path(QStringLiteral("events.mdb"));
+        CreateEventDatabase(db);
+        QFile call(env.path(QStringLiteral("call.ics")));
+        QVERIFY(call.open(QIODevice::WriteOnly));
+        call.write("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:t\r\nBEGIN:VEVENT\r\nUID:c\r\nSUMMARY:Call\r\n"
+                   "DTSTART:20240430T220000Z\r\nDURATION:PT30M\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+        call.close();
+        // Stored by a user in Berlin (1 May there), drawn by one in New York (30 April there).
+        const auto run = [&](const char* zone, const QString& tool, const QStringList& arguments) {
+            QProcess process;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("TZ"), QString::fromLatin1(zone));
+            process.setProcessEnvironment(environment);
+            process.start(QFileInfo(QStringLiteral(QUILLMOOR_AGENDA_BINARY)).dir().filePath(tool), arguments);
+            return process.waitForFinished(10000) ? process.readAllStandardOutput() : QByteArray();
+        };
+        run("Europe/Berlin", QStringLiteral("quillmoor-ics"),
+            {QStringLiteral("import"), QStringLiteral("--db"), db, call.fileName()});
+        QCOMPARE(run("America/New_York", QStringLiteral("quillmoor-agenda"),
+                     {QStringLiteral("--db"), db, QStringLiteral("2024-04")}),
+                 QByteArray("2024-04-30 18:00\tCall\n"));
+    }
+
     void lostOutputIsAFailure_data()
     {
         QTest::addColumn<QString>("tool");

@@ -207,10 +207,15 @@ const std::vector<qint64>& EventDetailsTable::ids() const
 
 namespace {
 
-// Whether an event with details touches a day of [from, to] (Julian days) at all.
+// Its first and last day were worked out in the zone of whoever stored the event, which puts
+// them up to a day and more (26 hours) from another user's: a user's days are only decided
+// by the starts themselves.
+constexpr qint64 kOtherZones = 2;
+
+// Whether an event with details may touch a day of [from, to] (Julian days) at all.
 template <typename Row> bool meets(const Row& r, qint64 from, qint64 to)
 {
-    return r.firstDay <= to && (!r.lastDay || r.lastDay >= from);
+    return r.firstDay <= to + kOtherZones && (!r.lastDay || r.lastDay >= from - kOtherZones);
 }
 
 } // namespace
@@ -231,8 +236,8 @@ void EventDetailsTable::readRowsMeeting(qint64 from, qint64 to) const
                               " d join tblEvents e on e.id = d.id where d.firstday <= ?2 and (d.lastday is null "
                               "or d.lastday >= ?1) order by d.id";
     sqlite::Statement row(m_db, select.constData());
-    row.bind(1, from);
-    row.bind(2, to);
+    row.bind(1, from - kOtherZones);
+    row.bind(2, to + kOtherZones);
     bool more = row.next();
     for (Row& r : all) {
         if (!meets(r, from, to) || r.shown->rowRead)
