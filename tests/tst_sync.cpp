@@ -292,7 +292,7 @@ private slots:
         const auto shown = [&] {
             QStringList titles;
             ForEachOccurrence(a, {QDate(2026, 12, 1), QDate(2027, 1, 31), QDate()}, [&](const Occurrence& o) {
-                titles << o.day.toString(Qt::ISODate) + ' ' + ShownTitle(o.title, o.start);
+                titles << o.day.toString(Qt::ISODate) + ' ' + ShownTitle(o);
             });
             return titles;
         };

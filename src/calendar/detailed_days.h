@@ -54,5 +54,4 @@ struct DetailsSpan
 {
     QDate first;
     std::optional<QDate> last;
-    friend bool operator==(const DetailsSpan&, const DetailsSpan&) = default;
 };

@@ -206,9 +206,7 @@ QString shortTime(QTime time)
     return QLocale::system().toString(time, format);
 }
 
-} // namespace
-
-QString ShownTitle(QStringView title, QTime start)
+QString shownTitle(QStringView title, QTime start)
 {
     if (!start.isValid())
         return title.toString();
@@ -218,10 +216,12 @@ QString ShownTitle(QStringView title, QTime start)
     return shown;
 }
 
+} // namespace
+
 QString ShownTitle(const Occurrence& o)
 {
     if (!o.goesOn)
-        return ShownTitle(o.title, o.start);
+        return shownTitle(o.title, o.start);
     QString shown = QStringLiteral("\u2192");
     if (o.end.isValid())
         shown += shortTime(o.end);

@@ -84,10 +84,8 @@ struct EventTitle
 /// (ShownTitle); none on an invalid date.
 [[nodiscard]] QList<EventTitle> EventsOn(const EventSource& events, QDate date);
 
-/// An event's title as the lists of a day show it: after its start time (as the user's locale
-/// writes a time) when it begins that day at a time, "10:30 Dentist"; else the title alone.
-[[nodiscard]] QString ShownTitle(QStringView title, QTime start);
-/// An occurrence's title as the lists of a day show it: after its start time (ShownTitle), or on
-/// a later day of a timed one, after an arrow and the time it ends that day, "→01:00 Late show",
-/// or the arrow alone where it goes on all day.
+/// An occurrence's title as the lists of a day show it: after its start time that day (as the
+/// user's locale writes a time), "10:30 Dentist"; on a later day of a timed one after an arrow and
+/// the time it ends that day, "→01:00 Late show", or the arrow alone where it goes on all day;
+/// else the title alone.
 [[nodiscard]] QString ShownTitle(const Occurrence& occurrence);

@@ -92,9 +92,12 @@ bool EventDetailsTable::exists() const
 
 bool EventDetailsTable::keepsLeads() const
 {
-    sqlite::Statement column(
-        m_db, "select count(*) from pragma_table_info('tblEventDaysKept') where name = 'alarms' collate nocase");
-    return column.next() && column.numberAt(0) > 0;
+    // Asked for each event an import stores: prepared once.
+    sqlite::Statement& column =
+        prepared("select count(*) from pragma_table_info('tblEventDaysKept') where name = 'alarms' collate nocase");
+    const bool found = column.next() && column.numberAt(0) > 0;
+    column.reset();
+    return found;
 }
 
 sqlite::Statement& EventDetailsTable::prepared(const char* sql) const
