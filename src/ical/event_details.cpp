@@ -1,7 +1,5 @@
 #include "event_details.h"
 
-#include "event.h"
-
 #include <QDateTime>
 #include <QSet>
 #include <QTimeZone>
@@ -20,12 +18,6 @@ namespace {
 // A repeat is followed this many occurrences at the most: a daily event for 270 years. It bounds
 // the work for a COUNT of a billion, which libical can only count from the first occurrence.
 constexpr int kMaxSteps = 100'000;
-
-struct IteratorFree
-{
-    void operator()(icalrecur_iterator* i) const { icalrecur_iterator_free(i); }
-};
-using IteratorPtr = std::unique_ptr<icalrecur_iterator, IteratorFree>;
 
 QDate dateOf(const icaltimetype& t)
 {
@@ -439,20 +431,4 @@ QList<DetailedStart> EventDetails::startsWithin(QDate from, QDate to) const
             out.append(startOf(*to));
     }
     return out;
-}
-
-std::variant<Event, QString> EventOf(const EventRecord& row, const QByteArray& text, icalcomponent* readAlready)
-{
-    Event event{row, {}, {}};
-    if (text.isEmpty())
-        return event;
-    auto read = EventDetails::read(text, readAlready);
-    if (const QString* why = std::get_if<QString>(&read))
-        return *why;
-    event.details = std::get<std::shared_ptr<const EventDetails>>(std::move(read));
-    auto span = event.details->span();
-    if (const QString* why = std::get_if<QString>(&span))
-        return *why;
-    event.span = std::get<DetailsSpan>(span);
-    return event;
 }

@@ -12,6 +12,18 @@ struct ComponentDeleter
 };
 using ComponentPtr = std::unique_ptr<icalcomponent, ComponentDeleter>;
 
+struct IteratorDeleter
+{
+    void operator()(icalrecur_iterator* iterator) const { icalrecur_iterator_free(iterator); }
+};
+using IteratorPtr = std::unique_ptr<icalrecur_iterator, IteratorDeleter>;
+
+struct ParserDeleter
+{
+    void operator()(icalparser* parser) const { icalparser_free(parser); }
+};
+using ParserPtr = std::unique_ptr<icalparser, ParserDeleter>;
+
 /// A text from one of libical's *_r functions.
 struct ICalTextDeleter
 {

@@ -41,11 +41,6 @@ QString latin1(std::string_view text)
     return OneLine(QString::fromLatin1(text.data(), qsizetype(text.size())));
 }
 
-struct ParserDeleter
-{
-    void operator()(icalparser* parser) const { icalparser_free(parser); }
-};
-
 } // namespace
 
 char* NextICalLine(char* buffer, std::size_t size, void* data)
@@ -125,7 +120,7 @@ UntrustedTextCheck CheckUntrustedText(const QByteArray& text)
     UntrustedTextCheck check;
     if ((check.damaged = NulBytesIn(text)))
         return check;
-    const std::unique_ptr<icalparser, ParserDeleter> lines(icalparser_new());
+    const ParserPtr lines(icalparser_new());
     if (!lines)
         throw std::bad_alloc();
     std::pair<const char*, const char*> cursor{text.constData(), text.constData() + text.size()};

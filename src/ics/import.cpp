@@ -53,12 +53,6 @@ ReadEvent readEvent(ComponentPtr component, QByteArray& lines)
     return event;
 }
 
-struct ParserDeleter
-{
-    void operator()(icalparser* parser) const { icalparser_free(parser); }
-};
-using ParserPtr = std::unique_ptr<icalparser, ParserDeleter>;
-
 // Whether a content line is `expected`, in any case and with blanks around it.
 bool isLine(const char* line, std::string_view expected)
 {
